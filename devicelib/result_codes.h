@@ -1,0 +1,38 @@
+// The result codes of the device-access library: 0 is success, a set top bit
+// is failure. The library's own codes are 0x84GGNNNN (group GG, number NNNN);
+// operating-system errors travel as 0x8007xxxx.
+#pragma once
+
+#include <cstdint>
+
+using DvResult = uint32_t;
+
+inline constexpr DvResult DV_S_OK = 0x00000000;
+inline constexpr DvResult DV_E_NOT_INITIALIZED = 0x84000001;     // library not initialised
+inline constexpr DvResult DV_E_NO_ANSWER = 0x84000002;           // no answer within the budget, or the wait failed
+inline constexpr DvResult DV_E_ERROR = 0x84000003;               // the card answered "ERROR"
+inline constexpr DvResult DV_E_UNEXPECTED_ANSWER = 0x84000004;   // wrong prefix, missing field, early final result
+inline constexpr DvResult DV_E_INVALID_ARGUMENT = 0x84000005;    // null output pointer, empty buffer
+inline constexpr DvResult DV_E_NO_DEVICE = 0x84000008;           // no card, going down, or an aborted wait
+inline constexpr DvResult DV_E_NOT_READY = 0x84000009;           // the device has not finished initialising
+inline constexpr DvResult DV_E_QUEUE_INCONSISTENT = 0x8400000A;  // internal inconsistency of the answer queue
+inline constexpr DvResult DV_E_EVENT_OUT_OF_MEMORY = 0x8400000E; // no memory for an event parameter block
+inline constexpr DvResult DV_E_INVALID_HEX_DIGIT = 0x84000010;   // invalid hexadecimal digit
+inline constexpr DvResult DV_E_PORT_BUSY = 0x84000014;           // data call up and no separate application port
+
+// "+CME ERROR: " N and "+CMS ERROR: " N, and the connection failures.
+inline constexpr DvResult DV_E_CME_BASE = 0x84010000;
+inline constexpr DvResult DV_E_CMS_BASE = 0x84020000;
+inline constexpr DvResult DV_E_CONNECTION_BASE = 0x84040000;
+
+inline constexpr DvResult DvCmeError(uint32_t n) { return DV_E_CME_BASE | (n & 0xFFFF); }
+inline constexpr DvResult DvCmsError(uint32_t n) { return DV_E_CMS_BASE | (n & 0xFFFF); }
+inline constexpr bool DvFailed(DvResult code) { return (code & 0x80000000u) != 0; }
+
+// Failures inside the library travel as exceptions carrying a result code and
+// are caught at each Dv boundary.
+struct DvException {
+  DvResult code;
+};
+
+[[noreturn]] inline void DvRaise(DvResult code) { throw DvException{code}; }

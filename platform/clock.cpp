@@ -1,0 +1,129 @@
+#include "platform/clock.h"
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "platform/dispatcher.h"
+
+namespace platform {
+namespace {
+
+RealClock g_real_clock;
+std::atomic<Clock*> g_clock{&g_real_clock};
+
+}  // namespace
+
+Dispatcher& GetDispatcher() {
+  static Dispatcher dispatcher;
+  return dispatcher;
+}
+
+uint64_t RealClock::NowMs() const {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
+void RealClock::WaitUntil(std::condition_variable& cv, std::unique_lock<std::mutex>& lock,
+                          uint64_t deadline) {
+  if (deadline == kNoDeadline) {
+    cv.wait(lock);
+    return;
+  }
+  cv.wait_until(lock, std::chrono::steady_clock::time_point(std::chrono::milliseconds(deadline)));
+}
+
+void RealClock::Sleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+VirtualClock::VirtualClock(uint64_t start_ms) : now_(start_ms) {}
+
+uint64_t VirtualClock::NowMs() const { return now_.load(); }
+
+void VirtualClock::WaitUntil(std::condition_variable& cv, std::unique_lock<std::mutex>& lock,
+                             uint64_t deadline) {
+  // Called with the dispatcher lock held, which also guards now_ and deadlines_.
+  if (deadline == kNoDeadline) {
+    cv.wait(lock);
+    return;
+  }
+  if (now_ >= deadline) return;
+  auto it = deadlines_.insert(deadline);
+  observer_cv_.notify_all();
+  cv.wait(lock);
+  deadlines_.erase(it);
+}
+
+void VirtualClock::Sleep(uint32_t ms) {
+  Dispatcher& d = GetDispatcher();
+  std::unique_lock lock(d.mutex);
+  const uint64_t deadline = now_ + ms;
+  if (sleep_advances_) {
+    if (deadline > now_) now_ = deadline;
+    d.cv.notify_all();
+    return;
+  }
+  while (now_ < deadline) WaitUntil(d.cv, lock, deadline);
+}
+
+void VirtualClock::Advance(uint64_t ms) {
+  Dispatcher& d = GetDispatcher();
+  std::lock_guard lock(d.mutex);
+  now_ += ms;
+  d.cv.notify_all();
+}
+
+bool VirtualClock::AdvanceToNextDeadline() {
+  Dispatcher& d = GetDispatcher();
+  std::lock_guard lock(d.mutex);
+  if (deadlines_.empty()) return false;
+  now_ = std::max(now_.load(), *deadlines_.begin());
+  d.cv.notify_all();
+  return true;
+}
+
+void VirtualClock::WaitForTimedWaiters(size_t count) {
+  std::unique_lock lock(GetDispatcher().mutex);
+  observer_cv_.wait(lock, [&] { return deadlines_.size() >= count; });
+}
+
+void VirtualClock::AdvanceWhenWaiting(uint32_t ms) {
+  Dispatcher& d = GetDispatcher();
+  std::unique_lock lock(d.mutex);
+  const uint64_t target = now_ + ms;
+  observer_cv_.wait(lock, [&] { return deadlines_.count(target) > 0; });
+  now_ = target;
+  d.cv.notify_all();
+}
+
+size_t VirtualClock::TimedWaiters() const {
+  std::lock_guard lock(GetDispatcher().mutex);
+  return deadlines_.size();
+}
+
+void VirtualClock::SetSleepAdvances(bool on) {
+  std::lock_guard lock(GetDispatcher().mutex);
+  sleep_advances_ = on;
+}
+
+Clock& CurrentClock() { return *g_clock.load(std::memory_order_acquire); }
+
+ScopedClock::ScopedClock(Clock& clock) : previous_(g_clock.exchange(&clock)) {}
+ScopedClock::~ScopedClock() { g_clock.store(previous_); }
+
+uint32_t GetTickCount() { return static_cast<uint32_t>(CurrentClock().NowMs()); }
+
+void Sleep(uint32_t ms) { CurrentClock().Sleep(ms); }
+
+uint64_t DeadlineAfter(uint32_t ms) {
+  if (ms == kInfinite) return kNoDeadline;
+  return CurrentClock().NowMs() + ms;
+}
+
+uint32_t RemainingMs(uint64_t deadline) {
+  if (deadline == kNoDeadline) return kInfinite;
+  const uint64_t now = CurrentClock().NowMs();
+  return now >= deadline ? 0 : static_cast<uint32_t>(deadline - now);
+}
+
+}  // namespace platform
