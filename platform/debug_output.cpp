@@ -1,13 +1,58 @@
 #include "platform/debug_output.h"
 
+#include <link.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace platform {
+namespace {
+
+struct Segment {
+  uintptr_t begin;
+  uintptr_t end;
+};
+
+// The read-only loaded segments of the program's own image. They stay mapped
+// for the life of the process, so a text inside one is readable without
+// asking the kernel; that keeps the check off the cost of every log line,
+// whose formats are literals living there.
+const std::vector<Segment>& ReadOnlyImageSegments() {
+  static const std::vector<Segment> segments = [] {
+    std::vector<Segment> found;
+    dl_iterate_phdr(
+        [](dl_phdr_info* info, size_t, void* data) {
+          auto* out = static_cast<std::vector<Segment>*>(data);
+          for (int i = 0; i < info->dlpi_phnum; ++i) {
+            const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+            if (ph.p_type == PT_LOAD && (ph.p_flags & PF_R) && !(ph.p_flags & PF_W)) {
+              const uintptr_t begin = info->dlpi_addr + ph.p_vaddr;
+              out->push_back({begin, begin + ph.p_memsz});
+            }
+          }
+          return 1;  // the first object reported is the program itself
+        },
+        &found);
+    return found;
+  }();
+  return segments;
+}
+
+bool InReadOnlyImage(const char* text) {
+  const auto address = reinterpret_cast<uintptr_t>(text);
+  for (const Segment& segment : ReadOnlyImageSegments()) {
+    if (address >= segment.begin && address < segment.end) {
+      return std::memchr(text, 0, segment.end - address) != nullptr;
+    }
+  }
+  return false;
+}
+
+}  // namespace
 
 void OutputDebugString(const char* text) {
   size_t left = std::strlen(text);
@@ -22,6 +67,7 @@ void OutputDebugString(const char* text) {
 
 bool IsReadableString(const char* text) {
   if (text == nullptr) return false;
+  if (InReadOnlyImage(text)) return true;
   // Copy the text through the kernel, a page at a time: an unreadable page
   // makes the copy fail with EFAULT instead of faulting this process.
   const pid_t self = ::getpid();
