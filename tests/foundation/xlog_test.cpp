@@ -54,6 +54,10 @@ TEST(XLogTest, UnlevelledLinesAreNeverFiltered) {
   EXPECT_EQ(log.Lines(), std::vector<std::string>{"plain 5"});
 }
 
+// These hand the trace formats that are no literals on purpose.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-security"
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
 TEST(XLogTest, NullAndUnreadableFormatsAreReplaced) {
   LogCapture log;
   const char* null_format = nullptr;
@@ -68,6 +72,7 @@ TEST(XLogTest, NullAndUnreadableFormatsAreReplaced) {
   EXPECT_EQ(log.Lines(), (std::vector<std::string>{"XLog: <Null>.", "XLog: <BadPtr>.",
                                                     "XLogString: <Null>."}));
 }
+#pragma GCC diagnostic pop
 
 TEST(XLogTest, LoggingKeepsTheCallersLastError) {
   LogCapture log;
