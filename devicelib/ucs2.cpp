@@ -1,0 +1,113 @@
+#include "devicelib/ucs2.h"
+
+#include <cstdint>
+#include <new>
+#include <span>
+#include <vector>
+
+#include "devicelib/gsm_alphabet.h"
+#include "devicelib/result_codes.h"
+#include "platform/win32_error.h"
+
+namespace GSM {
+namespace {
+
+// The value of a hexadecimal digit, or -1. The whole UTF-16 unit is tested: a
+// character whose low byte happens to be a digit is still no digit.
+int HexDigitValue(char16_t character) {
+  if (character >= u'0' && character <= u'9') return character - u'0';
+  if (character >= u'A' && character <= u'F') return character - u'A' + 10;
+  if (character >= u'a' && character <= u'f') return character - u'a' + 10;
+  return -1;
+}
+
+// The bytes of an even-length hexadecimal text, or nothing.
+std::optional<std::vector<uint8_t>> HexToBytes(std::u16string_view hex) {
+  if (hex.size() % 2 != 0) return std::nullopt;
+  std::vector<uint8_t> bytes;
+  try {
+    bytes.reserve(hex.size() / 2);
+  } catch (const std::bad_alloc&) {
+    DvRaise(platform::kResultOutOfMemory);
+  }
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    const int high = HexDigitValue(hex[i]);
+    const int low = HexDigitValue(hex[i + 1]);
+    if (high < 0 || low < 0) return std::nullopt;
+    bytes.push_back(static_cast<uint8_t>(high << 4 | low));
+  }
+  return bytes;
+}
+
+std::u16string ReserveText(size_t length) {
+  std::u16string text;
+  try {
+    text.reserve(length);
+  } catch (const std::bad_alloc&) {
+    DvRaise(platform::kResultOutOfMemory);
+  }
+  return text;
+}
+
+std::optional<std::u16string> BigEndianUnits(std::span<const uint8_t> bytes) {
+  if (bytes.size() % 2 != 0) return std::nullopt;
+  std::u16string text = ReserveText(bytes.size() / 2);
+  for (size_t i = 0; i < bytes.size(); i += 2) {
+    text.push_back(static_cast<char16_t>(bytes[i] << 8 | bytes[i + 1]));
+  }
+  return text;
+}
+
+// The body of the 0x81 and 0x82 forms.
+std::optional<std::u16string> BasedBytes(std::span<const uint8_t> bytes, uint32_t base) {
+  std::u16string text = ReserveText(bytes.size());
+  bool follows_escape = false;
+  for (uint8_t byte : bytes) {
+    if (byte & 0x80) {
+      const uint32_t unit = base + (byte & 0x7Fu);
+      if (unit > 0xFFFF) return std::nullopt;
+      text.push_back(static_cast<char16_t>(unit));
+    } else if (!follows_escape && byte == kGsmEscape) {
+      follows_escape = true;
+    } else {
+      text.push_back(GsmToUnicode(byte, follows_escape));
+      follows_escape = false;
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+std::optional<std::u16string> DecodeUcs2Hex(std::u16string_view hex) {
+  const auto bytes = HexToBytes(hex);
+  if (!bytes) return std::nullopt;
+  return BigEndianUnits(*bytes);
+}
+
+std::optional<std::u16string> DecodeSimAlphaHex(std::u16string_view hex) {
+  const auto bytes = HexToBytes(hex);
+  if (!bytes) return std::nullopt;
+  const std::span<const uint8_t> data(*bytes);
+  if (data.empty()) return std::u16string();
+
+  switch (data[0]) {
+    case kSimAlphaUcs2:
+      return BigEndianUnits(data.subspan(1));
+    case kSimAlphaHalfPageBase: {
+      // The count must match exactly: SIMs pad alpha fields with 0xFF, and a
+      // field that still carries its padding (or was cut short) is not
+      // guessed at.
+      if (data.size() < 3 || data.size() != 3u + data[1]) return std::nullopt;
+      return BasedBytes(data.subspan(3), uint32_t{data[2]} << 7);
+    }
+    case kSimAlphaWordBase: {
+      if (data.size() < 4 || data.size() != 4u + data[1]) return std::nullopt;
+      return BasedBytes(data.subspan(4), uint32_t{data[2]} << 8 | data[3]);
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
+}  // namespace GSM

@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <set>
+#include <string>
+
+#include "devicelib/gsm_alphabet.h"
+
+namespace {
+
+using GSM::GsmToUnicode;
+using GSM::kGsmNoCharacter;
+using GSM::kGsmNoCode;
+using GSM::UnicodeToGsm;
+
+struct CodeRow {
+  uint8_t code;
+  char16_t character;
+};
+
+// testdata/gsm0338.json "default" (the Unicode Consortium's GSM0338.TXT), with
+// one change: the file maps the escape 0x1B to U+00A0, we keep it as U+001B.
+constexpr CodeRow kDefaultAlphabet[] = {
+    {0x00, 0x0040}, {0x01, 0x00A3}, {0x02, 0x0024}, {0x03, 0x00A5}, {0x04, 0x00E8}, {0x05, 0x00E9},
+    {0x06, 0x00F9}, {0x07, 0x00EC}, {0x08, 0x00F2}, {0x09, 0x00C7}, {0x0A, 0x000A}, {0x0B, 0x00D8},
+    {0x0C, 0x00F8}, {0x0D, 0x000D}, {0x0E, 0x00C5}, {0x0F, 0x00E5}, {0x10, 0x0394}, {0x11, 0x005F},
+    {0x12, 0x03A6}, {0x13, 0x0393}, {0x14, 0x039B}, {0x15, 0x03A9}, {0x16, 0x03A0}, {0x17, 0x03A8},
+    {0x18, 0x03A3}, {0x19, 0x0398}, {0x1A, 0x039E}, {0x1B, 0x001B}, {0x1C, 0x00C6}, {0x1D, 0x00E6},
+    {0x1E, 0x00DF}, {0x1F, 0x00C9}, {0x20, 0x0020}, {0x21, 0x0021}, {0x22, 0x0022}, {0x23, 0x0023},
+    {0x24, 0x00A4}, {0x25, 0x0025}, {0x26, 0x0026}, {0x27, 0x0027}, {0x28, 0x0028}, {0x29, 0x0029},
+    {0x2A, 0x002A}, {0x2B, 0x002B}, {0x2C, 0x002C}, {0x2D, 0x002D}, {0x2E, 0x002E}, {0x2F, 0x002F},
+    {0x30, 0x0030}, {0x31, 0x0031}, {0x32, 0x0032}, {0x33, 0x0033}, {0x34, 0x0034}, {0x35, 0x0035},
+    {0x36, 0x0036}, {0x37, 0x0037}, {0x38, 0x0038}, {0x39, 0x0039}, {0x3A, 0x003A}, {0x3B, 0x003B},
+    {0x3C, 0x003C}, {0x3D, 0x003D}, {0x3E, 0x003E}, {0x3F, 0x003F}, {0x40, 0x00A1}, {0x41, 0x0041},
+    {0x42, 0x0042}, {0x43, 0x0043}, {0x44, 0x0044}, {0x45, 0x0045}, {0x46, 0x0046}, {0x47, 0x0047},
+    {0x48, 0x0048}, {0x49, 0x0049}, {0x4A, 0x004A}, {0x4B, 0x004B}, {0x4C, 0x004C}, {0x4D, 0x004D},
+    {0x4E, 0x004E}, {0x4F, 0x004F}, {0x50, 0x0050}, {0x51, 0x0051}, {0x52, 0x0052}, {0x53, 0x0053},
+    {0x54, 0x0054}, {0x55, 0x0055}, {0x56, 0x0056}, {0x57, 0x0057}, {0x58, 0x0058}, {0x59, 0x0059},
+    {0x5A, 0x005A}, {0x5B, 0x00C4}, {0x5C, 0x00D6}, {0x5D, 0x00D1}, {0x5E, 0x00DC}, {0x5F, 0x00A7},
+    {0x60, 0x00BF}, {0x61, 0x0061}, {0x62, 0x0062}, {0x63, 0x0063}, {0x64, 0x0064}, {0x65, 0x0065},
+    {0x66, 0x0066}, {0x67, 0x0067}, {0x68, 0x0068}, {0x69, 0x0069}, {0x6A, 0x006A}, {0x6B, 0x006B},
+    {0x6C, 0x006C}, {0x6D, 0x006D}, {0x6E, 0x006E}, {0x6F, 0x006F}, {0x70, 0x0070}, {0x71, 0x0071},
+    {0x72, 0x0072}, {0x73, 0x0073}, {0x74, 0x0074}, {0x75, 0x0075}, {0x76, 0x0076}, {0x77, 0x0077},
+    {0x78, 0x0078}, {0x79, 0x0079}, {0x7A, 0x007A}, {0x7B, 0x00E4}, {0x7C, 0x00F6}, {0x7D, 0x00F1},
+    {0x7E, 0x00FC}, {0x7F, 0x00E0},
+};
+
+// testdata/gsm0338.json "extension", without the page break at 0x0A, which we
+// do not decode.
+constexpr CodeRow kExtensionTable[] = {
+    {0x14, 0x005E}, {0x28, 0x007B}, {0x29, 0x007D}, {0x2F, 0x005C}, {0x3C, 0x005B},
+    {0x3D, 0x007E}, {0x3E, 0x005D}, {0x40, 0x007C}, {0x65, 0x20AC},
+};
+
+std::string Code(uint32_t value) {
+  char text[16];
+  snprintf(text, sizeof text, "0x%02X", value);
+  return text;
+}
+
+std::string CodePoint(uint32_t value) {
+  char text[16];
+  snprintf(text, sizeof text, "U+%04X", value);
+  return text;
+}
+
+TEST(GsmAlphabetTest, DefaultAlphabetDecodesAsTs23038) {
+  for (const auto& row : kDefaultAlphabet) {
+    EXPECT_EQ(GsmToUnicode(row.code, false), row.character) << "code " << Code(row.code);
+    // Only the low 7 bits count.
+    EXPECT_EQ(GsmToUnicode(row.code | 0x80, false), row.character)
+        << "code " << Code(row.code | 0x80);
+  }
+}
+
+TEST(GsmAlphabetTest, ExtensionTableDecodesItsNineCharactersAndNothingElse) {
+  std::set<uint8_t> mapped;
+  for (const auto& row : kExtensionTable) {
+    EXPECT_EQ(GsmToUnicode(row.code, true), row.character) << "ESC " << Code(row.code);
+    EXPECT_EQ(GsmToUnicode(row.code | 0x80, true), row.character)
+        << "ESC " << Code(row.code | 0x80);
+    mapped.insert(row.code);
+  }
+  for (unsigned code = 0; code < 128; ++code) {
+    if (mapped.count(code)) continue;
+    EXPECT_EQ(GsmToUnicode(code, true), kGsmNoCharacter) << "ESC " << Code(code);
+  }
+  // The page break of TS 23.038 in particular.
+  EXPECT_EQ(GsmToUnicode(0x0A, true), kGsmNoCharacter);
+}
+
+// Characters the alphabet lacks, folded onto a look-alike it has.
+constexpr CodeRow kFolds[] = {
+    // Latin-1 letters with accents the alphabet does not have.
+    {0x41, u'À'}, {0x41, u'Á'}, {0x41, u'Â'}, {0x41, u'Ã'},
+    {0x45, u'È'}, {0x45, u'Ê'}, {0x45, u'Ë'},
+    {0x49, u'Ì'}, {0x49, u'Í'}, {0x49, u'Î'}, {0x49, u'Ï'},
+    {0x4F, u'Ò'}, {0x4F, u'Ó'}, {0x4F, u'Ô'}, {0x4F, u'Õ'},
+    {0x55, u'Ù'}, {0x55, u'Ú'}, {0x55, u'Û'},
+    {0x59, u'Ý'},
+    {0x61, u'á'}, {0x61, u'â'}, {0x61, u'ã'},
+    {0x09, u'ç'},  // onto Ç, the only cedilla there is
+    {0x65, u'ê'}, {0x65, u'ë'},
+    {0x69, u'í'}, {0x69, u'î'}, {0x69, u'ï'},
+    {0x6F, u'ó'}, {0x6F, u'ô'}, {0x6F, u'õ'},
+    {0x75, u'ú'}, {0x75, u'û'},
+    {0x79, u'ý'}, {0x79, u'ÿ'},
+    // Greek capitals with a Latin look-alike.
+    {0x41, u'Α'}, {0x42, u'Β'}, {0x45, u'Ε'}, {0x5A, u'Ζ'}, {0x48, u'Η'}, {0x49, u'Ι'},
+    {0x4B, u'Κ'}, {0x4D, u'Μ'}, {0x4E, u'Ν'}, {0x4F, u'Ο'}, {0x50, u'Ρ'}, {0x54, u'Τ'},
+    {0x59, u'Υ'}, {0x58, u'Χ'},
+    // Greek small letters take their capital's code.
+    {0x41, u'α'}, {0x42, u'β'}, {0x13, u'γ'}, {0x10, u'δ'}, {0x45, u'ε'}, {0x5A, u'ζ'},
+    {0x48, u'η'}, {0x19, u'θ'}, {0x49, u'ι'}, {0x4B, u'κ'}, {0x14, u'λ'}, {0x4D, u'μ'},
+    {0x4E, u'ν'}, {0x1A, u'ξ'}, {0x4F, u'ο'}, {0x16, u'π'}, {0x50, u'ρ'}, {0x18, u'ς'},
+    {0x18, u'σ'}, {0x54, u'τ'}, {0x59, u'υ'}, {0x12, u'φ'}, {0x58, u'χ'}, {0x17, u'ψ'},
+    {0x15, u'ω'},
+    // Tonos and dialytika: the base capital.
+    {0x41, u'Ά'}, {0x45, u'Έ'}, {0x48, u'Ή'}, {0x49, u'Ί'}, {0x4F, u'Ό'}, {0x59, u'Ύ'},
+    {0x15, u'Ώ'}, {0x49, u'ΐ'}, {0x49, u'Ϊ'}, {0x59, u'Ϋ'}, {0x41, u'ά'}, {0x45, u'έ'},
+    {0x48, u'ή'}, {0x49, u'ί'}, {0x59, u'ΰ'}, {0x49, u'ϊ'}, {0x59, u'ϋ'}, {0x4F, u'ό'},
+    {0x59, u'ύ'}, {0x15, u'ώ'},
+    // Symbol forms.
+    {0x42, u'ϐ'}, {0x19, u'ϑ'}, {0x59, u'ϒ'}, {0x59, u'ϓ'}, {0x59, u'ϔ'}, {0x12, u'ϕ'},
+    {0x16, u'ϖ'},
+};
+
+TEST(GsmAlphabetTest, LookAlikesFoldOntoTheAlphabet) {
+  for (const auto& row : kFolds) {
+    bool escaped = true;
+    EXPECT_EQ(UnicodeToGsm(row.character, escaped), row.code) << CodePoint(row.character);
+    EXPECT_FALSE(escaped) << CodePoint(row.character);
+  }
+}
+
+// Over all of UTF-16: the alphabet's own characters and the folds above have a
+// single code, the extension characters an escaped one, and nothing else has
+// a code at all (the escape, U+0060, U+00A0, U+00D7, U+03A2, U+03D7, CJK ...).
+// Every code is 7-bit and decodes to a character the alphabet has.
+TEST(GsmAlphabetTest, OnlyAlphabetFoldsAndExtensionHaveCodes) {
+  std::set<char16_t> single;
+  for (const auto& row : kDefaultAlphabet) {
+    if (row.code != GSM::kGsmEscape) single.insert(row.character);
+  }
+  for (const auto& row : kFolds) single.insert(row.character);
+  std::set<char16_t> escaped_set;
+  for (const auto& row : kExtensionTable) escaped_set.insert(row.character);
+
+  for (uint32_t value = 0; value <= 0xFFFF; ++value) {
+    const auto character = static_cast<char16_t>(value);
+    bool escaped = false;
+    const uint8_t code = UnicodeToGsm(character, escaped);
+    const bool has_code = code != kGsmNoCode;
+    ASSERT_EQ(has_code && !escaped, single.count(character) == 1) << CodePoint(value);
+    ASSERT_EQ(has_code && escaped, escaped_set.count(character) == 1) << CodePoint(value);
+    if (!has_code) continue;
+    ASSERT_LT(code, 0x80) << CodePoint(value);
+    ASSERT_NE(GsmToUnicode(code, escaped), kGsmNoCharacter) << CodePoint(value);
+  }
+}
+
+}  // namespace
+
