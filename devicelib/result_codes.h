@@ -20,6 +20,17 @@ inline constexpr DvResult DV_E_EVENT_OUT_OF_MEMORY = 0x8400000E; // no memory fo
 inline constexpr DvResult DV_E_INVALID_HEX_DIGIT = 0x84000010;   // invalid hexadecimal digit
 inline constexpr DvResult DV_E_PORT_BUSY = 0x84000014;           // data call up and no separate application port
 
+// Codes of the command, SMS and connection layers, named here so that every
+// layer spells them the same way.
+inline constexpr DvResult DV_E_NOT_SUPPORTED = 0x84000006;       // operation not supported by this card
+inline constexpr DvResult DV_E_NOT_AVAILABLE = 0x84000007;       // value not available (PIN not entered, none held)
+inline constexpr DvResult DV_E_NO_CONNECTION = 0x8400000B;       // no data connection to disconnect or measure
+inline constexpr DvResult DV_E_CONNECTION_BUSY = 0x8400000C;     // a data connection is being made or is up
+inline constexpr DvResult DV_E_CONNECTION_DROPPED = 0x84000011;  // the connection dropped while connecting
+inline constexpr DvResult DV_E_SIM_NOT_INITIALIZED = 0x84000013; // the SIM is not initialised
+inline constexpr DvResult DV_E_NO_NDIS_PORT = 0x84000016;        // the card names no NDIS control device
+inline constexpr DvResult DV_E_UNUSABLE_MESSAGE = 0x8400001A;    // the message or PDU cannot be used
+
 // "+CME ERROR: " N and "+CMS ERROR: " N, and the connection failures.
 inline constexpr DvResult DV_E_CME_BASE = 0x84010000;
 inline constexpr DvResult DV_E_CMS_BASE = 0x84020000;
