@@ -35,7 +35,13 @@ void Thread::Start() {
   thread_handle_.reset();
   started_event_.reset(platform::CreateEvent(false, false));
   if (started_event_) {
-    thread_handle_.reset(platform::CreateThread([this] { return ThreadFn(); }, &thread_id_));
+    // The new thread gets what it needs by value: after a failed start or a
+    // timed-out Stop these members may be released while it still runs.
+    thread_handle_.reset(platform::CreateThread(
+        [this, started = started_event_.get(), com = com_apartment_ != 0] {
+          return ThreadFn(started, com);
+        },
+        &thread_id_));
   }
   running_ = thread_handle_ ? 1 : 0;
   if (running_) {
@@ -46,17 +52,17 @@ void Thread::Start() {
   if (!running_) DvRaise(platform::ResultFromError(platform::GetLastError()));
 }
 
-uint32_t Thread::ThreadFn() {
-  if (com_apartment_) {
-    // Joining a COM apartment cannot fail here; there is none to join.
-  }
-  platform::SetEvent(started_event_.get());
+uint32_t Thread::ThreadFn(platform::HANDLE started_event, bool com_apartment) {
+  // Joining a COM apartment cannot fail here; there is none to join.
+  platform::SetEvent(started_event);
   Run();
   {
     std::lock_guard lock(SharedThreadLock());
     running_ = 0;
   }
-  if (com_apartment_) {
+  // Nothing of the object is touched past this point, so an owner whose Stop
+  // timed out may let the object go once this thread has logged its last line.
+  if (com_apartment) {
     XLogLevel(kXLogTrace, "Dv: Thread::ThreadFn: CoUninitializing...");
     XLogLevel(kXLogTrace, "Dv: Thread::ThreadFn: CoUninitialized");
   }

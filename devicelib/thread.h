@@ -37,7 +37,7 @@ class Thread {
   int com_apartment_ = 0;
 
  private:
-  uint32_t ThreadFn();
+  uint32_t ThreadFn(platform::HANDLE started_event, bool com_apartment);
   void ReleaseHandles();
 
   int running_ = 0;  // guarded by the shared thread lock

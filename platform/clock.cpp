@@ -15,8 +15,10 @@ std::atomic<Clock*> g_clock{&g_real_clock};
 }  // namespace
 
 Dispatcher& GetDispatcher() {
-  static Dispatcher dispatcher;
-  return dispatcher;
+  // Never destroyed: a thread whose owner stopped waiting for it may still
+  // signal its end while the process exits and runs the static destructors.
+  static Dispatcher* const dispatcher = new Dispatcher;
+  return *dispatcher;
 }
 
 uint64_t RealClock::NowMs() const {
@@ -94,6 +96,12 @@ void VirtualClock::AdvanceWhenWaiting(uint32_t ms) {
   observer_cv_.wait(lock, [&] { return deadlines_.count(target) > 0; });
   now_ = target;
   d.cv.notify_all();
+}
+
+void VirtualClock::WaitForWaiterAt(uint32_t ms) {
+  std::unique_lock lock(GetDispatcher().mutex);
+  const uint64_t target = now_ + ms;
+  observer_cv_.wait(lock, [&] { return deadlines_.count(target) > 0; });
 }
 
 size_t VirtualClock::TimedWaiters() const {

@@ -59,6 +59,11 @@ class VirtualClock final : public Clock {
   // Blocks (in real time) until some thread waits for exactly now + `ms`,
   // then advances by `ms`: "let the sleep of `ms` that is about to happen pass".
   void AdvanceWhenWaiting(uint32_t ms);
+  // The waiting half of AdvanceWhenWaiting alone: blocks (in real time) until
+  // some thread waits for exactly now + `ms`, and leaves it waiting. Unlike
+  // WaitForTimedWaiters it cannot be satisfied by a waiter whose deadline has
+  // just passed but which has not woken yet.
+  void WaitForWaiterAt(uint32_t ms);
 
   size_t TimedWaiters() const;
 
