@@ -96,6 +96,7 @@ void Modem::ResetState() {
   {
     std::lock_guard lock(echo_lock_);
     echo_.clear();
+    receive_sensitive_.store(false);
   }
   command_.clear();
   {
@@ -117,6 +118,11 @@ void Modem::Close() {
   SetGoingDown(true);
   queue_.Abort();
   ClosePort();
+  {
+    // No receiver is left to read an echo that never came.
+    std::lock_guard lock(echo_lock_);
+    receive_sensitive_.store(false);
+  }
   SetGoingDown(false);
 }
 
@@ -207,6 +213,13 @@ void Modem::Write(std::u16string_view text, bool sensitive) {
   if (!sensitive) {
     XLogLevel(kXLogTrace, "Dv: Modem write: [%s]", platform::Utf16ToUtf8(text).c_str());
   }
+  {
+    // Set before the bytes go out: the echo may be read before the write
+    // call returns. A write that then fails may still have sent part of the
+    // secret, so the flag stays until the next write or Close.
+    std::lock_guard echo(echo_lock_);
+    receive_sensitive_.store(sensitive);
+  }
   Port::Write(sensitive, length);
 }
 
@@ -257,16 +270,23 @@ bool Modem::OnLine(std::span<const uint8_t> bytes, bool header_pending) {
   const LineClass line_class = ClassifyLine(text);
 
   bool is_echo = false;
-  bool echo_sensitive = false;
+  bool mask = false;
   if (line_class.kind != AnswerKindUnsolicited) {
     std::lock_guard lock(echo_lock_);
     is_echo = EqualsIgnoringCase(text, echo_);
-    echo_sensitive = echo_sensitive_;
+    // While the echo of a secret is still due, any line may be it: a late
+    // answer to the previous command can use up the echo registration, and
+    // the echo then arrives unrecognised.
+    mask = (is_echo && echo_sensitive_) || receive_sensitive_.load();
     echo_.clear();
+    // Only the echo itself ends the wait for it: a late answer to the
+    // previous command may come first, and the echo after it still carries
+    // the secret. What follows the echo is the card's answer.
+    if (is_echo) receive_sensitive_.store(false);
   }
   // The echo of a command that carries a PIN would put it in the log.
   XLogLevel(kXLogTrace, "Dv: Modem read: [%s]",
-            platform::Utf16ToUtf8(is_echo && echo_sensitive ? MaskQuotedText(text) : text).c_str());
+            platform::Utf16ToUtf8(mask ? MaskQuotedText(text) : text).c_str());
 
   if (line_class.kind == AnswerKindUnsolicited) {
     const uint32_t type = line_class.unsolicited_type;

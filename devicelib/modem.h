@@ -54,9 +54,9 @@ class Modem : public Port {
   // The receiver of unsolicited results; null drops them (after logging).
   void SetUnsolicitedHandler(Unsolicited* handler) { unsolicited_.store(handler); }
 
-  // Forgets everything of the previous session: line state, echo, command
-  // text, quote tracking, queued answers and the queue's aborted state. Only
-  // while the port is closed.
+  // Forgets everything of the previous session: line state, echo (and a
+  // secret one still awaited), command text, quote tracking, queued answers
+  // and the queue's aborted state. Only while the port is closed.
   void ResetState();
   // Closes an open port, then ResetState and Port::Open.
   void Open(const std::string& name, bool serial);
@@ -86,6 +86,10 @@ class Modem : public Port {
   // the answer queue first. Inside double quotes the text is sent in the GSM
   // default alphabet. A text that would not fit the transmit buffer is not
   // sent at all: 0x84000005. Does nothing while the port is going down.
+  // A sensitive text withholds the receive dump until the card's echo of the
+  // registered command has come back, or the next text is written, or the
+  // port closes; a non-sensitive text ends that at once, so a secret written
+  // in pieces must send every piece as sensitive.
   void Write(std::u16string_view text, bool sensitive);
 
   // Frees every queued answer (what nobody read of an earlier command).
@@ -114,6 +118,7 @@ class Modem : public Port {
 
  protected:
   void OnRxChar(uint8_t byte) override;
+  bool ReceiveIsSensitive() const override { return receive_sensitive_.load(); }
 
  private:
   // A completed line from the assembler; true to hold it as a message header.
@@ -137,6 +142,10 @@ class Modem : public Port {
   platform::CriticalSection echo_lock_;
   std::u16string echo_;  // under echo_lock_
   bool echo_sensitive_ = false;  // under echo_lock_: the echo carries a secret
+  // The card may still echo a secret: the receiver withholds its dumps. Read
+  // by the receiver without the lock; changed only under echo_lock_, so that
+  // the echo matched for one command cannot clear what the next one set.
+  std::atomic<bool> receive_sensitive_{false};
   bool timeout_set_ = false;
   uint32_t timeout_ms_ = kDefaultTimeoutMs;
 };

@@ -211,7 +211,11 @@ void Port::LoopOverlappedIo() {
         if (!serial) platform::Sleep(kStreamPollMs);
         break;
       }
-      XLogHexDump(buffer.data(), got, "Port read: ");
+      if (ReceiveIsSensitive()) {
+        XLogLevel(kXLogTrace, "Dv: Port read: <Binary logging of sensitive information is disabled>");
+      } else {
+        XLogHexDump(buffer.data(), got, "Port read: ");
+      }
       for (size_t i = 0; i < got; ++i) OnRxChar(buffer[i]);
     }
   }

@@ -68,6 +68,11 @@ class Port : public Thread {
   // The port has become unusable (the card was pulled); called once, on the
   // receiver thread, which then ends.
   virtual void OnPortError(uint32_t code) = 0;
+  // Asked on the receiver thread before each read is logged: true while what
+  // arrives may be the card's echo of a PIN, a PUK or a password, which is
+  // then logged as withheld instead of dumped. A bare port sends nothing
+  // secret of its own accord.
+  virtual bool ReceiveIsSensitive() const { return false; }
 
   // Device-removal notification for the open port. The communicator window
   // provides the registration; a port without one has nothing to register.

@@ -9,52 +9,26 @@
 #include "devicelib/line_classifier.h"
 #include "platform/clock.h"
 #include "platform/text.h"
+#include "tests/support/clock_driver.h"
+#include "tests/support/code_of.h"
 #include "tests/support/log_capture.h"
 
 namespace {
 
 using namespace GSM;
+using testing_support::BlocksOnTheClock;
+using testing_support::CodeOf;
+using testing_support::RunClockUntilDone;
 
 std::unique_ptr<AnswerLine> MakeLine(std::u16string text) {
   const LineClass c = ClassifyLine(text);
   return std::make_unique<AnswerLine>(std::move(text), c.kind, c.result_code, c.unsolicited_type);
 }
 
-template <typename F>
-DvResult CodeOf(F&& f) {
-  try {
-    f();
-    return DV_S_OK;
-  } catch (const DvException& e) {
-    return e.code;
-  }
-}
-
 class AnswerQueueTest : public ::testing::Test {
  protected:
   void Push(std::initializer_list<const char16_t*> lines) {
     for (const char16_t* line : lines) queue_.Push(MakeLine(line));
-  }
-
-  // Real-time wait until the consumer either blocks on the clock or is done;
-  // true when it blocks. Bounded by the consumer's own progress.
-  template <typename T>
-  bool BlocksOnTheClock(std::future<T>& consumer) {
-    while (clock_.TimedWaiters() == 0) {
-      if (consumer.wait_for(std::chrono::milliseconds(1)) == std::future_status::ready) return false;
-    }
-    return true;
-  }
-
-  // Moves the clock to each deadline waited for until the consumer ends;
-  // the virtual time that passed.
-  template <typename T>
-  uint64_t RunClockUntilDone(std::future<T>& consumer) {
-    const uint64_t start = clock_.NowMs();
-    while (consumer.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
-      if (clock_.TimedWaiters() > 0) clock_.AdvanceToNextDeadline();
-    }
-    return clock_.NowMs() - start;
   }
 
   platform::VirtualClock clock_;
@@ -148,7 +122,7 @@ TEST_F(AnswerQueueTest, AListIsReadUntilTheFinalResult) {
 TEST_F(AnswerQueueTest, AllWaitsOfATransactionShareOneBudget) {
   queue_.SetBudget(5000);
   auto first = std::async(std::launch::async, [&] { queue_.DropLine(); });
-  ASSERT_TRUE(BlocksOnTheClock(first));
+  ASSERT_TRUE(BlocksOnTheClock(clock_, first));
   clock_.Advance(3000);
   Push({u"late line"});
   first.get();
@@ -157,8 +131,8 @@ TEST_F(AnswerQueueTest, AllWaitsOfATransactionShareOneBudget) {
   testing_support::LogCapture log(2);
   auto second = std::async(std::launch::async, [&] { return CodeOf([&] { queue_.WaitFinal(); }); });
   // The second wait is for exactly what is left.
-  ASSERT_TRUE(BlocksOnTheClock(second));
-  EXPECT_EQ(RunClockUntilDone(second), 2000u);
+  ASSERT_TRUE(BlocksOnTheClock(clock_, second));
+  EXPECT_EQ(RunClockUntilDone(clock_, second), 2000u);
   EXPECT_EQ(second.get(), DV_E_NO_ANSWER);
   EXPECT_TRUE(log.Contains("Dv: Wait timeout for answer"));
   EXPECT_EQ(queue_.Budget(), 1u);
@@ -169,8 +143,8 @@ TEST_F(AnswerQueueTest, ATimeOutLeavesTheQueueAsItIs) {
   queue_.SetBudget(2000);
   queue_.DropLine();
   auto waiting = std::async(std::launch::async, [&] { return CodeOf([&] { queue_.DropLine(); }); });
-  ASSERT_TRUE(BlocksOnTheClock(waiting));
-  EXPECT_EQ(RunClockUntilDone(waiting), 2000u);
+  ASSERT_TRUE(BlocksOnTheClock(clock_, waiting));
+  EXPECT_EQ(RunClockUntilDone(clock_, waiting), 2000u);
   EXPECT_EQ(waiting.get(), DV_E_NO_ANSWER);
   Push({u"OK"});
   EXPECT_EQ(queue_.Size(), 1u);
@@ -184,7 +158,7 @@ TEST_F(AnswerQueueTest, AWakeUpWithoutALineWaitsForTheRestOfTheBudget) {
   queue_.DropLine();
   queue_.DropLine();
   auto final_result = std::async(std::launch::async, [&] { return CodeOf([&] { queue_.WaitFinal(); }); });
-  ASSERT_TRUE(BlocksOnTheClock(final_result)) << "WaitFinal returned 0x" << std::hex << final_result.get();
+  ASSERT_TRUE(BlocksOnTheClock(clock_, final_result)) << "WaitFinal returned 0x" << std::hex << final_result.get();
   Push({u"OK"});
   EXPECT_EQ(final_result.get(), DV_S_OK);
 }
@@ -192,7 +166,7 @@ TEST_F(AnswerQueueTest, AWakeUpWithoutALineWaitsForTheRestOfTheBudget) {
 TEST_F(AnswerQueueTest, AbortingWakesAWaiterAtOnce) {
   queue_.SetBudget(30000);
   auto waiting = std::async(std::launch::async, [&] { return CodeOf([&] { queue_.WaitFinal(); }); });
-  ASSERT_TRUE(BlocksOnTheClock(waiting));
+  ASSERT_TRUE(BlocksOnTheClock(clock_, waiting));
   queue_.Abort();
   EXPECT_EQ(waiting.get(), DV_E_NO_DEVICE);
 }

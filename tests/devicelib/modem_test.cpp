@@ -20,28 +20,20 @@
 #include "platform/pty.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
+#include "tests/support/clock_driver.h"
+#include "tests/support/code_of.h"
+#include "tests/support/eventually.h"
 #include "tests/support/log_capture.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using namespace std::string_literals;
+using testing_support::BlocksOnTheClock;
+using testing_support::CodeOf;
+using testing_support::kSafetyNet;
 using testing_support::LogCapture;
-
-// Real-time safety net for waiting on another thread or the kernel: never
-// reached in a passing run.
-constexpr auto kSafetyNet = 10s;
-
-template <typename F>
-DvResult CodeOf(F&& f) {
-  try {
-    f();
-    return DV_S_OK;
-  } catch (const DvException& e) {
-    return e.code;
-  }
-}
-
+using testing_support::RunClockUntilDone;
 
 // Records what the engine hands to the dispatcher; can be told to fail.
 class RecordingHandler : public GSM::Unsolicited {
@@ -104,6 +96,22 @@ class TestModem : public GSM::Modem {
 
 class ModemReceiveTest : public ::testing::Test {
  protected:
+  // Hands `bytes` to a fresh modem once for every position they can be split
+  // at (as two reads), and lets `check` look at what the modem and its
+  // handler made of them. Stops at the first split that fails fatally.
+  static void ForEverySplit(const std::string& bytes,
+                            const std::function<void(TestModem&, RecordingHandler&)>& check) {
+    for (size_t cut = 0; cut <= bytes.size(); ++cut) {
+      SCOPED_TRACE("cut at " + std::to_string(cut));
+      RecordingHandler handler;
+      TestModem modem(&handler);
+      modem.Feed(std::string_view(bytes).substr(0, cut));
+      modem.Feed(std::string_view(bytes).substr(cut));
+      check(modem, handler);
+      if (HasFatalFailure()) return;
+    }
+  }
+
   platform::VirtualClock clock_;
   platform::ScopedClock use_clock_{clock_};
   RecordingHandler handler_;
@@ -111,13 +119,9 @@ class ModemReceiveTest : public ::testing::Test {
 
 TEST_F(ModemReceiveTest, UnsolicitedLinesGoToTheHandlerAndAnswersToTheQueue) {
   const std::string bytes = "\r\n+CREG: 1,5\r\n\r\n+CSQ: 20,99\r\n\r\nRING\r\n\r\nOK\r\n";
-  for (size_t cut = 0; cut <= bytes.size(); ++cut) {
-    RecordingHandler handler;
-    TestModem modem(&handler);
-    modem.Feed(std::string_view(bytes).substr(0, cut));
-    modem.Feed(std::string_view(bytes).substr(cut));
+  ForEverySplit(bytes, [](TestModem& modem, RecordingHandler& handler) {
     const auto calls = handler.Calls();
-    ASSERT_EQ(calls.size(), 2u) << "cut at " << cut;
+    ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].type, GSM::UnsolicitedTypeCreg);
     EXPECT_EQ(calls[0].text, u"+CREG: 1,5");
     EXPECT_EQ(calls[0].cursor, 0u) << "the handler reads from the start of the line";
@@ -125,9 +129,9 @@ TEST_F(ModemReceiveTest, UnsolicitedLinesGoToTheHandlerAndAnswersToTheQueue) {
     modem.ExpectLine(u"+CSQ:");
     EXPECT_EQ(modem.ReadInt(), 20);
     modem.DropLine();
-    EXPECT_TRUE(modem.NextIsFinal()) << "cut at " << cut;
+    EXPECT_TRUE(modem.NextIsFinal());
     modem.WaitFinal();
-  }
+  });
 }
 
 TEST_F(ModemReceiveTest, AMessageReachesTheHandlerOnceWithItsPdu) {
@@ -135,18 +139,14 @@ TEST_F(ModemReceiveTest, AMessageReachesTheHandlerOnceWithItsPdu) {
   const std::string bytes =
       "\r\n+CMT: ,23\r\n07918497483252F0040B918496445078F700007121320144744004D4F29C0E\r\n"
       "\r\n+CDS: 6\r\n0006\r\n";
-  for (size_t cut = 0; cut <= bytes.size(); ++cut) {
-    RecordingHandler handler;
-    TestModem modem(&handler);
-    modem.Feed(std::string_view(bytes).substr(0, cut));
-    modem.Feed(std::string_view(bytes).substr(cut));
+  ForEverySplit(bytes, [](TestModem&, RecordingHandler& handler) {
     const auto calls = handler.Calls();
-    ASSERT_EQ(calls.size(), 2u) << "cut at " << cut;
+    ASSERT_EQ(calls.size(), 2u);
     EXPECT_EQ(calls[0].type, GSM::UnsolicitedTypeCmt);
     EXPECT_EQ(calls[0].text, u"+CMT: ,23;07918497483252F0040B918496445078F700007121320144744004D4F29C0E");
     EXPECT_EQ(calls[1].type, GSM::UnsolicitedTypeCds);
     EXPECT_EQ(calls[1].text, u"+CDS: 6;0006");
-  }
+  });
 }
 
 TEST_F(ModemReceiveTest, AFailingHandlerIsLoggedAndReceptionGoesOn) {
@@ -316,26 +316,22 @@ class ModemPtyTest : public ::testing::Test {
     card_.Start(std::move(answer));
   }
 
-  // Blocks (in real time) until the transaction thread waits on the clock;
-  // false when the transaction ended instead.
-  template <typename T>
-  bool BlocksOnTheClock(std::future<T>& transaction) {
-    while (clock_.TimedWaiters() == 0) {
-      if (transaction.wait_for(1ms) == std::future_status::ready) return false;
+  // The hex of every read the port dumped, in order, without the captions.
+  std::string DumpedReads() const {
+    std::string hex;
+    for (const auto& line : log_.LinesStartingWith(kReadCaption)) {
+      hex += line.substr(std::string_view(kReadCaption).size());
     }
-    return true;
+    return hex;
   }
 
-  // Moves the clock to each deadline waited for until the transaction ends;
-  // the virtual time that passed.
-  template <typename T>
-  uint64_t RunClockUntilDone(std::future<T>& transaction) {
-    const uint64_t start = clock_.NowMs();
-    while (transaction.wait_for(1ms) != std::future_status::ready) {
-      if (clock_.TimedWaiters() > 0) clock_.AdvanceToNextDeadline();
-    }
-    return clock_.NowMs() - start;
+  static std::string HexOf(std::string_view bytes) {
+    return testing_support::HexBytes(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
   }
+
+  static constexpr char kReadCaption[] = "Port read: ";
+  static constexpr char kReadWithheld[] =
+      "Dv: Port read: <Binary logging of sensitive information is disabled>";
 
   platform::VirtualClock clock_;
   platform::ScopedClock use_clock_{clock_};
@@ -411,8 +407,8 @@ TEST_F(ModemPtyTest, ACommandWithoutATimeOutFailsAfterTenSeconds) {
     modem_.SendCommand(GSM::SendModeNormal);
     return CodeOf([&] { modem_.WaitFinal(); });
   });
-  ASSERT_TRUE(BlocksOnTheClock(transaction));
-  EXPECT_EQ(RunClockUntilDone(transaction), 10000u);
+  ASSERT_TRUE(BlocksOnTheClock(clock_, transaction));
+  EXPECT_EQ(RunClockUntilDone(clock_, transaction), 10000u);
   EXPECT_EQ(transaction.get(), DV_E_NO_ANSWER);
   EXPECT_TRUE(log_.Contains("Dv: Wait timeout for answer"));
 }
@@ -431,14 +427,14 @@ TEST_F(ModemPtyTest, TwoWaitsOfOneTransactionShareItsBudget) {
       modem_.WaitFinal();
     });
   });
-  ASSERT_TRUE(BlocksOnTheClock(transaction));
+  ASSERT_TRUE(BlocksOnTheClock(clock_, transaction));
   const uint64_t start = clock_.NowMs();
   // The answer line arrives 3 s into the budget...
   clock_.Advance(3000);
   card_.Send("\r\n+CGMI: Vombel\r\n");
   line_read.get_future().wait();
   // ...and the final result is then waited for the 2 s that are left.
-  RunClockUntilDone(transaction);
+  RunClockUntilDone(clock_, transaction);
   EXPECT_EQ(clock_.NowMs() - start, 5000u);
   EXPECT_EQ(transaction.get(), DV_E_NO_ANSWER);
 }
@@ -460,8 +456,8 @@ TEST_F(ModemPtyTest, TheNextCommandGetsTheDefaultBudgetAfterATransactionThatFail
     modem_.SendCommand(GSM::SendModeNormal);
     return CodeOf([&] { modem_.WaitFinal(); });
   });
-  ASSERT_TRUE(BlocksOnTheClock(next));
-  EXPECT_EQ(RunClockUntilDone(next), 10000u);
+  ASSERT_TRUE(BlocksOnTheClock(clock_, next));
+  EXPECT_EQ(RunClockUntilDone(clock_, next), 10000u);
   EXPECT_EQ(next.get(), DV_E_NO_ANSWER);
 }
 
@@ -484,6 +480,85 @@ TEST_F(ModemPtyTest, ASensitiveCommandIsNeverLoggedInTheClear) {
   EXPECT_TRUE(log_.Contains("Dv: Modem write: [AT+CPIN=\"XXXX\"]"));
   EXPECT_TRUE(log_.Contains("Dv: Modem read: [AT+CPIN=\"XXXX\"\r]"));
   EXPECT_TRUE(log_.Contains("Dv: Port write: <Binary logging of sensitive information is disabled>"));
+}
+
+TEST_F(ModemPtyTest, TheEchoOfASecretIsWithheldFromTheReadDumpAndTheAnswerIsDumpedAgain) {
+  Open([this](const std::string& command) -> std::string {
+    if (command != "AT+CPIN=\"1234\"") return "\r\nERROR\r\n";
+    // The echo in two reads, the PIN cut in half: the second read must be
+    // withheld too. The CR LF that completes the echo line comes with it,
+    // and the answer only once the echo has been dropped, so that it is a
+    // read of its own.
+    card_.Send("AT+CPIN=\"12");
+    EXPECT_TRUE(log_.WaitFor(kReadWithheld, 1));
+    card_.Send("34\"\r\r\n");
+    EXPECT_TRUE(log_.WaitFor("Dv: Echo line was detected, discarding it"));
+    return "OK\r\n";
+  });
+  modem_.SetCommand(u"AT+CPIN=\"1234\"");
+  GSM::LogMaskedCommand(modem_.CommandText());
+  modem_.SendCommand(GSM::SendModeSensitive);
+  EXPECT_TRUE(modem_.NextIsFinal()) << "the echo must not be queued";
+  EXPECT_EQ(CodeOf([&] { modem_.WaitFinal(); }), DV_S_OK);
+
+  EXPECT_GE(log_.Count(kReadWithheld), 2u) << "each read of the echo is withheld";
+  for (const auto& line : log_.Lines()) {
+    EXPECT_EQ(line.find("1234"), std::string::npos) << line;
+    EXPECT_EQ(line.find("31 32"), std::string::npos) << line;
+    EXPECT_EQ(line.find("33 34"), std::string::npos) << line;
+  }
+  EXPECT_EQ(DumpedReads(), HexOf("OK\r\n")) << "only the answer after the echo may be dumped";
+}
+
+TEST_F(ModemPtyTest, AnEchoOfASecretThatCameUnrecognisedIsStillLoggedMasked) {
+  // A late answer to an earlier command arrives first and uses up the echo
+  // registration; the echo that follows is taken for an answer line.
+  Open([](const std::string& command) -> std::string {
+    if (command != "AT+CPIN=\"1234\"") return "\r\nERROR\r\n";
+    return "+CSQ: 20,99\r\nAT+CPIN=\"1234\"\r\r\nOK\r\n";
+  });
+  modem_.SetCommand(u"AT+CPIN=\"1234\"");
+  modem_.SendCommand(GSM::SendModeSensitive);
+  EXPECT_EQ(CodeOf([&] { modem_.WaitFinal(); }), DV_S_OK);
+
+  EXPECT_TRUE(log_.Contains("Dv: Modem read: [AT+CPIN=\"XXXX\"\r]"));
+  for (const auto& line : log_.Lines()) EXPECT_EQ(line.find("1234"), std::string::npos) << line;
+}
+
+TEST_F(ModemPtyTest, WithoutAnEchoTheNextCommandEndsTheWithheldReads) {
+  // A card with its echo off: the answer to the PIN is all that comes, and
+  // the port cannot tell it from a late echo.
+  Open([](const std::string& command) {
+    return command == "AT" ? "\r\nOK\r\n"s : "\r\n+CME ERROR: 16\r\n"s;  // 16: incorrect password
+  });
+  modem_.SetCommand(u"AT+CPIN=\"1234\"");
+  modem_.SendCommand(GSM::SendModeSensitive);
+  EXPECT_EQ(CodeOf([&] { modem_.WaitFinal(); }), 0x84010010u);
+  EXPECT_TRUE(log_.Contains(kReadWithheld));
+  EXPECT_EQ(DumpedReads(), "");
+
+  modem_.SetCommand(u"AT");
+  modem_.SendCommand(GSM::SendModeNormal);
+  EXPECT_EQ(CodeOf([&] { modem_.WaitFinal(); }), DV_S_OK);
+  EXPECT_EQ(DumpedReads(), HexOf("\r\nOK\r\n"));
+}
+
+TEST_F(ModemPtyTest, ClosingEndsTheWaitForTheEchoOfASecret) {
+  Open([](const std::string&) { return std::string(); });
+  modem_.SetCommand(u"AT+CPWD=\"SC\",\"1234\",\"4321\"");
+  modem_.SendCommand(GSM::SendModeSensitive);
+  ASSERT_TRUE(card_.WaitForCommands(1));
+  card_.Stop();
+  modem_.Close();
+
+  ASSERT_EQ(CodeOf([&] { modem_.Open(pty_.SlavePath(), true); }), DV_S_OK);
+  ScriptedCard card(pty_);
+  card.Start([](const std::string&) { return std::string(); });
+  card.Send("\r\n+CREG: 1\r\n");
+  ASSERT_TRUE(handler_.WaitForCalls(1));
+  card.Stop();
+  EXPECT_FALSE(log_.Contains(kReadWithheld));
+  EXPECT_EQ(DumpedReads(), HexOf("\r\n+CREG: 1\r\n"));
 }
 
 TEST_F(ModemPtyTest, AMessageIsSentAfterThePromptInRawMode) {
@@ -556,7 +631,7 @@ TEST_F(ModemPtyTest, ClosingWakesAWaitingTransactionWithNoDevice) {
     modem_.SendCommand(GSM::SendModeNormal);
     return CodeOf([&] { modem_.WaitFinal(); });
   });
-  ASSERT_TRUE(BlocksOnTheClock(transaction));
+  ASSERT_TRUE(BlocksOnTheClock(clock_, transaction));
   card_.Stop();
   modem_.Close();
   EXPECT_EQ(transaction.get(), DV_E_NO_DEVICE);

@@ -19,40 +19,19 @@
 #include "platform/pty.h"
 #include "platform/serial_port.h"
 #include "platform/win32_error.h"
+#include "tests/support/code_of.h"
+#include "tests/support/eventually.h"
 #include "tests/support/log_capture.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using testing_support::CodeOf;
+using testing_support::Eventually;
+using testing_support::Hex;
+using testing_support::HexBytes;
+using testing_support::kSafetyNet;
 using testing_support::LogCapture;
-
-// Real-time safety net for waiting on the receiver thread or the kernel:
-// never reached in a passing run.
-constexpr auto kSafetyNet = 10s;
-
-std::string Hex(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%x", value);
-  return text;
-}
-
-std::string HexBytes(const uint8_t* data, size_t count) {
-  std::string text;
-  char byte[4];
-  for (size_t i = 0; i < count; ++i) {
-    std::snprintf(byte, sizeof byte, "%02x ", data[i]);
-    text += byte;
-  }
-  return text;
-}
-
-std::vector<std::string> LinesStartingWith(const LogCapture& log, const std::string& prefix) {
-  std::vector<std::string> lines;
-  for (const auto& line : log.Lines()) {
-    if (line.rfind(prefix, 0) == 0) lines.push_back(line);
-  }
-  return lines;
-}
 
 // Index of the first line containing `text` at or after `from`; npos if none.
 size_t FindLine(const std::vector<std::string>& lines, const std::string& text, size_t from = 0) {
@@ -60,16 +39,6 @@ size_t FindLine(const std::vector<std::string>& lines, const std::string& text, 
     if (lines[i].find(text) != std::string::npos) return i;
   }
   return std::string::npos;
-}
-
-template <typename Predicate>
-bool Eventually(Predicate predicate) {
-  const auto deadline = std::chrono::steady_clock::now() + kSafetyNet;
-  while (!predicate()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
 }
 
 // Records what the receiver hands up; can hold the receiver inside OnRxChar.
@@ -90,20 +59,10 @@ class TestPort : public GSM::Port {
     return SendLength(length, sensitive);
   }
   DvResult SendLength(size_t& length, bool sensitive = false) {
-    try {
-      Write(sensitive, length);
-      return DV_S_OK;
-    } catch (const DvException& e) {
-      return e.code;
-    }
+    return CodeOf([&] { Write(sensitive, length); });
   }
   DvResult TryOpen(const std::string& name, bool serial = true) {
-    try {
-      Open(name, serial);
-      return DV_S_OK;
-    } catch (const DvException& e) {
-      return e.code;
-    }
+    return CodeOf([&] { Open(name, serial); });
   }
 
   std::vector<uint8_t> Received() const {
@@ -142,6 +101,9 @@ class TestPort : public GSM::Port {
   int Registrations() const { return registrations_.load(); }
   int Unregistrations() const { return unregistrations_.load(); }
 
+  // What ReceiveIsSensitive answers the receiver from now on.
+  void SetReceiveSensitive(bool on) { receive_sensitive_.store(on); }
+
  protected:
   void OnRxChar(uint8_t byte) override {
     std::unique_lock lock(mutex_);
@@ -161,6 +123,7 @@ class TestPort : public GSM::Port {
   }
   void RegisterRemovalNotification() override { ++registrations_; }
   void UnregisterRemovalNotification() override { ++unregistrations_; }
+  bool ReceiveIsSensitive() const override { return receive_sensitive_.load(); }
 
  private:
   mutable std::mutex mutex_;
@@ -172,6 +135,7 @@ class TestPort : public GSM::Port {
   bool released_ = false;
   std::atomic<int> registrations_{0};
   std::atomic<int> unregistrations_{0};
+  std::atomic<bool> receive_sensitive_{false};
 };
 
 // A receiver whose start-up hangs until the test lets it go on.
@@ -299,7 +263,7 @@ TEST_F(PortTest, ReadOf130BytesIsDumpedInLinesOf64And2AndHandedUpByteByByteInOrd
   port_.ReleaseHeldByte();
   ASSERT_TRUE(port_.WaitForReceived(1 + block.size()));
 
-  const auto dump = LinesStartingWith(log_, "Port read: ");
+  const auto dump = log_.LinesStartingWith("Port read: ");
   ASSERT_EQ(dump.size(), 3u);
   EXPECT_EQ(dump[0], "Port read: " + HexBytes(&block[0], 64));
   EXPECT_EQ(dump[1], "Port read: " + HexBytes(&block[64], 64));
@@ -326,8 +290,35 @@ TEST_F(PortTest, WriteSendsTheBufferWholeAndLogsItUnlessSensitive) {
   EXPECT_EQ(std::string(pin, got), "AT+CPIN=\"1234\"\r");
   EXPECT_TRUE(
       log_.Contains("Dv: Port write: <Binary logging of sensitive information is disabled>"));
-  EXPECT_TRUE(LinesStartingWith(log_, "Port write: ").empty()) << "a PIN must not reach the log";
+  EXPECT_TRUE(log_.LinesStartingWith("Port write: ").empty()) << "a PIN must not reach the log";
   EXPECT_FALSE(log_.Contains("31 32 33 34"));
+}
+
+TEST_F(PortTest, ReadsWhileTheReceiveIsSensitiveAreWithheldFromTheLogButHandedUpWhole) {
+  constexpr char kWithheld[] =
+      "Dv: Port read: <Binary logging of sensitive information is disabled>";
+  OpenPort();
+  port_.SetReceiveSensitive(true);
+  const std::string echo = "AT+CPIN=\"1234\"\r";
+  ASSERT_TRUE(pty_.Write(echo));
+  ASSERT_TRUE(port_.WaitForReceived(echo.size()));
+  EXPECT_EQ(port_.Received(), std::vector<uint8_t>(echo.begin(), echo.end()))
+      << "withholding the dump must not withhold the bytes";
+  EXPECT_TRUE(log_.Contains(kWithheld));
+  EXPECT_TRUE(log_.LinesStartingWith("Port read: ").empty()) << "the echo of a PIN was dumped";
+  EXPECT_FALSE(log_.Contains("31 32 33 34"));
+
+  // The port asks again for every read.
+  const size_t withheld = log_.Count(kWithheld);
+  port_.SetReceiveSensitive(false);
+  ASSERT_TRUE(pty_.Write("\r\nOK\r\n"));
+  ASSERT_TRUE(port_.WaitForReceived(echo.size() + 6));
+  EXPECT_EQ(log_.Count(kWithheld), withheld);
+  std::string dumped;
+  for (const auto& line : log_.LinesStartingWith("Port read: ")) {
+    dumped += line.substr(std::string_view("Port read: ").size());
+  }
+  EXPECT_EQ(dumped, "0d 0a 4f 4b 0d 0a ");
 }
 
 TEST_F(PortTest, WritesThatCannotGoAreRefusedWithoutTouchingTheLine) {

@@ -15,20 +15,16 @@
 
 #include "platform/clock.h"
 #include "platform/thread.h"
+#include "tests/support/eventually.h"
 #include "tests/support/log_capture.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using testing_support::Eventually;
+using testing_support::Hex;
+using testing_support::kSafetyNet;
 using testing_support::LogCapture;
-
-constexpr auto kSafetyNet = 10s;  // real time; never reached in a passing run
-
-std::string Hex(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%x", value);
-  return text;
-}
 
 // A body that runs until asked to stop, or one that ignores the request
 // until the test finishes it.
@@ -104,10 +100,8 @@ class ThreadTest : public ::testing::Test {
   bool WaitForLoopEnd(uint32_t id) {
     const std::string line = "Dv: Thread " + Hex(id) + "'s loop is returning";
     const std::string task = "/proc/self/task/" + std::to_string(id);
-    const auto deadline = std::chrono::steady_clock::now() + kSafetyNet;
-    while (!log_.Contains(line) || ::access(task.c_str(), F_OK) == 0) {
-      if (std::chrono::steady_clock::now() > deadline) return false;
-      std::this_thread::sleep_for(1ms);
+    if (!Eventually([&] { return log_.Contains(line) && ::access(task.c_str(), F_OK) != 0; })) {
+      return false;
     }
     // And nobody is left waiting on the clock.
     return clock_.TimedWaiters() == 0;

@@ -11,32 +11,19 @@
 #include "foundation/xmemory.h"
 #include "platform/win32_error.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/utf16_bytes.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace platform;
+using testing_support::Utf16Bytes;
 
 const char16_t kBase[] = u".DEFAULT\\Software\\Velta\\Velta";
 
 class XRegistryTest : public ::testing::Test {
  protected:
-  XRegistryTest() : root_(MakeTempDir()), roots_(root_ + "/user", root_ + "/machine") {}
-  ~XRegistryTest() override {
-    std::error_code ignored;
-    for (const auto& entry : fs::recursive_directory_iterator(root_, ignored))
-      if (entry.is_directory()) ::chmod(entry.path().c_str(), 0700);
-    fs::remove_all(root_, ignored);
-  }
-
-  static std::string MakeTempDir() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vombel-xreg-XXXXXX";
-    EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
-    return pattern;
-  }
-
   static void CreateKey(const std::u16string& path) {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyEx(HKEY_USERS, path.c_str(), KEY_ALL_ACCESS, &key, nullptr),
@@ -79,18 +66,8 @@ class XRegistryTest : public ::testing::Test {
     RegCloseKey(key);
   }
 
-  std::string root_;
-  ScopedRegistryRoots roots_;
+  testing_support::TempRegistry registry_{"vombel-xreg"};
 };
-
-std::vector<uint8_t> Utf16Bytes(std::u16string_view text) {
-  std::vector<uint8_t> bytes;
-  for (char16_t unit : text) {
-    bytes.push_back(static_cast<uint8_t>(unit));
-    bytes.push_back(static_cast<uint8_t>(unit >> 8));
-  }
-  return bytes;
-}
 
 TEST_F(XRegistryTest, QueryStringTakesTextTypesOnly) {
   ::setenv("VOMBEL_XREG_DIR", "/var/tmp", 1);

@@ -18,6 +18,7 @@
 #include "foundation/xmemory.h"
 #include "platform/win32_error.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/scoped_env.h"
 
 extern char** environ;
 
@@ -28,35 +29,10 @@ using platform::GetLastError;
 using platform::OSVERSIONINFO;
 using platform::SetLastError;
 using testing_support::LogCapture;
+using testing_support::ScopedEnv;
 
 constexpr char kReportModuleNameTo[] = "VOMBEL_REPORT_MODULE_FILE_NAME_TO";
 constexpr char kChildTest[] = "XSystemTest.ModuleFileNameIsTheRunningProgram";
-
-// Sets (or, with nullopt, removes) an environment variable for the scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) previous_ = old;
-    if (value) {
-      setenv(name, value->c_str(), 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (previous_) {
-      setenv(name_, previous_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> previous_;
-};
 
 // A hard link to (across file systems: a copy of) `file` whose full path is
 // exactly `length` characters long, in a private folder removed afterwards.

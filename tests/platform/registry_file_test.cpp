@@ -6,18 +6,12 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "tests/support/utf16_bytes.h"
 
 namespace platform {
 namespace {
 
-std::vector<uint8_t> Bytes(std::u16string_view text) {
-  std::vector<uint8_t> bytes;
-  for (char16_t unit : text) {
-    bytes.push_back(static_cast<uint8_t>(unit));
-    bytes.push_back(static_cast<uint8_t>(unit >> 8));
-  }
-  return bytes;
-}
+using testing_support::Utf16Bytes;
 
 std::string File(std::string_view lines) {
   return std::string(kRegistryFileHeader) + "\n" + std::string(lines);
@@ -30,12 +24,12 @@ TEST(RegistryFileTest, ReadsEachKindOfLine) {
     uint32_t type;
     std::vector<uint8_t> data;
   } const rows[] = {
-      {"AutoProfiles=sz:True\n", u"AutoProfiles", REG_SZ, Bytes(std::u16string(u"True") + u'\0')},
+      {"AutoProfiles=sz:True\n", u"AutoProfiles", REG_SZ, Utf16Bytes(std::u16string(u"True") + u'\0')},
       {"=sz:\n", u"", REG_SZ, {0, 0}},
       {"Short=dword:1\n", u"Short", REG_DWORD, {1, 0, 0, 0}},
       {"Blob=binary:00Ff10\n", u"Blob", REG_BINARY, {0x00, 0xFF, 0x10}},
       {"Big=hex(4294967295):01\n", u"Big", 0xFFFFFFFFu, {0x01}},
-      {"Crlf=sz:x\r\n", u"Crlf", REG_SZ, Bytes(std::u16string(u"x") + u'\0')},  // edited on Windows
+      {"Crlf=sz:x\r\n", u"Crlf", REG_SZ, Utf16Bytes(std::u16string(u"x") + u'\0')},  // edited on Windows
   };
   for (const auto& row : rows) {
     const auto content = ParseRegistryFile(File(row.line));
@@ -75,23 +69,23 @@ TEST(RegistryFileTest, DropsDamagedLinesAndKeepsTheRest) {
     EXPECT_EQ(content.damaged(), row.damaged > 0 || !row.header_ok) << row.what;
   }
   EXPECT_EQ(ParseRegistryFile(File("Name=sz:1\nNAME=sz:2\n")).values[0].data,
-            Bytes(std::u16string(u"1") + u'\0'))
+            Utf16Bytes(std::u16string(u"1") + u'\0'))
       << "the first of two spellings wins";
 }
 
 TEST(RegistryFileTest, AnyValueSurvivesARoundTrip) {
   const std::vector<RegistryValue> values = {
-      {u"Plain", REG_SZ, Bytes(std::u16string(u"Vombel Connect") + u'\0')},
-      {u"", REG_SZ, Bytes(std::u16string(u"default value") + u'\0')},
-      {u"#not a comment", REG_SZ, Bytes(std::u16string(u"#") + u'\0')},
-      {u"Controls", REG_SZ, Bytes(std::u16string(u"line\nbreak\r\t%41 \x7F=") + u'\0')},
-      {u"Name=with=equals", REG_EXPAND_SZ, Bytes(std::u16string(u"%HOME%\\x") + u'\0')},
+      {u"Plain", REG_SZ, Utf16Bytes(std::u16string(u"Vombel Connect") + u'\0')},
+      {u"", REG_SZ, Utf16Bytes(std::u16string(u"default value") + u'\0')},
+      {u"#not a comment", REG_SZ, Utf16Bytes(std::u16string(u"#") + u'\0')},
+      {u"Controls", REG_SZ, Utf16Bytes(std::u16string(u"line\nbreak\r\t%41 \x7F=") + u'\0')},
+      {u"Name=with=equals", REG_EXPAND_SZ, Utf16Bytes(std::u16string(u"%HOME%\\x") + u'\0')},
       {u"\u041A\u043B\u044E\u0447 \U0001F600", REG_SZ,
-       Bytes(std::u16string(u"\U0001F600") + u'\0')},
-      {u"Multi", REG_MULTI_SZ, Bytes(std::u16string(u"one\0two\0\0", 9))},
-      {u"NoTerminator", REG_SZ, Bytes(u"abc")},
+       Utf16Bytes(std::u16string(u"\U0001F600") + u'\0')},
+      {u"Multi", REG_MULTI_SZ, Utf16Bytes(std::u16string(u"one\0two\0\0", 9))},
+      {u"NoTerminator", REG_SZ, Utf16Bytes(u"abc")},
       {u"OddLength", REG_SZ, {0x41}},
-      {u"LoneSurrogate", REG_SZ, Bytes(std::u16string(u"\xD800x\0", 3))},
+      {u"LoneSurrogate", REG_SZ, Utf16Bytes(std::u16string(u"\xD800x\0", 3))},
       {u"EmptyString", REG_EXPAND_SZ, {}},
       {u"Dword", REG_DWORD, {0x78, 0x56, 0x34, 0x12}},
       {u"ShortDword", REG_DWORD, {1, 2}},

@@ -16,6 +16,8 @@
 
 #include "platform/win32_error.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/temp_dir.h"
 
 namespace platform {
 namespace {
@@ -25,25 +27,8 @@ namespace fs = std::filesystem;
 // A fresh pair of stores in a temporary folder for each test.
 class RegistryTest : public ::testing::Test {
  protected:
-  RegistryTest() : root_(MakeTempDir()), roots_(root_ + "/user", root_ + "/machine") {}
-  ~RegistryTest() override {
-    // Protected keys have folders without write bits; give them back first.
-    std::error_code ignored;
-    for (const auto& entry : fs::recursive_directory_iterator(root_, ignored))
-      if (entry.is_directory()) ::chmod(entry.path().c_str(), 0700);
-    fs::remove_all(root_, ignored);
-  }
-
-  static std::string MakeTempDir() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/vombel-reg-XXXXXX";
-    EXPECT_NE(::mkdtemp(pattern.data()), nullptr);
-    return pattern;
-  }
-
-  std::string User(const std::string& path = "") const { return root_ + "/user" + path; }
-  std::string Machine(const std::string& path = "") const { return root_ + "/machine" + path; }
+  std::string User(const std::string& path = "") const { return registry_.User(path); }
+  std::string Machine(const std::string& path = "") const { return registry_.Machine(path); }
 
   static UniqueHKey Create(HKEY root, const char16_t* path, uint32_t access = KEY_ALL_ACCESS) {
     UniqueHKey key;
@@ -74,8 +59,7 @@ class RegistryTest : public ::testing::Test {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
   }
 
-  std::string root_;
-  ScopedRegistryRoots roots_;
+  testing_support::TempRegistry registry_{"vombel-reg"};
 };
 
 TEST_F(RegistryTest, NamesIgnoreCaseAndKeepTheirFirstSpelling) {
@@ -267,16 +251,13 @@ TEST_F(RegistryTest, MachineStoreIsSeparateAndReadableByAll) {
 }
 
 TEST(RegistryRootsTest, DefaultRootsFollowTheEnvironment) {
-  const char* saved = std::getenv("XDG_CONFIG_HOME");
-  const std::string config = saved != nullptr ? saved : "";
-  ::setenv("XDG_CONFIG_HOME", "/x/config", 1);
+  testing_support::ScopedEnv config("XDG_CONFIG_HOME", "/x/config");
   EXPECT_EQ(DefaultRegistryRoots().user_dir, "/x/config/vombel-connect");
-  ::setenv("XDG_CONFIG_HOME", "relative", 1);  // not absolute: ignored, as the XDG rules say
-  ::setenv("HOME", "/x/home", 0);
-  EXPECT_EQ(DefaultRegistryRoots().user_dir,
-            std::string(std::getenv("HOME")) + "/.config/vombel-connect");
+  // Not absolute: ignored, as the XDG rules say.
+  testing_support::ScopedEnv relative("XDG_CONFIG_HOME", "relative");
+  testing_support::ScopedEnv home("HOME", "/x/home");
+  EXPECT_EQ(DefaultRegistryRoots().user_dir, "/x/home/.config/vombel-connect");
   EXPECT_EQ(DefaultRegistryRoots().machine_dir, "/etc/vombel-connect");
-  saved != nullptr ? ::setenv("XDG_CONFIG_HOME", config.c_str(), 1) : ::unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST_F(RegistryTest, LeftoversOfACrashAreIgnoredAndCleanedUp) {

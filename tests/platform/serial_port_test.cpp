@@ -13,25 +13,13 @@
 
 #include "platform/pty.h"
 #include "platform/win32_error.h"
+#include "tests/support/eventually.h"
 
 namespace platform {
 namespace {
 
-using namespace std::chrono_literals;
-
-// Real-time safety net for waits on another thread or on the kernel: never
-// reached in a passing run.
-constexpr auto kSafetyNet = 10s;
-
-template <typename Predicate>
-bool Eventually(Predicate predicate) {
-  const auto deadline = std::chrono::steady_clock::now() + kSafetyNet;
-  while (!predicate()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
+using testing_support::Eventually;
+using testing_support::kSafetyNet;
 
 class SerialPortTest : public ::testing::Test {
  protected:

@@ -13,36 +13,12 @@
 
 #include "platform/text.h"
 #include "platform/win32_error.h"
+#include "tests/support/scoped_env.h"
 
 namespace platform {
 namespace {
 
-// Sets (or, with nullopt, removes) an environment variable for the scope and
-// puts the previous state back afterwards.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) previous_ = old;
-    if (value) {
-      setenv(name, value->c_str(), 1);
-    } else {
-      unsetenv(name);
-    }
-  }
-  ~ScopedEnv() {
-    if (previous_) {
-      setenv(name_, previous_->c_str(), 1);
-    } else {
-      unsetenv(name_);
-    }
-  }
-  ScopedEnv(const ScopedEnv&) = delete;
-  ScopedEnv& operator=(const ScopedEnv&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> previous_;
-};
+using testing_support::ScopedEnv;
 
 bool SameFile(const char* a, const char* b) {
   struct stat sa {};
