@@ -1,0 +1,45 @@
+#include "app/text_util.h"
+
+namespace app_text {
+
+namespace {
+
+bool IsBlank(char16_t unit) {
+  return unit == u' ' || unit == u'\t' || unit == u'\v' || unit == u'\f';
+}
+
+char16_t LowerAscii(char16_t unit) {
+  return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit - u'A' + u'a') : unit;
+}
+
+}  // namespace
+
+std::u16string_view Trim(std::u16string_view text) {
+  size_t begin = 0;
+  while (begin < text.size() && IsBlank(text[begin])) ++begin;
+  size_t end = text.size();
+  while (end > begin && IsBlank(text[end - 1])) --end;
+  return text.substr(begin, end - begin);
+}
+
+bool EqualsIgnoreCase(std::u16string_view left, std::u16string_view right) {
+  if (left.size() != right.size()) return false;
+  for (size_t i = 0; i < left.size(); ++i) {
+    if (LowerAscii(left[i]) != LowerAscii(right[i])) return false;
+  }
+  return true;
+}
+
+std::vector<std::u16string_view> SplitLines(std::u16string_view text) {
+  std::vector<std::u16string_view> lines;
+  size_t start = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i == text.size() || text[i] == u'\r' || text[i] == u'\n') {
+      if (i > start) lines.push_back(text.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  return lines;
+}
+
+}  // namespace app_text
