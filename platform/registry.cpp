@@ -565,12 +565,8 @@ uint32_t RegOpenKeyEx(HKEY key, const char16_t* subkey, uint32_t access, HKEY* r
     return kErrorSuccess;
   }
   if (uint32_t error = CheckAccess(target.dir.get(), access)) return error;
-  auto open = std::make_unique<OpenKey>();
-  open->dir = std::move(target.dir);
-  open->store = target.store;
-  open->access = access;
-  open->store_root = target.store_root;
-  *result = InsertKey(registry, std::move(open));
+  *result = InsertKey(registry, std::make_unique<OpenKey>(OpenKey{std::move(target.dir), target.store,
+                                                                  access, target.store_root}));
   return kErrorSuccess;
 }
 
@@ -622,12 +618,8 @@ uint32_t RegCreateKeyEx(HKEY key, const char16_t* subkey, uint32_t access, HKEY*
     dir = std::move(child);
   }
   if (uint32_t error = CheckAccess(dir.get(), access)) return error;
-  auto open = std::make_unique<OpenKey>();
-  open->dir = std::move(dir);
-  open->store = base.store;
-  open->access = access;
-  open->store_root = base.store_root && names->empty();
-  *result = InsertKey(registry, std::move(open));
+  *result = InsertKey(registry, std::make_unique<OpenKey>(OpenKey{std::move(dir), base.store, access,
+                                                                  base.store_root && names->empty()}));
   if (disposition != nullptr)
     *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   return kErrorSuccess;
