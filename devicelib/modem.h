@@ -119,6 +119,9 @@ class Modem : public Port {
  protected:
   void OnRxChar(uint8_t byte) override;
   bool ReceiveIsSensitive() const override { return receive_sensitive_.load(); }
+  // Wakes every waiting transaction with 0x84000008: what the device does,
+  // on the receiver thread, when its port has died under it.
+  void AbortAnswerQueue() { queue_.Abort(); }
 
  private:
   // A completed line from the assembler; true to hold it as a message header.

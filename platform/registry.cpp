@@ -349,15 +349,22 @@ void CleanLeftovers(int dir) {
 // all a single-instance program needs.
 class StoreLock {
  public:
-  explicit StoreLock(const StoreInfo& store) {
-    if (store.dir.empty()) return;
+  StoreLock() = default;
+  explicit StoreLock(const StoreInfo& store) { Acquire(store); }
+
+  // Takes the lock unless this object holds it already.
+  void Acquire(const StoreInfo& store) {
+    if (held_ || store.dir.empty()) return;
+    held_ = true;
     fd_.reset(::open(store.dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!fd_) return;
     while (::flock(fd_.get(), LOCK_EX) != 0 && errno == EINTR) {
     }
   }
+  bool Held() const { return held_; }
 
  private:
+  bool held_ = false;
   UniqueFd fd_;  // closing it releases the lock
 };
 
@@ -591,15 +598,15 @@ uint32_t RegCreateKeyEx(HKEY key, const char16_t* subkey, uint32_t access, HKEY*
 
   UniqueFd dir;
   if (uint32_t error = OpenBaseFolder(base, true, dir)) return error;
-  std::optional<StoreLock> store_lock;
+  StoreLock store_lock;  // taken only once something has to be created
   bool created = false;
   for (const auto& name : *names) {
     UniqueFd child;
     uint32_t error = OpenSubkey(dir.get(), name, child, nullptr);
     if (error == kErrorFileNotFound) {
       if ((base.access & KEY_CREATE_SUB_KEY) == 0) return kErrorAccessDenied;
-      if (!store_lock) {
-        store_lock.emplace(base.store);
+      if (!store_lock.Held()) {
+        store_lock.Acquire(base.store);
         // Another process may have made it while this one waited for the lock.
         error = OpenSubkey(dir.get(), name, child, nullptr);
       }

@@ -643,6 +643,38 @@ TEST_F(ModemPtyTest, ClosingWakesAWaitingTransactionWithNoDevice) {
   EXPECT_EQ(CodeOf([&] { modem_.WaitFinal(); }), DV_E_NO_DEVICE);
 }
 
+// Does on a port error what the device does: refuse writes, wake the waiter.
+class DeviceLikeModem final : public GSM::Modem {
+ public:
+  using Modem::Modem;
+  ~DeviceLikeModem() override {
+    if (IsOpen()) Close();
+  }
+
+ protected:
+  void OnPortError(uint32_t) override {
+    SetGoingDown(true);
+    AbortAnswerQueue();
+  }
+};
+
+TEST_F(ModemPtyTest, APulledCardEndsAWaitingTransactionAtOnceNotAfterItsBudget) {
+  DeviceLikeModem modem(&handler_);
+  ASSERT_EQ(CodeOf([&] { modem.Open(pty_.SlavePath(), true); }), DV_S_OK);
+  auto transaction = std::async(std::launch::async, [&] {
+    modem.SetTimeout(30000);
+    modem.SetCommand(u"AT+COPS=0");
+    modem.SendCommand(GSM::SendModeNormal);
+    return CodeOf([&] { modem.WaitFinal(); });
+  });
+  ASSERT_TRUE(BlocksOnTheClock(clock_, transaction));
+  const uint64_t before = clock_.NowMs();
+  pty_.CloseMaster();
+  ASSERT_EQ(transaction.wait_for(testing_support::kSafetyNet), std::future_status::ready);
+  EXPECT_EQ(transaction.get(), DV_E_NO_DEVICE);
+  EXPECT_EQ(clock_.NowMs(), before) << "no time may pass: the budget is not waited out";
+}
+
 TEST_F(ModemPtyTest, ReopeningStartsAFreshSession) {
   Open([](const std::string&) { return std::string(); });
   modem_.SetQuoteTracking(true);
