@@ -1,5 +1,6 @@
 #include "carddetect/card_db.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <initializer_list>
@@ -254,21 +255,24 @@ void ExtractCardInfo(SectionValues& values, NwOsType os, std::vector<CardDbEntry
   entries.push_back(std::move(entry));
 }
 
-}  // namespace
-
-std::optional<std::u16string> GetNextLine(std::string_view text, size_t& cursor) {
+// Where the next line starts and how long it is; the rules of GetNextLine,
+// on bytes or on the units they convert to (the line ends and '#' are ASCII,
+// so they are the same units in both). The cursor ends on the line end that
+// closed the line, or at the end of the text.
+template <typename Char>
+std::optional<std::basic_string_view<Char>> NextLineSpan(std::basic_string_view<Char> text, size_t& cursor) {
   bool in_comment = false;
   bool started = false;
   size_t start = 0;
   for (; cursor < text.size(); ++cursor) {
-    const char c = text[cursor];
-    if (c == '\r' || c == '\n') {
+    const Char c = text[cursor];
+    if (c == Char('\r') || c == Char('\n')) {
       if (started) break;
       in_comment = false;
       continue;
     }
     if (started || in_comment) continue;
-    if (c == '#') {
+    if (c == Char('#')) {
       in_comment = true;
     } else {
       started = true;
@@ -276,20 +280,51 @@ std::optional<std::u16string> GetNextLine(std::string_view text, size_t& cursor)
     }
   }
   if (!started) return std::nullopt;
+  return text.substr(start, cursor - start);
+}
 
-  const std::string_view bytes = text.substr(start, cursor - start);
-  try {
-    if (bytes.size() > static_cast<size_t>(INT_MAX)) throw std::bad_alloc();
-    const int length = static_cast<int>(bytes.size());
-    std::u16string line(bytes.size(), u'\0');
-    // Code page 1252 maps every byte to one unit, so the line keeps its length.
-    if (platform::MultiByteToWideChar(platform::kCpAcp, 0, bytes.data(), length, line.data(), length) !=
+void ReportNoMemory() { XLogLevel(kXLogError, "Nw: GetNextLine(): not enough memory"); }
+
+// The database text in UTF-16. Code page 1252 maps every byte to one unit, so
+// the result has the text's length and each unit stands at its byte's offset;
+// for the same reason the text can be converted in pieces that ignore the line
+// structure. Throws std::bad_alloc when the buffer cannot be had or the
+// conversion fails.
+std::u16string ConvertText(std::string_view text) {
+  std::u16string wide(text.size(), u'\0');
+  constexpr size_t kPiece = static_cast<size_t>(INT_MAX);
+  for (size_t done = 0; done < text.size();) {
+    const int length = static_cast<int>(std::min(text.size() - done, kPiece));
+    if (platform::MultiByteToWideChar(platform::kCpAcp, 0, text.data() + done, length, wide.data() + done, length) !=
         length) {
       throw std::bad_alloc();
     }
-    return line;
+    done += static_cast<size_t>(length);
+  }
+  return wide;
+}
+
+}  // namespace
+
+std::optional<std::u16string> GetNextLine(std::string_view text, size_t& cursor) {
+  const std::optional<std::string_view> bytes = NextLineSpan(text, cursor);
+  if (!bytes) return std::nullopt;
+  try {
+    return ConvertText(*bytes);
   } catch (const std::bad_alloc&) {
-    XLogLevel(kXLogError, "Nw: GetNextLine(): not enough memory");
+    ReportNoMemory();
+    cursor = text.size();
+    return std::nullopt;
+  }
+}
+
+std::optional<std::u16string> GetNextLine(std::u16string_view text, size_t& cursor) {
+  const std::optional<std::u16string_view> units = NextLineSpan(text, cursor);
+  if (!units) return std::nullopt;
+  try {
+    return std::u16string(*units);
+  } catch (const std::bad_alloc&) {
+    ReportNoMemory();
     cursor = text.size();
     return std::nullopt;
   }
@@ -302,9 +337,19 @@ uint32_t ReadCardDb(std::string_view text, NwOsType os, std::vector<CardDbEntry>
   }
   const std::array<KeyForms, kKeyCount> keys = BuildKeyForms(os);
 
+  // The text is converted once, up front; the lines are then views into it.
+  // Without the memory for it the parse ends at once, as GetNextLine ends it.
+  std::u16string wide;
+  try {
+    wide = ConvertText(text);
+  } catch (const std::bad_alloc&) {
+    ReportNoMemory();
+  }
+  const std::u16string_view units = wide;
+
   SectionValues values;
   size_t cursor = 0;
-  while (std::optional<std::u16string> line = GetNextLine(text, cursor)) {
+  while (std::optional<std::u16string_view> line = NextLineSpan(units, cursor)) {
     for (size_t i = 0; i < kKeyCount; ++i) {
       // The first line for a key wins, in either of its forms; only a header
       // is taken again, as it starts the next section.
@@ -313,7 +358,7 @@ uint32_t ReadCardDb(std::string_view text, NwOsType os, std::vector<CardDbEntry>
       const bool first = StartsWithNoCase(*line, key.first);
       if (!first && !StartsWithNoCase(*line, key.second)) continue;
       if (i == kKeyHeader) ExtractCardInfo(values, os, entries);
-      values[i] = line->substr(first ? key.first.size() : key.second.size());
+      values[i] = std::u16string(line->substr(first ? key.first.size() : key.second.size()));
       break;
     }
   }

@@ -33,6 +33,10 @@ struct CardDb {
 // data, and also when the line cannot be allocated ("Nw: GetNextLine(): not
 // enough memory" at level 3): the parse then ends as if the data had.
 std::optional<std::u16string> GetNextLine(std::string_view text, size_t& cursor);
+// The same on text already converted to UTF-16 (one unit per byte, so the
+// cursor means the same offset in both); ReadCardDb converts the whole text
+// once and splits the result, instead of converting line by line.
+std::optional<std::u16string> GetNextLine(std::u16string_view text, size_t& cursor);
 
 // Parses `text` for `os` and appends the valid sections to `entries`, up to
 // kMaxCardDbEntries in all; later sections are dropped with a warning. Bad

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <climits>
@@ -80,12 +81,20 @@ class IconvDescriptor {
     // iconv's signature wants a mutable pointer; it never writes the input.
     char* in_at = const_cast<char*>(in);
     size_t in_left = in_bytes;
-    Unit chunk[512];
     while (in_left > 0) {
-      char* out_at = reinterpret_cast<char*>(chunk);
-      size_t out_left = sizeof(chunk);
+      // iconv writes straight into `out`, through a window as large as the
+      // input left (one unit per byte covers the usual case in one call).
+      // A small fixed window made glibc redo its intermediate step each time
+      // the window filled, which made long texts far slower per byte than
+      // short ones.
+      const size_t kept = out.size();
+      const size_t room = std::max<size_t>(in_left, kMinimumWindow);
+      out.resize(kept + room);
+      char* out_at = reinterpret_cast<char*>(out.data() + kept);
+      size_t out_left = room * sizeof(Unit);
       const size_t rc = iconv(cd_, &in_at, &in_left, &out_at, &out_left);
-      out.append(chunk, (sizeof(chunk) - out_left) / sizeof(Unit));
+      // iconv writes whole characters only, so no unit is left half written.
+      out.resize(kept + room - out_left / sizeof(Unit));
       if (rc == static_cast<size_t>(-1) && errno != E2BIG) break;
     }
     // Forget any shift state the refused sequence may have left behind.
@@ -94,6 +103,10 @@ class IconvDescriptor {
   }
 
  private:
+  // Room for the longest single character in any output (4 bytes) with
+  // plenty to spare, so that every window makes progress.
+  static constexpr size_t kMinimumWindow = 16;
+
   iconv_t cd_;
 };
 
