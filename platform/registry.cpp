@@ -554,6 +554,17 @@ std::vector<RegistryValue>::iterator FindValue(std::vector<RegistryValue>& value
   });
 }
 
+// The start of every call that names a subkey: the handle's base and the
+// subkey's names. Called under the registry lock.
+uint32_t ResolveSubkey(Registry& registry, HKEY key, const char16_t* subkey, Base& base,
+                       std::vector<std::u16string>& names) {
+  if (uint32_t error = ResolveBase(registry, key, base)) return error;
+  auto parsed = ParsePath(subkey);
+  if (!parsed) return kErrorInvalidParameter;
+  names = std::move(*parsed);
+  return kErrorSuccess;
+}
+
 }  // namespace
 
 uint32_t RegOpenKeyEx(HKEY key, const char16_t* subkey, uint32_t access, HKEY* result) {
@@ -562,11 +573,10 @@ uint32_t RegOpenKeyEx(HKEY key, const char16_t* subkey, uint32_t access, HKEY* r
   Registry& registry = TheRegistry();
   std::lock_guard lock(registry.mutex);
   Base base;
-  if (uint32_t error = ResolveBase(registry, key, base)) return error;
-  auto names = ParsePath(subkey);
-  if (!names) return kErrorInvalidParameter;
+  std::vector<std::u16string> names;
+  if (uint32_t error = ResolveSubkey(registry, key, subkey, base, names)) return error;
   Target target;
-  if (uint32_t error = Walk(base, *names, target)) return error;
+  if (uint32_t error = Walk(base, names, target)) return error;
   if (target.users_hive) {
     *result = HKEY_USERS;
     return kErrorSuccess;
@@ -584,23 +594,22 @@ uint32_t RegCreateKeyEx(HKEY key, const char16_t* subkey, uint32_t access, HKEY*
   Registry& registry = TheRegistry();
   std::lock_guard lock(registry.mutex);
   Base base;
-  if (uint32_t error = ResolveBase(registry, key, base)) return error;
-  auto names = ParsePath(subkey);
-  if (!names) return kErrorInvalidParameter;
-  if (base.users_hive && names->empty()) {
+  std::vector<std::u16string> names;
+  if (uint32_t error = ResolveSubkey(registry, key, subkey, base, names)) return error;
+  if (base.users_hive && names.empty()) {
     *result = HKEY_USERS;
     if (disposition != nullptr) *disposition = REG_OPENED_EXISTING_KEY;
     return kErrorSuccess;
   }
   // Other users' hives cannot be made here.
-  if (uint32_t error = EnterUsersHive(base, *names))
+  if (uint32_t error = EnterUsersHive(base, names))
     return error == kErrorFileNotFound ? kErrorAccessDenied : error;
 
   UniqueFd dir;
   if (uint32_t error = OpenBaseFolder(base, true, dir)) return error;
   StoreLock store_lock;  // taken only once something has to be created
   bool created = false;
-  for (const auto& name : *names) {
+  for (const auto& name : names) {
     UniqueFd child;
     uint32_t error = OpenSubkey(dir.get(), name, child, nullptr);
     if (error == kErrorFileNotFound) {
@@ -626,7 +635,7 @@ uint32_t RegCreateKeyEx(HKEY key, const char16_t* subkey, uint32_t access, HKEY*
   }
   if (uint32_t error = CheckAccess(dir.get(), access)) return error;
   *result = InsertKey(registry, std::make_unique<OpenKey>(OpenKey{std::move(dir), base.store, access,
-                                                                  base.store_root && names->empty()}));
+                                                                  base.store_root && names.empty()}));
   if (disposition != nullptr)
     *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
   return kErrorSuccess;
@@ -711,17 +720,16 @@ uint32_t RegDeleteKey(HKEY key, const char16_t* subkey) {
   Registry& registry = TheRegistry();
   std::lock_guard lock(registry.mutex);
   Base base;
-  if (uint32_t error = ResolveBase(registry, key, base)) return error;
-  auto names = ParsePath(subkey);
-  if (!names) return kErrorInvalidParameter;
-  if (uint32_t error = EnterUsersHive(base, *names)) return error;
+  std::vector<std::u16string> names;
+  if (uint32_t error = ResolveSubkey(registry, key, subkey, base, names)) return error;
+  if (uint32_t error = EnterUsersHive(base, names)) return error;
   // The hive node, a store's root: these are not keys one can delete.
-  if (base.users_hive || (names->empty() && base.store_root)) return kErrorAccessDenied;
+  if (base.users_hive || (names.empty() && base.store_root)) return kErrorAccessDenied;
 
   UniqueFd parent;
   UniqueFd target;
   std::string entry;
-  if (names->empty()) {
+  if (names.empty()) {
     // The key the handle holds: find its entry in the folder above it.
     target.reset(::openat(base.key->dir.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     parent.reset(::openat(base.key->dir.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -737,10 +745,10 @@ uint32_t RegDeleteKey(HKEY key, const char16_t* subkey) {
     }
     if (entry.empty()) return kErrorKeyDeleted;
   } else {
-    const std::u16string last = names->back();
-    names->pop_back();
+    const std::u16string last = names.back();
+    names.pop_back();
     Target above;
-    if (uint32_t error = Walk(base, *names, above)) return error;
+    if (uint32_t error = Walk(base, names, above)) return error;
     parent = std::move(above.dir);
     if (uint32_t error = OpenSubkey(parent.get(), last, target, &entry)) return error;
   }
