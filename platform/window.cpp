@@ -1,0 +1,326 @@
+#include "platform/window.h"
+
+#include <algorithm>
+#include <deque>
+#include <map>
+#include <memory>
+#include <new>
+
+#include "platform/clock.h"
+#include "platform/dispatcher.h"
+#include "platform/thread.h"
+#include "platform/win32_error.h"
+
+namespace platform {
+namespace {
+
+constexpr uint32_t kErrorInvalidWindowHandle = 1400;
+constexpr uint32_t kErrorInvalidTimerId = 1402;
+constexpr uint32_t kErrorCannotFindWndClass = 1407;
+constexpr uint32_t kErrorClassAlreadyExists = 1410;
+constexpr uint32_t kErrorClassDoesNotExist = 1411;
+constexpr uint32_t kErrorInvalidThreadId = 1444;
+// Shorter periods are raised to this, as the system does; a zero period
+// would otherwise fall due forever.
+constexpr uint32_t kMinimumTimerPeriodMs = 10;
+
+struct Timer {
+  uint32_t period_ms;
+  uint64_t due_ms;
+};
+
+struct ThreadQueue {
+  std::deque<MSG> posted;
+  bool quit = false;
+  int quit_code = 0;
+  // Keyed by (window, timer id), so one window's timers stay together.
+  std::map<std::pair<HWND, uintptr_t>, Timer> timers;
+};
+
+struct Window {
+  std::shared_ptr<const WindowProcedure> procedure;
+  uint32_t thread_id;
+  std::shared_ptr<ThreadQueue> queue;
+};
+
+// Everything below is guarded by the dispatcher lock, so a thread waiting in
+// GetMessage sleeps on the same condition (and the same clock) as every other
+// wait of the program.
+struct Windowing {
+  std::map<std::u16string, std::shared_ptr<const WindowProcedure>> classes;
+  std::map<HWND, Window> windows;
+  std::map<uint32_t, std::shared_ptr<ThreadQueue>> queues;
+  uintptr_t next_window = 0x10;
+};
+
+Windowing& State() {
+  static auto* state = new Windowing;  // outlives every thread's queue holder
+  return *state;
+}
+
+std::u16string ClassKey(std::u16string_view name) {
+  std::u16string key(name);
+  for (char16_t& c : key) {
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+  }
+  return key;
+}
+
+// Drops the thread's queue from the table when the thread ends; windows it
+// left behind keep the queue alive but nobody reads it any more.
+struct QueueHolder {
+  std::shared_ptr<ThreadQueue> queue;
+  uint32_t thread_id = 0;
+  ~QueueHolder() {
+    if (!queue) return;
+    std::lock_guard lock(GetDispatcher().mutex);
+    auto& queues = State().queues;
+    auto it = queues.find(thread_id);
+    if (it != queues.end() && it->second == queue) queues.erase(it);
+  }
+};
+
+thread_local QueueHolder t_queue;
+
+// The calling thread's queue, made on first use. Dispatcher lock held.
+ThreadQueue& OwnQueueLocked() {
+  if (!t_queue.queue) {
+    t_queue.queue = std::make_shared<ThreadQueue>();
+    t_queue.thread_id = GetCurrentThreadId();
+    State().queues[t_queue.thread_id] = t_queue.queue;
+  }
+  return *t_queue.queue;
+}
+
+const Window* FindLocked(HWND hwnd) {
+  auto& windows = State().windows;
+  auto it = windows.find(hwnd);
+  return it == windows.end() ? nullptr : &it->second;
+}
+
+std::shared_ptr<const WindowProcedure> ProcedureOf(HWND hwnd) {
+  std::lock_guard lock(GetDispatcher().mutex);
+  const Window* window = FindLocked(hwnd);
+  return window ? window->procedure : nullptr;
+}
+
+// The next message for `queue` at `now`, taken out when `remove`; otherwise
+// false with `wake_at` set to the next timer's due time (kNoDeadline when
+// there is none). Dispatcher lock held.
+bool NextLocked(ThreadQueue& queue, uint64_t now, bool remove, MSG& msg, uint64_t& wake_at) {
+  if (!queue.posted.empty()) {
+    msg = queue.posted.front();
+    if (remove) queue.posted.pop_front();
+    return true;
+  }
+  if (queue.quit) {
+    msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(queue.quit_code), 0, now};
+    if (remove) queue.quit = false;
+    return true;
+  }
+  auto earliest = queue.timers.end();
+  for (auto it = queue.timers.begin(); it != queue.timers.end(); ++it) {
+    if (earliest == queue.timers.end() || it->second.due_ms < earliest->second.due_ms) {
+      earliest = it;
+    }
+  }
+  if (earliest != queue.timers.end() && earliest->second.due_ms <= now) {
+    msg = MSG{earliest->first.first, WM_TIMER, earliest->first.second, 0, now};
+    if (remove) earliest->second.due_ms = now + earliest->second.period_ms;
+    return true;
+  }
+  wake_at = earliest == queue.timers.end() ? kNoDeadline : earliest->second.due_ms;
+  return false;
+}
+
+bool Fail(uint32_t error) {
+  SetLastError(error);
+  return false;
+}
+
+}  // namespace
+
+bool RegisterClass(std::u16string_view class_name, WindowProcedure procedure) {
+  if (class_name.empty() || !procedure) return Fail(kErrorInvalidParameter);
+  try {
+    auto shared = std::make_shared<const WindowProcedure>(std::move(procedure));
+    std::lock_guard lock(GetDispatcher().mutex);
+    if (!State().classes.emplace(ClassKey(class_name), std::move(shared)).second) {
+      return Fail(kErrorClassAlreadyExists);
+    }
+  } catch (const std::bad_alloc&) {
+    return Fail(kErrorNotEnoughMemory);
+  }
+  return true;
+}
+
+bool UnregisterClass(std::u16string_view class_name) {
+  std::lock_guard lock(GetDispatcher().mutex);
+  if (State().classes.erase(ClassKey(class_name)) == 0) return Fail(kErrorClassDoesNotExist);
+  return true;
+}
+
+HWND CreateWindow(std::u16string_view class_name) {
+  HWND hwnd = nullptr;
+  {
+    std::lock_guard lock(GetDispatcher().mutex);
+    Windowing& state = State();
+    auto it = state.classes.find(ClassKey(class_name));
+    if (it == state.classes.end()) {
+      SetLastError(kErrorCannotFindWndClass);
+      return nullptr;
+    }
+    OwnQueueLocked();
+    hwnd = reinterpret_cast<HWND>(state.next_window++);
+    state.windows[hwnd] = Window{it->second, t_queue.thread_id, t_queue.queue};
+  }
+  SendMessage(hwnd, WM_CREATE, 0, 0);
+  return hwnd;
+}
+
+bool DestroyWindow(HWND hwnd) {
+  std::shared_ptr<const WindowProcedure> procedure;
+  {
+    std::lock_guard lock(GetDispatcher().mutex);
+    const Window* window = FindLocked(hwnd);
+    if (!window) return Fail(kErrorInvalidWindowHandle);
+    if (window->thread_id != GetCurrentThreadId()) return Fail(kErrorAccessDenied);
+    procedure = window->procedure;
+  }
+  (*procedure)(hwnd, WM_DESTROY, 0, 0);  // the window still exists meanwhile
+  std::lock_guard lock(GetDispatcher().mutex);
+  auto& windows = State().windows;
+  auto it = windows.find(hwnd);
+  if (it == windows.end()) return true;  // destroyed again from WM_DESTROY
+  ThreadQueue& queue = *it->second.queue;
+  std::erase_if(queue.posted, [hwnd](const MSG& m) { return m.hwnd == hwnd; });
+  std::erase_if(queue.timers, [hwnd](const auto& t) { return t.first.first == hwnd; });
+  windows.erase(it);
+  return true;
+}
+
+bool IsWindow(HWND hwnd) {
+  std::lock_guard lock(GetDispatcher().mutex);
+  return FindLocked(hwnd) != nullptr;
+}
+
+uint32_t GetWindowThreadId(HWND hwnd) {
+  std::lock_guard lock(GetDispatcher().mutex);
+  const Window* window = FindLocked(hwnd);
+  return window ? window->thread_id : 0;
+}
+
+bool PostMessage(HWND hwnd, uint32_t message, WPARAM wparam, LPARAM lparam) {
+  Dispatcher& d = GetDispatcher();
+  std::lock_guard lock(d.mutex);
+  const Window* window = FindLocked(hwnd);
+  if (!window) return Fail(kErrorInvalidWindowHandle);
+  try {
+    window->queue->posted.push_back(MSG{hwnd, message, wparam, lparam, CurrentClock().NowMs()});
+  } catch (const std::bad_alloc&) {
+    return Fail(kErrorNotEnoughMemory);
+  }
+  d.cv.notify_all();
+  return true;
+}
+
+bool PostThreadMessage(uint32_t thread_id, uint32_t message, WPARAM wparam, LPARAM lparam) {
+  Dispatcher& d = GetDispatcher();
+  std::lock_guard lock(d.mutex);
+  auto& queues = State().queues;
+  auto it = queues.find(thread_id);
+  if (it == queues.end()) return Fail(kErrorInvalidThreadId);
+  try {
+    it->second->posted.push_back(MSG{nullptr, message, wparam, lparam, CurrentClock().NowMs()});
+  } catch (const std::bad_alloc&) {
+    return Fail(kErrorNotEnoughMemory);
+  }
+  d.cv.notify_all();
+  return true;
+}
+
+void PostQuitMessage(int exit_code) {
+  Dispatcher& d = GetDispatcher();
+  std::lock_guard lock(d.mutex);
+  ThreadQueue& queue = OwnQueueLocked();
+  queue.quit = true;
+  queue.quit_code = exit_code;
+  d.cv.notify_all();
+}
+
+bool GetMessage(MSG& msg) {
+  Dispatcher& d = GetDispatcher();
+  std::unique_lock lock(d.mutex);
+  ThreadQueue& queue = OwnQueueLocked();
+  Clock& clock = CurrentClock();
+  for (;;) {
+    uint64_t wake_at = kNoDeadline;
+    if (NextLocked(queue, clock.NowMs(), true, msg, wake_at)) return msg.message != WM_QUIT;
+    clock.WaitUntil(d.cv, lock, wake_at);
+  }
+}
+
+bool PeekMessage(MSG& msg, bool remove) {
+  std::lock_guard lock(GetDispatcher().mutex);
+  uint64_t wake_at = kNoDeadline;
+  return NextLocked(OwnQueueLocked(), CurrentClock().NowMs(), remove, msg, wake_at);
+}
+
+LRESULT DispatchMessage(const MSG& msg) {
+  if (!msg.hwnd) return 0;
+  auto procedure = ProcedureOf(msg.hwnd);
+  return procedure ? (*procedure)(msg.hwnd, msg.message, msg.wParam, msg.lParam) : 0;
+}
+
+LRESULT SendMessage(HWND hwnd, uint32_t message, WPARAM wparam, LPARAM lparam) {
+  auto procedure = ProcedureOf(hwnd);
+  if (!procedure) {
+    SetLastError(kErrorInvalidWindowHandle);
+    return 0;
+  }
+  return (*procedure)(hwnd, message, wparam, lparam);
+}
+
+size_t PumpMessages() {
+  size_t count = 0;
+  MSG msg;
+  for (;;) {
+    {
+      std::lock_guard lock(GetDispatcher().mutex);
+      ThreadQueue& queue = OwnQueueLocked();
+      if (queue.posted.empty() && queue.quit) return count;  // the quit stays queued
+      uint64_t wake_at = kNoDeadline;
+      if (!NextLocked(queue, CurrentClock().NowMs(), true, msg, wake_at)) return count;
+    }
+    DispatchMessage(msg);
+    ++count;
+  }
+}
+
+uintptr_t SetTimer(HWND hwnd, uintptr_t id, uint32_t elapse_ms) {
+  Dispatcher& d = GetDispatcher();
+  std::lock_guard lock(d.mutex);
+  const Window* window = FindLocked(hwnd);
+  if (!window) {
+    SetLastError(kErrorInvalidWindowHandle);
+    return 0;
+  }
+  elapse_ms = std::max(elapse_ms, kMinimumTimerPeriodMs);
+  try {
+    window->queue->timers[{hwnd, id}] = Timer{elapse_ms, CurrentClock().NowMs() + elapse_ms};
+  } catch (const std::bad_alloc&) {
+    SetLastError(kErrorNotEnoughMemory);
+    return 0;
+  }
+  d.cv.notify_all();  // a loop waiting for a later timer must look again
+  return id;
+}
+
+bool KillTimer(HWND hwnd, uintptr_t id) {
+  std::lock_guard lock(GetDispatcher().mutex);
+  const Window* window = FindLocked(hwnd);
+  if (!window || window->queue->timers.erase({hwnd, id}) == 0) return Fail(kErrorInvalidTimerId);
+  return true;
+}
+
+}  // namespace platform
