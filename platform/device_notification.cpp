@@ -1,0 +1,163 @@
+#include "platform/device_notification.h"
+
+#include <array>
+#include <map>
+#include <mutex>
+#include <new>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/win32_error.h"
+
+namespace platform {
+namespace {
+
+constexpr size_t kKeptBroadcasts = 1024;
+
+struct Registration {
+  HWND hwnd;
+  std::string interface_class;  // empty for a handle registration
+  HANDLE device = nullptr;
+};
+
+struct Notifications {
+  std::mutex mutex;
+  std::map<HDEVNOTIFY, Registration> registrations;
+  uintptr_t next_registration = 1;
+  // Broadcasts by token; token % kKeptBroadcasts is the slot.
+  std::array<std::pair<uint64_t, DeviceBroadcast>, kKeptBroadcasts> kept{};
+  uint64_t next_token = 1;
+};
+
+Notifications& State() {
+  static auto* state = new Notifications;  // used until the last thread ends
+  return *state;
+}
+
+bool SameClass(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+HDEVNOTIFY Register(Registration registration) {
+  if (!IsWindow(registration.hwnd)) {
+    SetLastError(1400);  // invalid window handle
+    return nullptr;
+  }
+  Notifications& state = State();
+  std::lock_guard lock(state.mutex);
+  try {
+    auto handle = reinterpret_cast<HDEVNOTIFY>(state.next_registration++);
+    state.registrations.emplace(handle, std::move(registration));
+    return handle;
+  } catch (const std::bad_alloc&) {
+    SetLastError(kErrorNotEnoughMemory);
+    return nullptr;
+  }
+}
+
+// Keeps the broadcast and posts it to `windows`; the posts happen outside
+// the lock (posting takes the dispatcher lock).
+size_t Deliver(const DeviceBroadcast& broadcast, const std::set<HWND>& windows) {
+  if (windows.empty()) return 0;
+  Notifications& state = State();
+  uint64_t token;
+  {
+    std::lock_guard lock(state.mutex);
+    token = state.next_token++;
+    state.kept[token % kKeptBroadcasts] = {token, broadcast};
+  }
+  size_t posted = 0;
+  for (HWND hwnd : windows) {
+    if (PostMessage(hwnd, WM_DEVICECHANGE, broadcast.event, static_cast<LPARAM>(token))) ++posted;
+  }
+  return posted;
+}
+
+}  // namespace
+
+HDEVNOTIFY RegisterDeviceNotification(HWND hwnd, std::string_view interface_class) {
+  if (interface_class.empty()) {
+    SetLastError(kErrorInvalidParameter);
+    return nullptr;
+  }
+  return Register(Registration{hwnd, std::string(interface_class)});
+}
+
+HDEVNOTIFY RegisterDeviceNotificationForHandle(HWND hwnd, HANDLE device) {
+  if (!device || device == kInvalidHandle) {
+    SetLastError(kErrorInvalidHandle);
+    return nullptr;
+  }
+  return Register(Registration{hwnd, {}, device});
+}
+
+bool UnregisterDeviceNotification(HDEVNOTIFY notification) {
+  Notifications& state = State();
+  std::lock_guard lock(state.mutex);
+  if (state.registrations.erase(notification) == 0) {
+    SetLastError(kErrorInvalidHandle);
+    return false;
+  }
+  return true;
+}
+
+size_t BroadcastDeviceChange(const DeviceBroadcast& broadcast) {
+  std::set<HWND> windows;
+  {
+    Notifications& state = State();
+    std::lock_guard lock(state.mutex);
+    const bool to_everyone = broadcast.device_type != DBT_DEVTYP_DEVICEINTERFACE;
+    for (const auto& [handle, registration] : state.registrations) {
+      if (to_everyone || (!registration.interface_class.empty() &&
+                          SameClass(registration.interface_class, broadcast.interface_class))) {
+        windows.insert(registration.hwnd);
+      }
+    }
+  }
+  return Deliver(broadcast, windows);
+}
+
+size_t NotifyHandleRemoved(HANDLE device) {
+  std::set<HWND> windows;
+  {
+    Notifications& state = State();
+    std::lock_guard lock(state.mutex);
+    for (const auto& [handle, registration] : state.registrations) {
+      if (registration.device == device) windows.insert(registration.hwnd);
+    }
+  }
+  constexpr uint32_t kHandleRecordSize = 40;  // the system's handle record, no name
+  return Deliver(DeviceBroadcast{DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_HANDLE, {}, {},
+                                 kHandleRecordSize},
+                 windows);
+}
+
+size_t BroadcastPowerEvent(uint32_t event) {
+  std::set<HWND> windows;
+  {
+    Notifications& state = State();
+    std::lock_guard lock(state.mutex);
+    for (const auto& [handle, registration] : state.registrations) windows.insert(registration.hwnd);
+  }
+  size_t posted = 0;
+  for (HWND hwnd : windows) posted += PostMessage(hwnd, WM_POWERBROADCAST, event, 0) ? 1 : 0;
+  return posted;
+}
+
+std::optional<DeviceBroadcast> DeviceBroadcastFromLParam(LPARAM lparam) {
+  if (lparam <= 0) return std::nullopt;
+  const auto token = static_cast<uint64_t>(lparam);
+  Notifications& state = State();
+  std::lock_guard lock(state.mutex);
+  const auto& slot = state.kept[token % kKeptBroadcasts];
+  if (slot.first != token) return std::nullopt;
+  return slot.second;
+}
+
+}  // namespace platform
