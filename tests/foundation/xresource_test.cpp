@@ -193,7 +193,7 @@ TEST(ProgramStringsTest, TheProgramsOwnTextsLoad) {
   XFree(roaming);
 
   SetLastError(0);
-  EXPECT_EQ(XLoadString(nullptr, 57345), nullptr) << "not in the table";
+  EXPECT_EQ(XLoadString(nullptr, 57359), nullptr) << "not in the table";
   EXPECT_EQ(GetLastError(), platform::kErrorResourceNameNotFound);
 }
 
