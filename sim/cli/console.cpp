@@ -1,0 +1,245 @@
+#include "sim/cli/console.h"
+
+#include <algorithm>
+#include <array>
+#include <ctime>
+#include <ostream>
+#include <sstream>
+#include <string_view>
+#include <vector>
+
+namespace sim::cli {
+namespace {
+
+using Words = std::vector<std::string>;
+
+struct Command {
+  std::string_view name;
+  std::string_view usage;
+  std::string_view help;
+  void (*run)(SimCard& card, const Words& words, std::ostream& out);
+};
+
+int Number(const Words& words, size_t i, int fallback) {
+  if (i >= words.size()) return fallback;
+  try {
+    return std::stoi(words[i]);
+  } catch (...) {
+    return fallback;
+  }
+}
+
+std::string Rest(const Words& words, size_t from) {
+  std::string text;
+  for (size_t i = from; i < words.size(); ++i) text += (i > from ? " " : "") + words[i];
+  return text;
+}
+
+bool On(const Words& words) { return words.size() > 1 && (words[1] == "on" || words[1] == "1"); }
+
+SmsTimestamp Now() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+          static_cast<int>(local.tm_gmtoff / 900)};
+}
+
+void PrintPorts(SimCard& card, std::ostream& out) {
+  for (const auto& port : card.Ports()) {
+    const char* role = port.role == PortRole::kModem ? "modem port" : port.role == PortRole::kApplication
+                                                                          ? "AT port"
+                                                                          : "AT and modem port";
+    out << role << ": " << port.path << "\n";
+  }
+}
+
+void Register(SimCard& card, const Words& w, std::ostream& out) {
+  const int stat = Number(w, 1, 1);
+  card.SetRegistration(stat);
+  out << "network grants registration " << stat << "\n";
+}
+void Unregister(SimCard& card, const Words&, std::ostream& out) {
+  card.SetRegistration(0);
+  out << "out of coverage\n";
+}
+void Roam(SimCard& card, const Words& w, std::ostream& out) {
+  card.SetRegistration(On(w) ? 5 : 1);
+  out << (On(w) ? "roaming\n" : "home network\n");
+}
+void Signal(SimCard& card, const Words& w, std::ostream& out) {
+  card.SetSignal(Number(w, 1, 20), Number(w, 2, 99));
+  out << "signal " << Number(w, 1, 20) << "\n";
+}
+void Antenna(SimCard& card, const Words& w, std::ostream&) {
+  card.Update([&](CardState& s) { s.antenna = Number(w, 1, 4); });
+}
+void Technology(SimCard& card, const Words& w, std::ostream& out) {
+  const bool gsm = w.size() > 1 && w[1] == "gsm";
+  card.Update([gsm](CardState& s) { s.network_rat = gsm ? 0 : 2; });
+  out << (gsm ? "network offers GSM only\n" : "network offers UMTS\n");
+}
+void Cells(SimCard& card, const Words& w, std::ostream&) {
+  card.Update([&](CardState& s) {
+    s.cell_2g = Number(w, 1, s.cell_2g);
+    s.cell_3g = Number(w, 2, s.cell_3g);
+    s.hsdpa = Number(w, 3, s.hsdpa);
+  });
+}
+void Operator(SimCard& card, const Words& w, std::ostream& out) {
+  if (w.size() < 4) {
+    out << "usage: operator <numeric> <short> <long name...>\n";
+    return;
+  }
+  card.Update([&](CardState& s) {
+    s.operator_numeric = w[1];
+    s.operator_short = w[2];
+    s.operator_long = Rest(w, 3);
+  });
+}
+void IdleText(SimCard& card, const Words& w, std::ostream&) {
+  card.Update([&](CardState& s) { s.idle_text = Rest(w, 1); });
+}
+void Radio(SimCard& card, const Words& w, std::ostream& out) {
+  card.SetRadioSwitch(On(w));
+  out << "radio switch " << (On(w) ? "on" : "off") << "\n";
+}
+void Sms(SimCard& card, const Words& w, std::ostream& out) {
+  if (w.size() < 3) {
+    out << "usage: " << w[0] << " <sender> <text...>\n";
+    return;
+  }
+  DeliverMessage message;
+  message.originator = w[1];
+  message.text = Rest(w, 2);
+  message.time = Now();
+  message.flash = w[0] == "flash";
+  message.service_centre = card.Snapshot().service_centre;
+  const auto index = card.DeliverSms(message);
+  if (index) {
+    out << "stored at " << *index << "\n";
+  } else {
+    out << (message.flash ? "shown to the program (or dropped)\n" : "not stored\n");
+  }
+}
+void Report(SimCard& card, const Words& w, std::ostream& out) {
+  StatusReport report;
+  report.reference = Number(w, 1, 1);
+  report.recipient = w.size() > 2 ? w[2] : "+491701111111";
+  report.status = Number(w, 3, 0);
+  report.sent = report.discharged = Now();
+  report.service_centre = card.Snapshot().service_centre;
+  out << (card.DeliverStatusReport(report) ? "status report sent\n" : "status reports are off\n");
+}
+void Ussd(SimCard& card, const Words& w, std::ostream&) { card.SendUssd(Rest(w, 1)); }
+void Lock(SimCard& card, const Words&, std::ostream& out) {
+  card.LockSim();
+  out << "SIM asks for its PIN\n";
+}
+void Sim(SimCard& card, const Words& w, std::ostream& out) {
+  const bool in = w.size() > 1 && w[1] == "in";
+  card.SetSimPresent(in);
+  out << (in ? "SIM inserted\n" : "SIM removed\n");
+}
+void Pull(SimCard& card, const Words&, std::ostream& out) {
+  card.Pull();
+  out << "card pulled\n";
+}
+void Plug(SimCard& card, const Words&, std::ostream& out) {
+  if (!card.Plug()) out << "could not make a pseudo-terminal\n";
+}
+void Drop(SimCard& card, const Words&, std::ostream& out) {
+  card.DropDataCall();
+  out << "data call dropped\n";
+}
+void Mute(SimCard& card, const Words& w, std::ostream&) { card.SetMute(On(w)); }
+void FaultCommand(SimCard& card, const Words& w, std::ostream& out) {
+  if (w.size() == 2 && w[1] == "clear") {
+    card.ClearFaults();
+    out << "faults cleared\n";
+    return;
+  }
+  static constexpr std::array<std::pair<std::string_view, FaultKind>, 7> kKinds = {{
+      {"silent", FaultKind::kSilent}, {"late", FaultKind::kLate}, {"garbage", FaultKind::kGarbage},
+      {"overlong", FaultKind::kOverlong}, {"nofinal", FaultKind::kDropFinal}, {"error", FaultKind::kError},
+      {"pull", FaultKind::kPull},
+  }};
+  if (w.size() >= 3) {
+    for (const auto& [name, kind] : kKinds) {
+      if (w[2] == name) {
+        card.InjectFault(w[1], Fault{kind, static_cast<uint32_t>(Number(w, 3, 3000)), false});
+        out << "fault set\n";
+        return;
+      }
+    }
+  }
+  out << "usage: fault <command|*> silent|late [ms]|garbage|overlong|nofinal|error|pull, or fault clear\n";
+}
+void Status(SimCard& card, const Words&, std::ostream& out) {
+  const CardState s = card.Snapshot();
+  out << "card " << card.Class().db_name << (card.Present() ? " (plugged)" : " (pulled)") << "\n";
+  if (card.Present()) PrintPorts(card, out);
+  out << "SIM " << (s.sim_present ? "present" : "absent") << ", PIN check " << (s.pin_enabled ? "on" : "off")
+      << ", retries " << s.pin_retries << "/" << s.puk_retries << "\n";
+  out << "registration CS " << s.CsStat() << " PS " << s.PsStat() << ", signal " << s.rssi << ", operator "
+      << s.operator_long << " (" << s.operator_numeric << ")\n";
+}
+
+void Help(SimCard&, const Words&, std::ostream& out);
+
+constexpr std::array<Command, 26> kCommands = {{
+    {"help", "", "this list", Help},
+    {"status", "", "what the card is doing", Status},
+    {"register", "[stat]", "network grants registration (1 home, 5 roaming, 2 searching, 3 denied)", Register},
+    {"unregister", "", "out of coverage", Unregister},
+    {"roam", "on|off", "roaming or home network", Roam},
+    {"signal", "<rssi> [ber]", "signal level 0-31 (99 unknown)", Signal},
+    {"antenna", "<0-5>", "antenna level", Antenna},
+    {"tech", "gsm|umts", "what the network offers", Technology},
+    {"cells", "<2g> [3g] [hsdpa]", "cell types (_OCTI, _OWCTI, _OHCIP)", Cells},
+    {"operator", "<numeric> <short> <long...>", "the network's names", Operator},
+    {"idle", "<text>", "idle text", IdleText},
+    {"radio", "on|off", "the radio switch", Radio},
+    {"sms", "<sender> <text...>", "a new message from the network", Sms},
+    {"flash", "<sender> <text...>", "a class 0 message", Sms},
+    {"report", "<ref> [recipient] [status]", "a status report", Report},
+    {"ussd", "<text>", "a USSD text from the network", Ussd},
+    {"lock", "", "SIM asks for its PIN again", Lock},
+    {"sim", "in|out", "insert or remove the SIM", Sim},
+    {"pull", "", "pull the card", Pull},
+    {"plug", "", "plug the card in again", Plug},
+    {"drop", "", "the network ends the data call", Drop},
+    {"fault", "<command|*> <kind> [ms] | clear", "misbehave on a command", FaultCommand},
+    {"mute", "on|off", "neither echo nor answer", Mute},
+    {"quit", "", "end", nullptr},
+    {"exit", "", "end", nullptr},
+    {"?", "", "this list", Help},
+}};
+
+void Help(SimCard&, const Words&, std::ostream& out) {
+  for (const auto& c : kCommands) {
+    if (c.name == "exit" || c.name == "?") continue;
+    std::string left = std::string(c.name) + " " + std::string(c.usage);
+    left.resize(std::max<size_t>(left.size() + 1, 40), ' ');
+    out << "  " << left << c.help << "\n";
+  }
+}
+
+}  // namespace
+
+bool RunConsoleLine(SimCard& card, const std::string& line, std::ostream& out) {
+  std::istringstream in(line);
+  Words words;
+  for (std::string word; in >> word;) words.push_back(word);
+  if (words.empty()) return true;
+  for (const auto& c : kCommands) {
+    if (c.name != words[0]) continue;
+    if (!c.run) return false;
+    c.run(card, words, out);
+    return true;
+  }
+  out << "unknown command \"" << words[0] << "\"; help lists them\n";
+  return true;
+}
+
+}  // namespace sim::cli

@@ -1,0 +1,15 @@
+// The commands a person types into vombel-sim while the card runs.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+#include "sim/sim_card.h"
+
+namespace sim::cli {
+
+// Runs one typed line against `card`, writing what it did (or what went
+// wrong) to `out`; false when the line asks to quit.
+bool RunConsoleLine(SimCard& card, const std::string& line, std::ostream& out);
+
+}  // namespace sim::cli

@@ -1,0 +1,174 @@
+#include "sim/sms_pdu_encoder.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/text.h"
+#include "sim/sim_alphabet.h"
+
+namespace sim {
+namespace {
+
+using Octets = std::vector<uint8_t>;
+
+constexpr uint8_t kTypeInternational = 0x91;
+constexpr uint8_t kTypeUnknown = 0x81;
+constexpr uint8_t kTypeAlphanumeric = 0xD0;
+constexpr uint8_t kDeliverFirstOctet = 0x04;       // SMS-DELIVER, no more messages
+constexpr uint8_t kStatusReportFirstOctet = 0x06;  // SMS-STATUS-REPORT, no more messages
+constexpr uint8_t kDcsGsm7 = 0x00;
+constexpr uint8_t kDcsUcs2 = 0x08;
+constexpr uint8_t kDcsClass0 = 0x10;
+
+bool IsDialString(std::string_view number) {
+  if (number.empty()) return false;
+  for (size_t i = 0; i < number.size(); ++i) {
+    const char c = number[i];
+    if (c == '+' && i == 0) continue;
+    if ((c < '0' || c > '9') && c != '*' && c != '#') return false;
+  }
+  return true;
+}
+
+uint8_t SemiOctet(char c) {
+  if (c == '*') return 0xA;
+  if (c == '#') return 0xB;
+  return static_cast<uint8_t>(c - '0');
+}
+
+// Digits two to an octet, low nibble first, padded with F.
+void AppendSwappedDigits(Octets& out, std::string_view digits) {
+  for (size_t i = 0; i < digits.size(); i += 2) {
+    const uint8_t low = SemiOctet(digits[i]);
+    const uint8_t high = i + 1 < digits.size() ? SemiOctet(digits[i + 1]) : 0xF;
+    out.push_back(static_cast<uint8_t>(high << 4 | low));
+  }
+}
+
+// Septets packed LSB first into octets.
+Octets PackSeptets(const std::string& septets) {
+  Octets out;
+  unsigned bits = 0;
+  unsigned count = 0;
+  for (char s : septets) {
+    bits |= static_cast<unsigned>(static_cast<uint8_t>(s) & 0x7F) << count;
+    count += 7;
+    while (count >= 8) {
+      out.push_back(static_cast<uint8_t>(bits & 0xFF));
+      bits >>= 8;
+      count -= 8;
+    }
+  }
+  if (count > 0) out.push_back(static_cast<uint8_t>(bits & 0xFF));
+  return out;
+}
+
+std::string BasicSeptets(std::string_view utf8) {
+  std::string septets;
+  for (char16_t ch : platform::Utf8ToUtf16(utf8)) {
+    if (auto code = GsmBasicCode(ch)) septets.push_back(static_cast<char>(*code));
+  }
+  return septets;
+}
+
+// An originating or recipient address field (TP-OA, TP-RA).
+void AppendAddress(Octets& out, const std::string& address) {
+  if (IsDialString(address)) {
+    const bool international = address[0] == '+';
+    const std::string_view digits = std::string_view(address).substr(international ? 1 : 0);
+    out.push_back(static_cast<uint8_t>(digits.size()));
+    out.push_back(international ? kTypeInternational : kTypeUnknown);
+    AppendSwappedDigits(out, digits);
+    return;
+  }
+  // A sender name: packed 7-bit text, its length counted in semi-octets.
+  std::string septets = BasicSeptets(address);
+  if (septets.size() > 11) septets.resize(11);
+  const Octets packed = PackSeptets(septets);
+  out.push_back(static_cast<uint8_t>((septets.size() * 7 + 3) / 4));
+  out.push_back(kTypeAlphanumeric);
+  out.insert(out.end(), packed.begin(), packed.end());
+}
+
+void AppendServiceCentre(Octets& out, const std::string& number) {
+  if (!IsDialString(number)) {
+    out.push_back(0);
+    return;
+  }
+  const bool international = number[0] == '+';
+  const std::string_view digits = std::string_view(number).substr(international ? 1 : 0);
+  out.push_back(static_cast<uint8_t>(1 + (digits.size() + 1) / 2));
+  out.push_back(international ? kTypeInternational : kTypeUnknown);
+  AppendSwappedDigits(out, digits);
+}
+
+uint8_t SwappedBcd(int value) {
+  const int v = (value % 100 + 100) % 100;
+  return static_cast<uint8_t>((v % 10) << 4 | (v / 10));
+}
+
+void AppendTimestamp(Octets& out, const SmsTimestamp& t) {
+  for (int v : {t.year, t.month, t.day, t.hour, t.minute, t.second}) out.push_back(SwappedBcd(v));
+  const int quarters = t.zone_quarters < 0 ? -t.zone_quarters : t.zone_quarters;
+  uint8_t zone = SwappedBcd(quarters % 80);
+  if (t.zone_quarters < 0) zone |= 0x08;  // the sign sits in the tens digit's top bit
+  out.push_back(zone);
+}
+
+EncodedPdu Finish(const Octets& octets, size_t service_centre_octets) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  EncodedPdu pdu;
+  for (uint8_t b : octets) {
+    pdu.hex.push_back(kHex[b >> 4]);
+    pdu.hex.push_back(kHex[b & 0xF]);
+  }
+  pdu.tpdu_length = static_cast<int>(octets.size() - service_centre_octets);
+  return pdu;
+}
+
+}  // namespace
+
+EncodedPdu EncodeDeliver(const DeliverMessage& message) {
+  Octets out;
+  AppendServiceCentre(out, message.service_centre);
+  const size_t sca_octets = out.size();
+  out.push_back(kDeliverFirstOctet);
+  AppendAddress(out, message.originator);
+  out.push_back(0x00);  // TP-PID: plain short message
+  const bool gsm = FitsGsmBasicSet(message.text);
+  uint8_t dcs = gsm ? kDcsGsm7 : kDcsUcs2;
+  if (message.flash) dcs |= kDcsClass0;
+  out.push_back(dcs);
+  AppendTimestamp(out, message.time);
+  if (gsm) {
+    std::string septets = BasicSeptets(message.text);
+    if (septets.size() > kMaxSeptets) septets.resize(kMaxSeptets);
+    out.push_back(static_cast<uint8_t>(septets.size()));
+    const Octets packed = PackSeptets(septets);
+    out.insert(out.end(), packed.begin(), packed.end());
+  } else {
+    std::u16string text = platform::Utf8ToUtf16(message.text);
+    if (text.size() > kMaxUcs2Characters) text.resize(kMaxUcs2Characters);
+    out.push_back(static_cast<uint8_t>(text.size() * 2));
+    for (char16_t ch : text) {
+      out.push_back(static_cast<uint8_t>(ch >> 8));
+      out.push_back(static_cast<uint8_t>(ch & 0xFF));
+    }
+  }
+  return Finish(out, sca_octets);
+}
+
+EncodedPdu EncodeStatusReport(const StatusReport& report) {
+  Octets out;
+  AppendServiceCentre(out, report.service_centre);
+  const size_t sca_octets = out.size();
+  out.push_back(kStatusReportFirstOctet);
+  out.push_back(static_cast<uint8_t>(report.reference & 0xFF));
+  AppendAddress(out, report.recipient);
+  AppendTimestamp(out, report.sent);
+  AppendTimestamp(out, report.discharged);
+  out.push_back(static_cast<uint8_t>(report.status & 0xFF));
+  return Finish(out, sca_octets);
+}
+
+}  // namespace sim
