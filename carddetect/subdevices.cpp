@@ -1,0 +1,140 @@
+#include "carddetect/subdevices.h"
+
+#include <memory>
+#include <string>
+
+#include "carddetect/device_text.h"
+#include "carddetect/subdevice_search.h"
+#include "foundation/xlog.h"
+#include "platform/win32_error.h"
+
+using platform::CurrentDeviceTree;
+
+namespace {
+
+constexpr int kLastPortPatternNumber = 20;
+
+uint32_t OpenForReadWrite(std::u16string_view name) {
+  if (name.empty()) return platform::kErrorFileNotFound;
+  std::unique_ptr<platform::DeviceFile> file;
+  return CurrentDeviceTree().OpenDevice(name, platform::kGenericRead | platform::kGenericWrite, file);
+}
+
+bool HasSearchMethod(const DetectionMethod& method) { return method.method == 1 || method.method == 2; }
+
+}  // namespace
+
+bool DetectModem(NwLibraryState& state) {
+  const CardDbEntry* card = state.DetectedCard();
+  if (card == nullptr) return false;
+  NwCardInfo& info = state.card_info;
+  const bool multiplexing = (info.DriverCapabilities & CardDriverCapabilitiesMultiplexing) != 0;
+  std::optional<ModemMatch> modem = HaveModem(card->ModemNames, info.DevNode, !multiplexing);
+  if (!modem) return false;
+  if (modem->friendly_name.empty() || (!multiplexing && modem->port_name.empty())) {
+    XLogLevel(kXLogWarning,
+              "Nw: DetectModem: Inconsistent state, a valid modem found but its modem name or port name is empty - skipping it");
+    return false;
+  }
+  XLogLevel(kXLogTrace, "Nw: Corresponding modem %s found with devnode 0x%x",
+            Narrow(modem->friendly_name).c_str(), modem->node);
+  SetCardInfoText(info.ModemName, modem->friendly_name);
+  state.detection.modem_node = modem->node;
+  SetCardInfoText(info.AppPortName, multiplexing ? std::u16string() : modem->port_name);
+  return true;
+}
+
+bool DetectAppPort(NwLibraryState& state) {
+  switch (state.detection.app_port_method.method) {
+    case 1:
+    case 2:
+      return DetectDefaultAppPort(state);
+    case 3:
+    case 4:
+      return DetectAppPortByPattern(state);
+    default:
+      return false;
+  }
+}
+
+bool DetectDefaultAppPort(NwLibraryState& state) {
+  const CardDbEntry* card = state.DetectedCard();
+  if (card == nullptr) return false;
+  std::optional<PortMatch> port = HavePort(card->AppPortNames, state.card_info.DevNode);
+  if (!port) return false;
+  if (port->port_name.empty()) {
+    XLogLevel(kXLogWarning,
+              "Nw: DetectDefaultAppPort: Inconsistent state, a valid application port found but its port name is empty - skipping it");
+    return false;
+  }
+  XLogLevel(kXLogTrace, "Nw: Corresponding application port found on %s with devnode 0x%x",
+            Narrow(port->port_name).c_str(), port->node);
+  SetCardInfoText(state.card_info.AppPortName, port->port_name);
+  state.detection.app_port_node = port->node;
+  return true;
+}
+
+bool DetectAppPortByPattern(NwLibraryState& state) {
+  const CardDbEntry* card = state.DetectedCard();
+  if (card == nullptr || !card->AppPortNames) return false;
+  for (std::u16string_view pattern : SplitList(*card->AppPortNames)) {
+    if (pattern.empty()) continue;
+    for (int number = 0; number <= kLastPortPatternNumber; ++number) {
+      const std::u16string name = FormatDevicePattern(pattern, number);
+      // Opened and closed again at once: only whether it opens matters.
+      if (OpenForReadWrite(name) != 0) continue;
+      SetCardInfoText(state.card_info.AppPortName, name);
+      state.detection.app_port_node = 0;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool DetectDefaultApp2Port(NwLibraryState& state) {
+  const CardDbEntry* card = state.DetectedCard();
+  if (card == nullptr || !HasSearchMethod(state.detection.app2_port_method)) return false;
+  std::optional<PortMatch> port = HavePort(card->App2PortNames, state.card_info.DevNode);
+  if (!port) return false;
+  if (port->port_name.empty()) {
+    XLogLevel(kXLogWarning,
+              "Nw: DetectDefaultApp2Port: Inconsistent state, a valid app2 port found but its port name is empty - skipping it");
+    return false;
+  }
+  XLogLevel(kXLogTrace, "Nw: Corresponding app2 port found on %s with devnode 0x%x",
+            Narrow(port->port_name).c_str(), port->node);
+  SetCardInfoText(state.card_info.App2PortName, port->port_name);
+  state.detection.app2_port_node = port->node;
+  return true;
+}
+
+bool DetectDefaultDbgPort(NwLibraryState& state) {
+  const CardDbEntry* card = state.DetectedCard();
+  if (card == nullptr || !HasSearchMethod(state.detection.dbg_port_method)) return false;
+  std::optional<PortMatch> port = HavePort(card->DbgPortNames, state.card_info.DevNode);
+  if (!port) return false;
+  if (port->port_name.empty()) {
+    XLogLevel(kXLogWarning,
+              "Nw: DetectDefaultDbgPort: Inconsistent state, a valid debug port found but its port name is empty - skipping it");
+    return false;
+  }
+  XLogLevel(kXLogTrace, "Nw: Corresponding debug port found on %s with devnode 0x%x",
+            Narrow(port->port_name).c_str(), port->node);
+  SetCardInfoText(state.card_info.DbgPortName, port->port_name);
+  state.detection.dbg_port_node = port->node;
+  return true;
+}
+
+bool TestFinalPort(NwLibraryState& state) {
+  const uint32_t rc = OpenForReadWrite(CardInfoText(state.card_info.AppPortName));
+  if (rc == 0) {
+    XLogLevel(kXLogInformation, "Nw: Final port could be opened successfully");
+  } else if (rc == platform::kErrorAccessDenied) {
+    XLogLevel(kXLogWarning, "Nw: Final port is kept open by another application, supposing card is o.k.");
+  } else {
+    XLogLevel(kXLogTrace, "Nw: Final port could not be opened (err=0x%x)!", rc);
+    return false;
+  }
+  state.detection.final_port_verified = true;
+  return true;
+}
