@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/win32_error.h"
 
 namespace platform {
@@ -59,6 +60,15 @@ HDEVNOTIFY Register(Registration registration) {
     SetLastError(kErrorNotEnoughMemory);
     return nullptr;
   }
+}
+
+// Every window with at least one registration.
+std::set<HWND> RegisteredWindows() {
+  Notifications& state = State();
+  std::lock_guard lock(state.mutex);
+  std::set<HWND> windows;
+  for (const auto& [handle, registration] : state.registrations) windows.insert(registration.hwnd);
+  return windows;
 }
 
 // Keeps the broadcast and posts it to `windows`; the posts happen outside
@@ -139,15 +149,22 @@ size_t NotifyHandleRemoved(HANDLE device) {
 }
 
 size_t BroadcastPowerEvent(uint32_t event) {
-  std::set<HWND> windows;
-  {
-    Notifications& state = State();
-    std::lock_guard lock(state.mutex);
-    for (const auto& [handle, registration] : state.registrations) windows.insert(registration.hwnd);
-  }
+  const std::set<HWND> windows = RegisteredWindows();
   size_t posted = 0;
   for (HWND hwnd : windows) posted += PostMessage(hwnd, WM_POWERBROADCAST, event, 0) ? 1 : 0;
   return posted;
+}
+
+size_t SendPowerEvent(uint32_t event, uint32_t timeout_ms) {
+  const std::set<HWND> windows = RegisteredWindows();
+  const uint64_t deadline = DeadlineAfter(timeout_ms);
+  size_t handled = 0;
+  for (HWND hwnd : windows) {
+    if (SendMessageTimeout(hwnd, WM_POWERBROADCAST, event, 0, RemainingMs(deadline), nullptr)) {
+      ++handled;
+    }
+  }
+  return handled;
 }
 
 std::optional<DeviceBroadcast> DeviceBroadcastFromLParam(LPARAM lparam) {

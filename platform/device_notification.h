@@ -11,7 +11,9 @@
 // Where broadcasts come from is the backend's business: the Linux one turns
 // the kernel's device events (uevent.h) and logind's sleep signal into them,
 // the simulated device tree raises them as its nodes come and go, and tests
-// raise them directly with BroadcastDeviceChange / BroadcastPowerEvent.
+// raise them directly with BroadcastDeviceChange / BroadcastPowerEvent. A
+// suspend is sent rather than posted (SendPowerEvent), so whoever raises it
+// knows when the windows have let go of their devices.
 #pragma once
 
 #include <cstdint>
@@ -43,6 +45,11 @@ size_t BroadcastDeviceChange(const DeviceBroadcast& broadcast);
 size_t NotifyHandleRemoved(HANDLE device);
 // Posts WM_POWERBROADCAST with `event` (PBT_*) to every registered window.
 size_t BroadcastPowerEvent(uint32_t event);
+// Sends WM_POWERBROADCAST with `event` to every registered window and returns
+// once each has handled it, or once `timeout_ms` has passed in all (a window
+// that does not answer costs at most that, and the windows after it get what
+// is left). Returns the number of windows that handled it in time.
+size_t SendPowerEvent(uint32_t event, uint32_t timeout_ms);
 
 // The header of the broadcast a WM_DEVICECHANGE carries; nullopt for a token
 // that is unknown or too old (the most recent 1024 broadcasts are kept, far

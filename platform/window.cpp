@@ -29,8 +29,22 @@ struct Timer {
   uint64_t due_ms;
 };
 
+// A message sent from another thread: queued on the owner's queue until the
+// owner's loop runs it. Shared between the two threads, so a sender that gave
+// up (time-out) leaves nothing dangling: the owner still runs it and writes a
+// result nobody reads.
+struct SentMessage {
+  MSG msg;
+  bool done = false;
+  bool failed = false;  // the window went before it ran
+  LRESULT result = 0;
+};
+
 struct ThreadQueue {
+  // Sent messages run before anything posted is retrieved.
+  std::deque<std::shared_ptr<SentMessage>> sent;
   std::deque<MSG> posted;
+  bool ended = false;  // the owning thread is gone; nothing is read any more
   bool quit = false;
   int quit_code = 0;
   // Keyed by (window, timer id), so one window's timers stay together.
@@ -66,14 +80,25 @@ std::u16string ClassKey(std::u16string_view name) {
   return key;
 }
 
+// Marks a sent message as never run and wakes its sender. Dispatcher lock held.
+void FailSentLocked(SentMessage& sent) {
+  sent.failed = true;
+  sent.done = true;
+  GetDispatcher().cv.notify_all();
+}
+
 // Drops the thread's queue from the table when the thread ends; windows it
-// left behind keep the queue alive but nobody reads it any more.
+// left behind keep the queue alive but nobody reads it any more, so senders
+// waiting on it are released and later sends fail at once.
 struct QueueHolder {
   std::shared_ptr<ThreadQueue> queue;
   uint32_t thread_id = 0;
   ~QueueHolder() {
     if (!queue) return;
     std::lock_guard lock(GetDispatcher().mutex);
+    queue->ended = true;
+    for (auto& sent : queue->sent) FailSentLocked(*sent);
+    queue->sent.clear();
     auto& queues = State().queues;
     auto it = queues.find(thread_id);
     if (it != queues.end() && it->second == queue) queues.erase(it);
@@ -138,6 +163,31 @@ bool Fail(uint32_t error) {
   return false;
 }
 
+// Runs the messages other threads sent to the calling thread, oldest first;
+// the lock is let go while a procedure runs. Returns the number run.
+size_t RunSentLocked(std::unique_lock<std::mutex>& lock, ThreadQueue& queue) {
+  size_t count = 0;
+  while (!queue.sent.empty()) {
+    std::shared_ptr<SentMessage> sent = std::move(queue.sent.front());
+    queue.sent.pop_front();
+    const Window* window = FindLocked(sent->msg.hwnd);
+    if (!window) {
+      FailSentLocked(*sent);
+      continue;
+    }
+    std::shared_ptr<const WindowProcedure> procedure = window->procedure;
+    lock.unlock();
+    const MSG& m = sent->msg;
+    const LRESULT result = (*procedure)(m.hwnd, m.message, m.wParam, m.lParam);
+    lock.lock();
+    sent->result = result;
+    sent->done = true;
+    GetDispatcher().cv.notify_all();
+    ++count;
+  }
+  return count;
+}
+
 }  // namespace
 
 bool RegisterClass(std::u16string_view class_name, WindowProcedure procedure) {
@@ -193,6 +243,11 @@ bool DestroyWindow(HWND hwnd) {
   auto it = windows.find(hwnd);
   if (it == windows.end()) return true;  // destroyed again from WM_DESTROY
   ThreadQueue& queue = *it->second.queue;
+  std::erase_if(queue.sent, [hwnd](const std::shared_ptr<SentMessage>& sent) {
+    if (sent->msg.hwnd != hwnd) return false;
+    FailSentLocked(*sent);
+    return true;
+  });
   std::erase_if(queue.posted, [hwnd](const MSG& m) { return m.hwnd == hwnd; });
   std::erase_if(queue.timers, [hwnd](const auto& t) { return t.first.first == hwnd; });
   windows.erase(it);
@@ -254,6 +309,7 @@ bool GetMessage(MSG& msg) {
   ThreadQueue& queue = OwnQueueLocked();
   Clock& clock = CurrentClock();
   for (;;) {
+    if (RunSentLocked(lock, queue) > 0) continue;  // they may have posted or sent more
     uint64_t wake_at = kNoDeadline;
     if (NextLocked(queue, clock.NowMs(), true, msg, wake_at)) return msg.message != WM_QUIT;
     clock.WaitUntil(d.cv, lock, wake_at);
@@ -261,9 +317,11 @@ bool GetMessage(MSG& msg) {
 }
 
 bool PeekMessage(MSG& msg, bool remove) {
-  std::lock_guard lock(GetDispatcher().mutex);
+  std::unique_lock lock(GetDispatcher().mutex);
+  ThreadQueue& queue = OwnQueueLocked();
+  RunSentLocked(lock, queue);
   uint64_t wake_at = kNoDeadline;
-  return NextLocked(OwnQueueLocked(), CurrentClock().NowMs(), remove, msg, wake_at);
+  return NextLocked(queue, CurrentClock().NowMs(), remove, msg, wake_at);
 }
 
 LRESULT DispatchMessage(const MSG& msg) {
@@ -273,12 +331,47 @@ LRESULT DispatchMessage(const MSG& msg) {
 }
 
 LRESULT SendMessage(HWND hwnd, uint32_t message, WPARAM wparam, LPARAM lparam) {
-  auto procedure = ProcedureOf(hwnd);
-  if (!procedure) {
-    SetLastError(kErrorInvalidWindowHandle);
-    return 0;
+  LRESULT result = 0;
+  SendMessageTimeout(hwnd, message, wparam, lparam, kInfinite, &result);
+  return result;
+}
+
+bool SendMessageTimeout(HWND hwnd, uint32_t message, WPARAM wparam, LPARAM lparam,
+                        uint32_t timeout_ms, LRESULT* result) {
+  if (result) *result = 0;
+  Dispatcher& d = GetDispatcher();
+  std::unique_lock lock(d.mutex);
+  const Window* window = FindLocked(hwnd);
+  if (!window || window->queue->ended) return Fail(kErrorInvalidWindowHandle);
+  if (window->thread_id == GetCurrentThreadId()) {
+    std::shared_ptr<const WindowProcedure> procedure = window->procedure;
+    lock.unlock();
+    const LRESULT value = (*procedure)(hwnd, message, wparam, lparam);
+    if (result) *result = value;
+    return true;
   }
-  return (*procedure)(hwnd, message, wparam, lparam);
+  Clock& clock = CurrentClock();
+  std::shared_ptr<SentMessage> sent;
+  try {
+    sent = std::make_shared<SentMessage>();
+    sent->msg = MSG{hwnd, message, wparam, lparam, clock.NowMs()};
+    window->queue->sent.push_back(sent);
+  } catch (const std::bad_alloc&) {
+    return Fail(kErrorNotEnoughMemory);
+  }
+  d.cv.notify_all();
+  const uint64_t deadline = DeadlineAfter(timeout_ms);
+  // A thread with a queue of its own keeps running what is sent to it while
+  // it waits, so two threads sending to each other do not wait forever.
+  ThreadQueue* own = t_queue.queue.get();
+  while (!sent->done) {
+    if (own && RunSentLocked(lock, *own) > 0) continue;
+    if (clock.NowMs() >= deadline) return Fail(kErrorTimeout);  // the owner may still run it
+    clock.WaitUntil(d.cv, lock, deadline);
+  }
+  if (sent->failed) return Fail(kErrorInvalidWindowHandle);
+  if (result) *result = sent->result;
+  return true;
 }
 
 size_t PumpMessages() {
@@ -286,8 +379,9 @@ size_t PumpMessages() {
   MSG msg;
   for (;;) {
     {
-      std::lock_guard lock(GetDispatcher().mutex);
+      std::unique_lock lock(GetDispatcher().mutex);
       ThreadQueue& queue = OwnQueueLocked();
+      count += RunSentLocked(lock, queue);
       if (queue.posted.empty() && queue.quit) return count;  // the quit stays queued
       uint64_t wake_at = kNoDeadline;
       if (!NextLocked(queue, CurrentClock().NowMs(), true, msg, wake_at)) return count;

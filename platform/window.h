@@ -9,6 +9,12 @@
 // messages first (in posting order), then a posted quit, then timers that are
 // due. A timer yields one WM_TIMER per fall; a late loop does not get a burst
 // of them.
+//
+// A message sent to a window of another thread queues as a *sent* message on
+// the owner's queue; the owner runs it inside GetMessage, PeekMessage or
+// PumpMessages before it looks at anything posted, and never hands it to the
+// loop. The sender waits on the platform clock for the result, and meanwhile
+// runs what other threads send to it.
 #pragma once
 
 #include <cstdint>
@@ -61,20 +67,29 @@ bool PostThreadMessage(uint32_t thread_id, uint32_t message, WPARAM wparam, LPAR
 // already posted have been retrieved.
 void PostQuitMessage(int exit_code);
 
-// Waits for the next message of the calling thread. False when it is
-// WM_QUIT (wParam holds the exit code).
+// Waits for the next message of the calling thread, running the sent ones
+// that arrive meanwhile. False when it is WM_QUIT (wParam holds the exit code).
 bool GetMessage(MSG& msg);
-// The next message, if any, without waiting; removed from the queue when
+// The next message, if any, without waiting (sent messages run first); removed from the queue when
 // `remove` is set (a due timer is consumed either way only when removed).
 bool PeekMessage(MSG& msg, bool remove);
 // Runs the window's procedure for the message; 0 when the window is gone.
 LRESULT DispatchMessage(const MSG& msg);
-// Calls the window's procedure directly on the calling thread.
+// Runs the window's procedure for the message and returns its result: directly
+// when the calling thread owns the window, otherwise on the owner's thread
+// while the caller waits. 0 (last error 1400) when the window does not exist,
+// or is destroyed (or its thread ends) before the message ran.
 LRESULT SendMessage(HWND hwnd, uint32_t message, WPARAM wparam, LPARAM lparam);
+// SendMessage that waits at most `timeout_ms` (kInfinite: no limit) for
+// another thread's window. False with last error 1460 on time-out, which
+// leaves the message queued: the owner still runs it later and its result is
+// dropped. False with 1400 as SendMessage fails. `result` may be null.
+bool SendMessageTimeout(HWND hwnd, uint32_t message, WPARAM wparam, LPARAM lparam,
+                        uint32_t timeout_ms, LRESULT* result);
 
-// Dispatches every message that is ready now (posted ones and due timers)
-// without waiting; stops at a posted quit, which stays queued. Returns the
-// number dispatched. For tests and for loops that also wait on other things.
+// Dispatches every message that is ready now (sent ones, posted ones and due
+// timers) without waiting; stops at a posted quit, which stays queued. Returns
+// the number run. For tests and for loops that also wait on other things.
 size_t PumpMessages();
 
 // Starts (or restarts) the window's timer `id` with period `elapse_ms`
