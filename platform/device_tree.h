@@ -157,4 +157,10 @@ inline constexpr std::u16string_view kDeviceNamespacePrefix = u"\\\\.\\";
 // rule both backends share.
 std::string DefaultDevicePath(std::u16string_view name);
 
+// Opens the device file at `path` as OpenDevice documents (presence only, or
+// exclusively for reading and writing). The device has no driver interface:
+// its IoControl answers 1. Both backends open paths this way.
+uint32_t OpenDevicePath(const std::string& path, uint32_t access,
+                        std::unique_ptr<DeviceFile>& file);
+
 }  // namespace platform

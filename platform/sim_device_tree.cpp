@@ -1,13 +1,9 @@
 #include "platform/sim_device_tree.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <mutex>
 #include <utility>
 
-#include "platform/serial_port.h"
 #include "platform/win32_error.h"
 
 namespace platform {
@@ -22,22 +18,6 @@ std::u16string Folded(std::u16string_view text) {
   std::transform(out.begin(), out.end(), out.begin(), FoldCase);
   return out;
 }
-
-// A device opened by path: the open file itself is what holds it (a serial
-// port is held exclusively while this lives). There is no driver behind it
-// to answer control requests.
-class PathDeviceFile final : public DeviceFile {
- public:
-  explicit PathDeviceFile(std::unique_ptr<SerialPort> port) : port_(std::move(port)) {}
-  uint32_t IoControl(uint32_t, std::span<const uint8_t>, std::span<uint8_t>,
-                     uint32_t& returned) override {
-    returned = 0;
-    return kErrorInvalidFunction;
-  }
-
- private:
-  std::unique_ptr<SerialPort> port_;  // null when only presence was asked for
-};
 
 class VirtualDeviceFile final : public DeviceFile {
  public:
@@ -406,17 +386,7 @@ uint32_t SimDeviceTree::OpenDevice(std::u16string_view name, uint32_t access,
       return kErrorSuccess;
     }
   }
-  const std::string path = DevicePath(name);
-  if (access == kDeviceAccessNone) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return ErrorFromErrno(errno);
-    file = std::make_unique<PathDeviceFile>(nullptr);
-    return kErrorSuccess;
-  }
-  auto port = std::make_unique<SerialPort>();
-  if (!port->Open(path)) return GetLastError();
-  file = std::make_unique<PathDeviceFile>(std::move(port));
-  return kErrorSuccess;
+  return OpenDevicePath(DevicePath(name), access, file);
 }
 
 }  // namespace platform

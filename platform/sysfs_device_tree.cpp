@@ -21,21 +21,6 @@
 namespace platform {
 namespace {
 
-// Linux drivers offer none of the control requests the program sends, so a
-// device opened here only holds the port (or proves its presence).
-class PathDeviceFile final : public DeviceFile {
- public:
-  explicit PathDeviceFile(std::unique_ptr<SerialPort> port) : port_(std::move(port)) {}
-  uint32_t IoControl(uint32_t, std::span<const uint8_t>, std::span<uint8_t>,
-                     uint32_t& returned) override {
-    returned = 0;
-    return kErrorInvalidFunction;
-  }
-
- private:
-  std::unique_ptr<SerialPort> port_;  // null when only presence was asked for
-};
-
 char FoldAscii(char16_t c) {
   return static_cast<char>(c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c);
 }
@@ -378,17 +363,7 @@ std::string SysfsDeviceTree::DevicePath(std::u16string_view name) {
 uint32_t SysfsDeviceTree::OpenDevice(std::u16string_view name, uint32_t access,
                                      std::unique_ptr<DeviceFile>& file) {
   file.reset();
-  const std::string path = DevicePath(name);
-  if (access == kDeviceAccessNone) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return ErrorFromErrno(errno);
-    file = std::make_unique<PathDeviceFile>(nullptr);
-    return kErrorSuccess;
-  }
-  auto port = std::make_unique<SerialPort>();
-  if (!port->Open(path)) return GetLastError();
-  file = std::make_unique<PathDeviceFile>(std::move(port));
-  return kErrorSuccess;
+  return OpenDevicePath(DevicePath(name), access, file);
 }
 
 DeviceTree& SystemDeviceTree() {
