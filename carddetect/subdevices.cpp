@@ -22,6 +22,29 @@ uint32_t OpenForReadWrite(std::u16string_view name) {
 
 bool HasSearchMethod(const DetectionMethod& method) { return method.method == 1 || method.method == 2; }
 
+// The three ports found by name differ only in their list, their record
+// field and their log texts.
+struct NamedPort {
+  const char* inconsistent_text;
+  const char* found_text;
+  char16_t (NwCardInfo::*name)[kNwCardInfoTextSize];
+  platform::DEVINST DetectionState::*node;
+};
+
+bool DetectPortByName(NwLibraryState& state, const std::optional<std::u16string>& names,
+                      const NamedPort& port_kind) {
+  std::optional<PortMatch> port = HavePort(names, state.card_info.DevNode);
+  if (!port) return false;
+  if (port->port_name.empty()) {
+    XLogLevel(kXLogWarning, "%s", port_kind.inconsistent_text);
+    return false;
+  }
+  XLogLevel(kXLogTrace, port_kind.found_text, Narrow(port->port_name).c_str(), port->node);
+  SetCardInfoText(state.card_info.*port_kind.name, port->port_name);
+  state.detection.*port_kind.node = port->node;
+  return true;
+}
+
 }  // namespace
 
 bool DetectModem(NwLibraryState& state) {
@@ -60,18 +83,10 @@ bool DetectAppPort(NwLibraryState& state) {
 bool DetectDefaultAppPort(NwLibraryState& state) {
   const CardDbEntry* card = state.DetectedCard();
   if (card == nullptr) return false;
-  std::optional<PortMatch> port = HavePort(card->AppPortNames, state.card_info.DevNode);
-  if (!port) return false;
-  if (port->port_name.empty()) {
-    XLogLevel(kXLogWarning,
-              "Nw: DetectDefaultAppPort: Inconsistent state, a valid application port found but its port name is empty - skipping it");
-    return false;
-  }
-  XLogLevel(kXLogTrace, "Nw: Corresponding application port found on %s with devnode 0x%x",
-            Narrow(port->port_name).c_str(), port->node);
-  SetCardInfoText(state.card_info.AppPortName, port->port_name);
-  state.detection.app_port_node = port->node;
-  return true;
+  static constexpr NamedPort kPort{
+      "Nw: DetectDefaultAppPort: Inconsistent state, a valid application port found but its port name is empty - skipping it",
+      "Nw: Corresponding application port found on %s with devnode 0x%x", &NwCardInfo::AppPortName, &DetectionState::app_port_node};
+  return DetectPortByName(state, card->AppPortNames, kPort);
 }
 
 bool DetectAppPortByPattern(NwLibraryState& state) {
@@ -94,35 +109,19 @@ bool DetectAppPortByPattern(NwLibraryState& state) {
 bool DetectDefaultApp2Port(NwLibraryState& state) {
   const CardDbEntry* card = state.DetectedCard();
   if (card == nullptr || !HasSearchMethod(state.detection.app2_port_method)) return false;
-  std::optional<PortMatch> port = HavePort(card->App2PortNames, state.card_info.DevNode);
-  if (!port) return false;
-  if (port->port_name.empty()) {
-    XLogLevel(kXLogWarning,
-              "Nw: DetectDefaultApp2Port: Inconsistent state, a valid app2 port found but its port name is empty - skipping it");
-    return false;
-  }
-  XLogLevel(kXLogTrace, "Nw: Corresponding app2 port found on %s with devnode 0x%x",
-            Narrow(port->port_name).c_str(), port->node);
-  SetCardInfoText(state.card_info.App2PortName, port->port_name);
-  state.detection.app2_port_node = port->node;
-  return true;
+  static constexpr NamedPort kPort{
+      "Nw: DetectDefaultApp2Port: Inconsistent state, a valid app2 port found but its port name is empty - skipping it",
+      "Nw: Corresponding app2 port found on %s with devnode 0x%x", &NwCardInfo::App2PortName, &DetectionState::app2_port_node};
+  return DetectPortByName(state, card->App2PortNames, kPort);
 }
 
 bool DetectDefaultDbgPort(NwLibraryState& state) {
   const CardDbEntry* card = state.DetectedCard();
   if (card == nullptr || !HasSearchMethod(state.detection.dbg_port_method)) return false;
-  std::optional<PortMatch> port = HavePort(card->DbgPortNames, state.card_info.DevNode);
-  if (!port) return false;
-  if (port->port_name.empty()) {
-    XLogLevel(kXLogWarning,
-              "Nw: DetectDefaultDbgPort: Inconsistent state, a valid debug port found but its port name is empty - skipping it");
-    return false;
-  }
-  XLogLevel(kXLogTrace, "Nw: Corresponding debug port found on %s with devnode 0x%x",
-            Narrow(port->port_name).c_str(), port->node);
-  SetCardInfoText(state.card_info.DbgPortName, port->port_name);
-  state.detection.dbg_port_node = port->node;
-  return true;
+  static constexpr NamedPort kPort{
+      "Nw: DetectDefaultDbgPort: Inconsistent state, a valid debug port found but its port name is empty - skipping it",
+      "Nw: Corresponding debug port found on %s with devnode 0x%x", &NwCardInfo::DbgPortName, &DetectionState::dbg_port_node};
+  return DetectPortByName(state, card->DbgPortNames, kPort);
 }
 
 bool TestFinalPort(NwLibraryState& state) {
