@@ -3,13 +3,14 @@
 #include <new>
 
 #include "platform/dispatcher.h"
+#include "platform/event_object.h"
 #include "platform/wait.h"
 #include "platform/win32_error.h"
 
 namespace platform {
 namespace {
 
-class Event final : public Waitable {
+class Event final : public EventObject {
  public:
   Event(bool manual_reset, bool signalled) : manual_reset_(manual_reset), signalled_(signalled) {}
 
@@ -17,11 +18,12 @@ class Event final : public Waitable {
   void Acquire() override {
     if (!manual_reset_) signalled_ = false;
   }
-  void Set(bool on) {
+  bool SetState(bool on) override {
     Dispatcher& d = GetDispatcher();
     std::lock_guard lock(d.mutex);
     signalled_ = on;
     if (on) d.cv.notify_all();
+    return true;
   }
 
  private:
@@ -30,10 +32,8 @@ class Event final : public Waitable {
 };
 
 bool SetEventState(HANDLE handle, bool on) {
-  auto event = ReferenceHandleAs<Event>(handle);
-  if (!event) return false;
-  event->Set(on);
-  return true;
+  auto event = ReferenceHandleAs<EventObject>(handle);
+  return event && event->SetState(on);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "platform/named_object.h"
 
-#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +11,8 @@
 #include <new>
 
 #include "platform/dispatcher.h"
+#include "platform/named_object_files.h"
+#include "platform/named_object_watcher.h"
 #include "platform/text.h"
 #include "platform/thread.h"
 #include "platform/unique_fd.h"
@@ -28,47 +29,38 @@ bool IsPlainNameByte(unsigned char c) {
          c == '_' || c == '{' || c == '}' || c == '-';
 }
 
-int FlockRetrying(int fd, int operation) {
-  int result;
-  do {
-    result = ::flock(fd, operation);
-  } while (result != 0 && errno == EINTR);
-  return result;
-}
-
-UniqueFd OpenObjectFile(const std::string& path) {
-  return UniqueFd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
-}
-
 // A mutex as the program's threads see it: owned by one thread at a time,
 // recursively. A named mutex adds the owner file, whose exclusive flock is
 // held while some thread of this handle owns the mutex (or a wait has just
 // reserved it, see IsSignaled).
 //
 // Between processes the state is the kernel's flock, which nobody notifies
-// this process about: a wait with a time-out on a mutex that another process
-// holds sees it taken at the start, at every change inside this process, and
-// at its deadline, but not the moment the other process lets go. Waiting for
-// that needs a wake-up source (a watcher blocking in flock, or an inotify on
-// the owner file), which the card-sharing work adds; a zero time-out, which
-// is all the start-up checks use, is exact already.
+// this process about. A releaser therefore leaves a mark the watcher
+// (named_object_watcher.h) sees after its unlock: ReleaseMutex touches the
+// owner file, closing the handle closes it. A holder that dies leaves no
+// mark; a blocked wait hands the holder's pid to the watcher, whose pidfd
+// turns readable once the kernel has released the dead holder's locks.
 //
 // Each handle has its own open file descriptions, so two handles of one
 // process to the same name exclude each other like handles of two processes.
 class Mutex final : public Waitable {
  public:
   Mutex() = default;
-  Mutex(UniqueFd lock, UniqueFd owner) : lock_(std::move(lock)), owner_file_(std::move(owner)) {}
+  Mutex(UniqueFd lock, UniqueFd owner, DirectoryWatch watch)
+      : watch_(std::move(watch)), lock_(std::move(lock)), owner_file_(std::move(owner)) {}
 
   ~Mutex() override {
     if (!kernel_lock_held_) return;
     // Closing the handle is a clean release: the owner file is emptied so
     // the next taker does not see an abandoned mutex. The descriptors close
-    // after this (owner file first, then the share of the object).
+    // after this (owner file first, then the share of the object). The
+    // unlock comes before the close, whose notice tells waiters elsewhere
+    // (the kernel reports a close before it drops the closed file's locks).
     if (::ftruncate(owner_file_.get(), 0) != 0) {
       // Nothing to do: the lock goes with the descriptor either way, and a
       // pid left behind only makes the next taker see it as abandoned.
     }
+    FlockRetrying(owner_file_.get(), LOCK_UN);
     owner_file_.reset();
     // Another handle of this process may be waiting for the mutex.
     Dispatcher& d = GetDispatcher();
@@ -97,6 +89,17 @@ class Mutex final : public Waitable {
   }
 
   bool TakeAbandoned() override { return std::exchange(abandoned_, false); }
+
+  // A named mutex taken elsewhere: the watcher follows its holder. Whatever
+  // the owner file says now, a new holder writing its pid wakes the wait
+  // again, so a stale or missing pid is corrected at the next round.
+  void StartBlocking() override {
+    if (!Named()) return;
+    AwaitHolder(this, owner_thread_ != 0 || kernel_lock_held_ ? 0 : ReadOwnerPid());
+  }
+  void StopBlocking() override {
+    if (Named()) StopAwaitingHolder(this);
+  }
 
   // The handle that created the object, before it is shared (the creation
   // guard is held). The owner file may still hold the pid of an owner whose
@@ -133,6 +136,9 @@ class Mutex final : public Waitable {
         }
         FlockRetrying(owner_file_.get(), LOCK_UN);
         kernel_lock_held_ = false;
+        // The touch after the unlock is what waiters in other processes
+        // wake on; the emptying above came while the lock was still held.
+        ::futimens(owner_file_.get(), nullptr);
       }
       GetDispatcher().cv.notify_all();
     }
@@ -168,6 +174,13 @@ class Mutex final : public Waitable {
     return true;
   }
 
+  pid_t ReadOwnerPid() const {
+    char text[24];
+    const ssize_t length = ::pread(owner_file_.get(), text, sizeof text, 0);
+    return length > 0 ? ParseOwnerPid(text, static_cast<size_t>(length)) : 0;
+  }
+
+  DirectoryWatch watch_;  // while the handle is open
   UniqueFd lock_;        // shared flock: this handle's share of the object
   UniqueFd owner_file_;  // declared after lock_, so it closes first
 
@@ -180,49 +193,27 @@ class Mutex final : public Waitable {
 
 // Opens (creating when no process has it open) the named mutex at `base`;
 // `existed` tells which.
-std::shared_ptr<Mutex> OpenNamedMutex(const std::string& base, bool initial_owner, bool* existed) {
-  UniqueFd guard = OpenObjectFile(base + ".guard");
-  UniqueFd lock = OpenObjectFile(base + ".lock");
+std::shared_ptr<Mutex> OpenNamedMutex(const std::string& directory, const std::string& base,
+                                      bool initial_owner, bool* existed) {
+  DirectoryWatch watch(directory);
+  ObjectShare share;
+  if (!TakeObjectShare(base, true, &share)) return nullptr;
   UniqueFd owner = OpenObjectFile(base + ".owner");
-  if (!guard || !lock || !owner) {
+  if (!owner) {
     SetLastErrorFromErrno();
     return nullptr;
   }
-  // Every opener holds the guard while it finds out whether the object
-  // exists and takes its share, so the test and the share are one step to
-  // other openers:
-  //  - an exclusive lock on .lock that succeeds proves no handle exists
-  //    anywhere (every handle holds a shared lock on it); turning it into a
-  //    shared lock is not atomic in flock, but nobody can test in the gap,
-  //    since testing needs the guard;
-  //  - an exclusive lock that fails means other handles hold shared locks,
-  //    so the object exists; a shared lock then cannot block, since only a
-  //    guard holder ever holds .lock exclusively.
-  // Closing a handle needs no guard: an opener sees the share either
-  // still there or gone, both of which are true states.
-  if (FlockRetrying(guard.get(), LOCK_EX) != 0) {
+  *existed = share.existed;
+  // A new object: the .lock of an event that had this name said its kind.
+  if (!*existed && ::ftruncate(share.lock.get(), 0) != 0) {
     SetLastErrorFromErrno();
     return nullptr;
   }
-  if (FlockRetrying(lock.get(), LOCK_EX | LOCK_NB) == 0) {
-    *existed = false;
-    if (FlockRetrying(lock.get(), LOCK_SH) != 0) {
-      SetLastErrorFromErrno();
-      return nullptr;
-    }
-  } else if (errno == EWOULDBLOCK) {
-    *existed = true;
-    if (FlockRetrying(lock.get(), LOCK_SH | LOCK_NB) != 0) {
-      SetLastErrorFromErrno();
-      return nullptr;
-    }
-  } else {
-    SetLastErrorFromErrno();
+  auto mutex = std::make_shared<Mutex>(std::move(share.lock), std::move(owner), std::move(watch));
+  if (!*existed && !mutex->StartNewObject(initial_owner)) {
+    share.guard.reset();  // before the handle goes, which takes the dispatcher lock
     return nullptr;
   }
-
-  auto mutex = std::make_shared<Mutex>(std::move(lock), std::move(owner));
-  if (!*existed && !mutex->StartNewObject(initial_owner)) return nullptr;
   return mutex;
 }
 
@@ -289,7 +280,8 @@ HANDLE CreateMutex(std::u16string_view name, bool initial_owner) {
     const std::string directory = RuntimeDirectory();
     if (directory.empty()) return nullptr;
     bool existed = false;
-    auto mutex = OpenNamedMutex(directory + "/" + NamedObjectFileStem(name), initial_owner, &existed);
+    auto mutex =
+        OpenNamedMutex(directory, directory + "/" + NamedObjectFileStem(name), initial_owner, &existed);
     if (!mutex) return nullptr;
     HANDLE handle = InsertHandle(std::move(mutex));
     if (handle != nullptr) SetLastError(existed ? kErrorAlreadyExists : kErrorSuccess);

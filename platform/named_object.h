@@ -1,5 +1,5 @@
-// Kernel objects with names, shared between programs: named mutexes (and, with
-// the card-sharing work, named events). A name lives as files in the runtime
+// Kernel objects with names, shared between programs: named mutexes (named
+// events are in named_event.h). A name lives as files in the runtime
 // directory, so every program of the user that uses the same name sees the
 // same object:
 //

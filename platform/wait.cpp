@@ -55,7 +55,9 @@ uint32_t WaitForMultipleObjects(std::span<const HANDLE> handles, bool wait_all,
       }
     }
     if (deadline != kNoDeadline && clock.NowMs() >= deadline) return kWaitTimeout;
+    for (auto& o : objects) o->StartBlocking();
     clock.WaitUntil(d.cv, lock, deadline);
+    for (auto& o : objects) o->StopBlocking();
   }
 }
 

@@ -26,6 +26,10 @@ class Waitable : public KernelObject {
   virtual void Acquire() {}
   // True once when a mutex is taken whose holder died.
   virtual bool TakeAbandoned() { return false; }
+  // Around every time a wait blocks with the object not signalled, paired:
+  // an object that another process changes arranges to be told of it.
+  virtual void StartBlocking() {}
+  virtual void StopBlocking() {}
 };
 
 uint32_t WaitForSingleObject(HANDLE handle, uint32_t timeout_ms);

@@ -237,3 +237,41 @@ TEST_F(NamedObjectTest, UnnamedMutexIsPrivateToItsHandle) {
 
 }  // namespace
 }  // namespace platform
+
+#include "tests/support/child_process.h"
+
+namespace platform {
+namespace {
+
+// A wait with a time-out on a mutex that another process holds wakes the
+// moment that process lets go, by releasing it or by closing its handle.
+TEST_F(NamedObjectTest, WaitWakesWhenAnotherProcessLetsGo) {
+  for (const char command : {'r', 'c'}) {
+    SCOPED_TRACE(command);
+    testing_support::Child child([](testing_support::Child& self) {
+      HANDLE mutex = CreateMutex(kName, true);
+      if (mutex == nullptr || !self.Send('o')) return 1;
+      const char command = self.Receive();
+      if (!(command == 'r' ? ReleaseMutex(mutex) : CloseHandle(mutex))) return 2;
+      self.Receive();  // alive until the parent is done
+      return 0;
+    });
+    ASSERT_TRUE(child.Started());
+    ASSERT_EQ(child.Receive(), 'o');
+    UniqueHandle mutex(CreateMutex(kName, false));
+    const uint32_t result = testing_support::WaitAcross(
+        5000,
+        [&](uint32_t ms) {
+          const uint32_t waited = WaitForSingleObject(mutex.get(), ms);
+          if (waited == kWaitObject0) ReleaseMutex(mutex.get());
+          return waited;
+        },
+        [&] { child.Send(command); }, [] {});
+    EXPECT_EQ(result, kWaitObject0);
+    child.Send('x');
+    EXPECT_EQ(child.Join(), 0);
+  }
+}
+
+}  // namespace
+}  // namespace platform
