@@ -3,7 +3,11 @@
 //   auto card = sim::NewSimCard(sim::CardKind::kGprs).WithPin("1234").Registered(5).Build();
 //   modem.Open(card->AtPortPath(), true);
 //
-// Build() returns the card plugged in, its ports open.
+// Build() returns the card plugged in, its ports open. BuildIn(tree) returns
+// it plugged into a simulated device tree, its nodes in:
+//
+//   auto present = sim::NewSimCard(sim::CardKind::kComposite).BuildIn(tree);
+//   present->Card().SetSignal(20);
 #pragma once
 
 #include <memory>
@@ -11,10 +15,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/sim_device_tree.h"
 #include "sim/card_class.h"
 #include "sim/card_state.h"
 #include "sim/faults.h"
 #include "sim/sim_card.h"
+#include "sim/sim_presence.h"
 #include "sim/sms_pdu_encoder.h"
 
 namespace sim {
@@ -89,14 +95,27 @@ class SimCardBuilder {
 
   // Plugged in; null when no pseudo-terminal could be made.
   std::unique_ptr<SimCard> Build() const {
-    auto card = std::make_unique<SimCard>(*card_, state_);
-    card->SetAnswerDelay(answer_delay_ms_);
-    for (const auto& [command, fault] : faults_) card->InjectFault(command, fault);
+    auto card = Unplugged();
     if (!card->Plug()) return nullptr;
     return card;
   }
+  // Plugged into `tree` (which must outlive it), its nodes inserted with the
+  // delays of a real insertion on the platform clock; null when no
+  // pseudo-terminal could be made.
+  std::unique_ptr<SimPresence> BuildIn(platform::SimDeviceTree& tree) const {
+    auto present = std::make_unique<SimPresence>(Unplugged(), tree);
+    if (!present->Plug()) return nullptr;
+    return present;
+  }
 
  private:
+  std::unique_ptr<SimCard> Unplugged() const {
+    auto card = std::make_unique<SimCard>(*card_, state_);
+    card->SetAnswerDelay(answer_delay_ms_);
+    for (const auto& [command, fault] : faults_) card->InjectFault(command, fault);
+    return card;
+  }
+
   const CardClass* card_;
   CardState state_;
   uint32_t answer_delay_ms_ = 0;

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/text.h"
+
 namespace sim::cli {
 namespace {
 
@@ -225,7 +227,55 @@ void Help(SimCard&, const Words&, std::ostream& out) {
   }
 }
 
+// The card's nodes, depth first, as card detection sees them.
+void PrintTree(platform::SimDeviceTree& tree, platform::DEVINST node, int depth, std::ostream& out) {
+  for (; node != 0;) {
+    if (auto n = tree.Get(node)) {
+      const auto& shown = n->friendly_name ? n->friendly_name : n->device_desc;
+      out << std::string(2 * depth + 2, ' ') << node << " " << platform::Utf16ToUtf8(n->instance_id);
+      if (shown && !shown->texts.empty()) out << "  \"" << shown->texts[0] << "\"";
+      out << "\n";
+    }
+    platform::DEVINST child = 0;
+    if (tree.GetChild(node, child) == 0) PrintTree(tree, child, depth + 1, out);
+    if (depth == 0 || tree.GetSibling(node, node) != 0) break;
+  }
+}
+
+void Tree(SimPresence& presence, std::ostream& out) {
+  const platform::DEVINST card = presence.CardNode();
+  if (card == 0) {
+    out << "the card is not in the device tree\n";
+    return;
+  }
+  PrintTree(presence.Tree(), card, 0, out);
+  for (const auto& name : presence.DeviceNames()) out << "  device " << platform::Utf16ToUtf8(name) << "\n";
+}
+
 }  // namespace
+
+bool RunConsoleLine(SimPresence& presence, const std::string& line, std::ostream& out) {
+  std::istringstream in(line);
+  std::string word;
+  in >> word;
+  if (word == "standby") {
+    presence.Standby();
+    out << "standing by\n";
+  } else if (word == "resume") {
+    out << (presence.Resume() ? "resumed\n" : "could not make a pseudo-terminal\n");
+  } else if (word == "tree") {
+    Tree(presence, out);
+  } else {
+    const bool go_on = RunConsoleLine(presence.Card(), line, out);
+    if (word == "help" || word == "?") {
+      out << "  standby                               the machine goes to sleep\n"
+             "  resume                                it wakes up (a family 7 card comes back anew)\n"
+             "  tree                                  the card's nodes in the device tree\n";
+    }
+    return go_on;
+  }
+  return true;
+}
 
 bool RunConsoleLine(SimCard& card, const std::string& line, std::ostream& out) {
   std::istringstream in(line);

@@ -5,11 +5,15 @@
 #include <string>
 
 #include "sim/sim_card.h"
+#include "sim/sim_presence.h"
 
 namespace sim::cli {
 
 // Runs one typed line against `card`, writing what it did (or what went
 // wrong) to `out`; false when the line asks to quit.
 bool RunConsoleLine(SimCard& card, const std::string& line, std::ostream& out);
+// The same for a card in a simulated device tree, which also takes the
+// commands about its presence there ("standby", "resume", "tree").
+bool RunConsoleLine(SimPresence& presence, const std::string& line, std::ostream& out);
 
 }  // namespace sim::cli

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/sim_device_tree.h"
 #include "sim/card_class.h"
 #include "sim/cli/console.h"
 #include "sim/sim_card_builder.h"
@@ -67,19 +68,23 @@ int main(int argc, char** argv) {
     // nor after the PIN, and answers come after a moment.
     builder.SimNotReadyFor(2000).SimInitTakes(3000).AnswerDelay(20);
   }
-  auto card = builder.Build();
-  if (!card) {
+  // The card sits in a device tree of its own, as the program's simulation
+  // mode will see it ("tree" shows it).
+  platform::SimDeviceTree tree;
+  auto present = builder.BuildIn(tree);
+  if (!present) {
     std::cerr << "vombel-sim: could not make a pseudo-terminal: " << std::strerror(errno) << "\n";
     return 1;
   }
-  card->SetPresenceHandler([](bool present, const std::vector<sim::SimCard::PortInfo>& ports) {
-    if (present) PrintPorts(ports);
+  sim::SimCard& card = present->Card();
+  present->SetObserver([&card](bool in) {
+    if (in) PrintPorts(card.Ports());
   });
   std::cout << card_class->db_name << " (model 0x" << std::hex << card_class->model << std::dec << ")\n";
-  PrintPorts(card->Ports());
+  PrintPorts(card.Ports());
   std::cout << "type help for the commands" << std::endl;
   for (std::string line; std::getline(std::cin, line);) {
-    if (!sim::cli::RunConsoleLine(*card, line, std::cout)) break;
+    if (!sim::cli::RunConsoleLine(*present, line, std::cout)) break;
     std::cout.flush();
   }
   return 0;
