@@ -1,0 +1,6 @@
+#include "carddetect/library_globals.h"
+
+NwLibraryGlobals& NwGlobals() {
+  static NwLibraryGlobals globals;
+  return globals;
+}
