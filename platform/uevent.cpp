@@ -69,6 +69,7 @@ std::optional<Uevent> ParseUevent(std::string_view message) {
     }
   }
   if (!has_action || !has_devpath || !has_subsystem) return std::nullopt;
+  if (event.action.empty() || event.devpath.empty()) return std::nullopt;
   if (header.substr(0, at) != event.action || header.substr(at + 1) != event.devpath) {
     return std::nullopt;
   }

@@ -88,6 +88,7 @@ TEST(UeventTest, RejectsWhatIsNotAKernelEvent) {
       "add@/devices/x\0ACTION=remove\0DEVPATH=/devices/x\0SUBSYSTEM=tty\0"s,  // header disagrees
       "add@/devices/x\0ACTION=add\0DEVPATH=/devices/y\0SUBSYSTEM=tty\0"s,
       "@/devices/x\0ACTION=\0DEVPATH=/devices/x\0SUBSYSTEM=tty\0"s,
+      "add@\0ACTION=add\0DEVPATH=\0SUBSYSTEM=tty\0"s,                  // empty DEVPATH
       "add/devices/x\0ACTION=add\0DEVPATH=/devices/x\0SUBSYSTEM=tty"s,  // no '@'
   };
   for (const auto& message : bad) EXPECT_FALSE(ParseUevent(message)) << message;
