@@ -125,6 +125,7 @@ bool IsSuspensionRequested() {
     owned_mutex.reset();
     platform::ResetEvent(event.get());
   }
+  NwGlobals().suspension_request_seen = true;
   return true;
 }
 

@@ -6,7 +6,8 @@
 //
 // Everything is written on the client's thread except the listener duty,
 // which both threads store (an atomic, each store followed by a signal of the
-// wake event), and the running flag, which the listener clears on its way out.
+// wake event), the running flag, which the listener clears on its way out,
+// and the request-seen flag (an atomic too).
 #pragma once
 
 #include <array>
@@ -52,6 +53,11 @@ struct NwLibraryGlobals {
   platform::UniqueHandle listener_wake;     // auto-reset, unnamed
   std::atomic<bool> listener_running{false};
   std::atomic<uint32_t> listener_duty{ListenerDutyIdle};
+  // A pending suspension request was seen (by either thread) since the
+  // listener last began waiting for the mutex. The requester may withdraw
+  // it before that wait looks for the first time; the withdrawal must still
+  // end the suspension.
+  std::atomic<bool> suspension_request_seen{false};
 
   // The notification window; read by the listener thread when it posts.
   std::atomic<platform::HWND> notification_window{nullptr};

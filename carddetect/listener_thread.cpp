@@ -1,6 +1,7 @@
 #include "carddetect/listener_thread.h"
 
 #include <array>
+#include <utility>
 
 #include "carddetect/card_state.h"
 #include "carddetect/notification_window.h"
@@ -76,6 +77,7 @@ void RunWaitForSuspend(uint32_t duty, bool with_mutex) {
   if (result == platform::kWaitObject0) return;  // a new duty
   if (result == platform::kWaitObject0 + 1) {
     XLogLevel(kXLogTrace, "Nw: Suspension request has arrived");
+    globals.suspension_request_seen = true;
     SetOwnDuty(duty, ListenerDutyIdle);
     PostToWindow(kMsgSuspensionRequest);
     return;
@@ -107,8 +109,12 @@ void RunWaitForMutex() {
     return;
   }
   const std::array<platform::HANDLE, 2> handles = {globals.listener_wake.get(), mutex.get()};
+  // The request that suspended the library counts as pending before the
+  // first wait even when it was withdrawn before this thread looked.
+  bool seen_before_duty = globals.suspension_request_seen.exchange(false);
   for (;;) {
-    const bool requested_before = IsSuspensionRequested();
+    const bool requested_before = IsSuspensionRequested() || std::exchange(seen_before_duty, false);
+    globals.suspension_request_seen = false;
     const uint32_t result = platform::WaitForMultipleObjects(handles, false, kMutexWaitSliceMs);
     if (result == platform::kWaitObject0) return;
     if (result == platform::kWaitObject0 + 1 || result == platform::kWaitAbandoned0 + 1) {

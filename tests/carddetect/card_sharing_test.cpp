@@ -179,6 +179,25 @@ TEST_F(CardSharingTest, RequestWithdrawnWithoutTakingTheMutexWakesWithinASecond)
   EXPECT_EQ(State(), CardStateStarted);
 }
 
+// The requester gives up before the listener starts waiting for the mutex:
+// its first look finds no request, yet the suspension must end.
+TEST_F(CardSharingTest, RequestWithdrawnBeforeTheMutexWaitStillWakesTheLibrary) {
+  PlugCompleteCard();
+  MutexHolder holder;
+  Initialize(EventCard().Text());
+  ASSERT_EQ(State(), CardStateStarted);
+  ASSERT_TRUE(PumpUntil([&] { return log_.Contains("New listener thread duty is 'WaitForSuspendAndMutex'"); }));
+
+  platform::UniqueHandle request(platform::CreateNamedEvent(kSuspensionEventName, true, false));
+  on_suspended_ = [&] { platform::ResetEvent(request.get()); };
+  platform::SetEvent(request.get());
+  ASSERT_TRUE(PumpUntil([&] { return HasNote({NwEventReasonCardEvent, CardStateSuspended, 0}); }, true));
+  ASSERT_TRUE(PumpUntil([&] { return State() == CardStateStarted; }, true));
+  EXPECT_TRUE(log_.Contains(
+      "Nw: suspension event reset detected while waiting for the exclusive mutex, waking up from suspended mode"));
+  EXPECT_EQ(notes_.back(), (Notification{NwEventReasonSuspension, CardStateStarted, 0x100}));
+}
+
 TEST_F(CardSharingTest, EventLeftByAKilledRequesterIsResetAtTheNextCheck) {
   PlugCompleteCard();
   // The event outlives the requester only while someone has it open.

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -86,6 +87,7 @@ class NwLibraryFixture : public ::testing::Test {
       const uint32_t rc = NwGetCardInfo(&info);
       notes_.push_back({static_cast<uint32_t>(wparam), rc == 0 ? info.State : CardStateStopped,
                         rc == 0 ? info.Model : 0});
+      if (rc == 0 && info.State == CardStateSuspended && on_suspended_) on_suspended_();
       if (rc == 0 && info.State == CardStateSuspended && release_on_suspend_) {
         ClockRunner runner(scoped_clock_ ? &clock_ : nullptr);
         NwReleaseExclusiveAccess();
@@ -179,6 +181,8 @@ class NwLibraryFixture : public ::testing::Test {
   platform::HWND window_ = nullptr;
   std::vector<Notification> notes_;
   bool release_on_suspend_ = true;
+  // Runs on a suspension notification, before the release.
+  std::function<void()> on_suspended_;
   uint32_t last_rc_ = 0;
 };
 
