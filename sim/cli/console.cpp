@@ -268,9 +268,9 @@ bool RunConsoleLine(SimPresence& presence, const std::string& line, std::ostream
   } else {
     const bool go_on = RunConsoleLine(presence.Card(), line, out);
     if (word == "help" || word == "?") {
-      out << "  standby                               the machine goes to sleep\n"
-             "  resume                                it wakes up (a family 7 card comes back anew)\n"
-             "  tree                                  the card's nodes in the device tree\n";
+      out << "  standby                                 the machine goes to sleep\n"
+             "  resume                                  it wakes up (a family 7 card comes back anew)\n"
+             "  tree                                    the card's nodes in the device tree\n";
     }
     return go_on;
   }
