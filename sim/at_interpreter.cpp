@@ -589,7 +589,7 @@ void CmdSystem(Ctx& ctx, const AtCommand& cmd) {
 
 void CmdTechnology(Ctx& ctx, const AtCommand& cmd) {
   if (cmd.form == AtForm::kQuery) return ctx.Line(Format("_OPSYS: %d,2", ctx.s().technology_mode));
-  if (cmd.form == AtForm::kTest) return ctx.Line("_OPSYS: (0-3),(0-2)");
+  if (cmd.form == AtForm::kTest) return ctx.Line("_OPSYS: " + std::string(ctx.card().technology_modes));
   auto args = ArgsOf(ctx, cmd);
   if (!args) return;
   auto mode = IntArg(*args, 0);

@@ -14,7 +14,7 @@ enum class CardKind {
   kGprs,                 // model 0x0100: one port for commands and data
   kTechnologySelection,  // model 0x2100, stack 2
   kStack3,               // model 0x2200, stack 3
-  kModel0E00,            // model 0x0E00
+  kModel0E00,            // model 0x0E00, stack 2, one technology only
   kComposite,            // model 0x2300, composite driver
 };
 
@@ -48,6 +48,8 @@ struct CardClass {
   std::string_view model_name;
   std::string_view firmware;
   std::string_view hardware;
+  // The modes "AT_OPSYS=?" offers (technology-selection cards only).
+  std::string_view technology_modes = "(0-3),(0-2)";
 
   bool Has(uint32_t feature_mask) const { return (features & feature_mask) == feature_mask; }
   // A separate AT command port besides the modem (driver capability 0x001).

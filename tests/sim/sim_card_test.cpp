@@ -174,8 +174,8 @@ TEST_F(SimCardTest, EachClassAnswersInItsOwnForms) {
        DV_E_ERROR, DV_S_OK, DV_S_OK, DV_S_OK, "+CMTI: \"SM\",0"},
       {CardKind::kStack3, "358709050123456", DV_S_OK, "+COPS: 0,2,26299,2", DV_E_ERROR, DV_S_OK, DV_S_OK,
        DV_E_ERROR, DV_E_ERROR, "+CMTI: \"SM\",0"},
-      {CardKind::kModel0E00, "358709050123456,VS1234567890", DV_E_ERROR, "+COPS: 0,2,\"26299\",2", DV_E_ERROR,
-       DV_E_ERROR, DV_E_ERROR, DV_S_OK, DV_S_OK, "+CMTI: \"SM\",1"},
+      {CardKind::kModel0E00, "358709050123456,VS1234567890", DV_E_ERROR, "+COPS: 0,2,\"26299\",2", DV_S_OK,
+       DV_E_ERROR, DV_E_ERROR, DV_S_OK, DV_S_OK, "+CMTI: \"SM\",0"},
       {CardKind::kComposite, "358709050123456,VS1234567890", DV_E_ERROR, "+COPS: 0,2,\"26299\",2", DV_E_ERROR,
        DV_E_ERROR, DV_S_OK, DV_S_OK, DV_S_OK, "+CMTI: \"SM\",1"},
   };
@@ -188,6 +188,9 @@ TEST_F(SimCardTest, EachClassAnswersInItsOwnForms) {
     EXPECT_EQ(Ask("AT_OGSN").code, c.own_serial);
     EXPECT_EQ(One("AT+COPS=3,2;+COPS?"), c.operator_code);
     EXPECT_EQ(Ask("AT_OPSYS?").code, c.technology);
+    if (c.kind == CardKind::kModel0E00) {
+      EXPECT_EQ(One("AT_OPSYS=?"), "_OPSYS: (1),(0-2)");  // one technology only
+    }
     EXPECT_EQ(Ask("AT*MCSQ=1").code, c.bcm_signal);
     EXPECT_EQ(Ask("AT+CREG?").code, c.cs_registration);
     EXPECT_EQ(Ask("AT_OWANCALL?").code, c.wan_call);
