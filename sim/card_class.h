@@ -20,7 +20,7 @@ enum class CardKind {
 
 // What a class can do beyond the 3GPP basics every card answers.
 enum CardFeature : uint32_t {
-  kFeature3g = 1u << 0,                // _OCTI, _OWCTI, _OHCIP, _OWIND, _OIDLETEXT
+  kFeature3g = 1u << 0,                // _OCTI, _OWCTI, _OHCIP; with own commands _OWIND, _OIDLETEXT
   kFeatureOwnCommands = 1u << 1,       // _OPON, _OHWV: the vendor commands of the stack 1 and 2 cards
   kFeatureStack3 = 1u << 2,            // *MCSQ, *MRINFO, _OGSN; numeric operator unquoted
   kFeatureTechnologySelection = 1u << 3,  // _OPSYS
