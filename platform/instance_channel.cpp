@@ -1,6 +1,5 @@
 #include "platform/instance_channel.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -10,6 +9,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -20,6 +20,7 @@
 #include "foundation/xlog.h"
 #include "platform/instance_frame.h"
 #include "platform/named_object.h"
+#include "platform/named_object_files.h"
 #include "platform/unique_fd.h"
 #include "platform/win32_error.h"
 
@@ -224,7 +225,7 @@ std::unique_ptr<WindowClassListener> WindowClassListener::Start(std::u16string_v
     // One listener per class: the guard's lock is held for the listener's
     // life, so a second one (in this process or another) stops here, and a
     // socket file found while holding it was left by a listener that died.
-    UniqueFd guard(::open((path + ".guard").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    UniqueFd guard = OpenObjectFile(path + ".guard");
     if (!guard) {
       SetLastErrorFromErrno();
       return nullptr;

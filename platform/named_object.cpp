@@ -50,7 +50,9 @@ class Mutex final : public Waitable {
       : watch_(std::move(watch)), lock_(std::move(lock)), owner_file_(std::move(owner)) {}
 
   ~Mutex() override {
-    if (!kernel_lock_held_) return;
+    // A forked child's copy shares the parent's open files, so the lock on
+    // them is the parent's to give back, not the copy's.
+    if (!kernel_lock_held_ || ::getpid() != opener_) return;
     // Closing the handle is a clean release: the owner file is emptied so
     // the next taker does not see an abandoned mutex. The descriptors close
     // after this (owner file first, then the share of the object). The
@@ -180,6 +182,7 @@ class Mutex final : public Waitable {
     return length > 0 ? ParseOwnerPid(text, static_cast<size_t>(length)) : 0;
   }
 
+  const pid_t opener_ = ::getpid();
   DirectoryWatch watch_;  // while the handle is open
   UniqueFd lock_;        // shared flock: this handle's share of the object
   UniqueFd owner_file_;  // declared after lock_, so it closes first

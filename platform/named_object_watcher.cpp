@@ -27,10 +27,6 @@ namespace {
 // touched after an unlock, or closed.
 constexpr uint32_t kWatchMask = IN_CLOSE_WRITE | IN_MOVED_TO | IN_MODIFY | IN_ATTRIB;
 
-bool EndsWith(std::string_view text, std::string_view suffix) {
-  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
 class Watcher {
  public:
   static Watcher& Get() {
@@ -57,6 +53,9 @@ class Watcher {
   }
 
   void RemoveDirectory(const std::string& path) {
+    // In a forked child the descriptor is still the parent's: removing a
+    // watch from it would stop the parent's following of the directory.
+    Prepare();
     auto it = directories_.find(path);
     if (it == directories_.end() || --it->second.users > 0) return;
     if (it->second.wd >= 0 && inotify_) {
@@ -99,6 +98,7 @@ class Watcher {
   }
 
   void StopAwaiting(const void* waiter) {
+    Prepare();
     auto it = awaited_.find(waiter);
     if (it == awaited_.end() || --it->second.count > 0) return;
     const bool had_holder = it->second.holder > 0;
@@ -176,6 +176,8 @@ class Watcher {
         inotify_event header;
         std::memcpy(&header, buffer + at, sizeof header);
         const char* name = buffer + at + sizeof header;
+        // The kernel reads out whole events only; never look past this read.
+        if (header.len > static_cast<size_t>(length - at) - sizeof header) break;
         at += static_cast<ssize_t>(sizeof header + header.len);
         if ((header.mask & IN_Q_OVERFLOW) != 0) {
           ++generation_;
@@ -190,10 +192,10 @@ class Watcher {
           }
         } else {
           const std::string_view file(name, ::strnlen(name, header.len));
-          if (EndsWith(file, ".event")) {
+          if (file.ends_with(".event")) {
             ++generation_;
             changed = true;
-          } else if (EndsWith(file, ".owner")) {
+          } else if (file.ends_with(".owner")) {
             changed = true;
           }
         }
@@ -277,7 +279,7 @@ class Watcher {
   std::map<std::string, Directory> directories_;
   std::map<int, std::string> by_wd_;
   std::map<const void*, Awaited> awaited_;
-  std::map<pid_t, Holder> holders_;  // touched by the watcher thread only
+  std::map<pid_t, Holder> holders_;  // opened and closed by the watcher thread only
 };
 
 }  // namespace

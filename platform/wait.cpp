@@ -23,11 +23,8 @@ uint32_t WaitForMultipleObjects(std::span<const HANDLE> handles, bool wait_all,
   std::vector<std::shared_ptr<Waitable>> objects;
   objects.reserve(handles.size());
   for (HANDLE handle : handles) {
-    auto object = std::dynamic_pointer_cast<Waitable>(ReferenceHandle(handle));
-    if (!object) {
-      SetLastError(kErrorInvalidHandle);
-      return kWaitFailed;
-    }
+    auto object = ReferenceHandleAs<Waitable>(handle);
+    if (!object) return kWaitFailed;
     objects.push_back(std::move(object));
   }
 

@@ -126,6 +126,27 @@ TEST_F(NamedEventTest, SetByAnotherProcessWakesABlockedWait) {
   }
 }
 
+// A forked child that closes its copy of an inherited handle (as a child that
+// does not exec may) must not take the directory out of the parent's
+// following: the copy of the watcher's descriptor is the parent's.
+TEST_F(NamedEventTest, ChildClosingItsCopyOfAHandleLeavesTheParentWakingUp) {
+  UniqueHandle event(CreateNamedEvent(kEventName, true, false));
+  ASSERT_TRUE(event);
+  const HANDLE inherited = event.get();
+  Child child([inherited](Child& self) {
+    if (!CloseHandle(inherited)) return 1;
+    HANDLE opened = OpenNamedEvent(kEventName);
+    if (opened == nullptr || self.Receive() != 's') return 2;
+    return SetEvent(opened) ? 0 : 3;
+  });
+  ASSERT_TRUE(child.Started());
+  const uint32_t result = WaitAcross(
+      kVirtualTimeout, [&](uint32_t ms) { return WaitForSingleObject(event.get(), ms); },
+      [&] { child.Send('s'); }, [] {});
+  EXPECT_EQ(result, kWaitObject0);
+  EXPECT_EQ(child.Join(), 0);
+}
+
 // The listener's wait: its own wake event, the suspension event, and the
 // exclusive mutex that another program holds, which lets go by releasing it
 // or by dying.

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/named_object_watcher.h"
 #include "platform/wait.h"
 #include "platform/win32_error.h"
 #include "tests/support/scoped_env.h"
@@ -61,6 +62,21 @@ TEST(NamedObjectFileStemTest, DropsOnePrefixAndEscapesEverythingOutsideTheSafeSe
       {u"\u0001~", "%01%7E"},
   };
   for (const auto& c : cases) EXPECT_EQ(NamedObjectFileStem(c.name), c.stem);
+}
+
+// The owner file is another process's writing: anything but a pid reads as
+// no known holder.
+TEST(OwnerPidTest, OnlyAWholePositivePidCounts) {
+  const struct {
+    std::string text;
+    pid_t pid;
+  } cases[] = {
+      {"4242\n", 4242}, {"4242", 4242}, {"4242\nrest", 4242}, {"", 0},  {"\n", 0},
+      {"42x\n", 0},     {" 42\n", 0},   {"-42\n", 0},         {"0\n", 0}, {"99999999999999999999\n", 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ParseOwnerPid(c.text.data(), c.text.size()), c.pid) << c.text;
+  }
 }
 
 TEST_F(NamedObjectTest, RuntimeDirectoryIsMadePrivate) {
@@ -216,6 +232,21 @@ TEST_F(NamedObjectTest, OwnerThatDiedWithoutReleasingIsReportedOnce) {
     EXPECT_EQ(WaitForSingleObject(mutex.get(), 0), kWaitObject0);
     EXPECT_TRUE(ReleaseMutex(mutex.get()));
   }
+}
+
+// A forked child that closes its copy of the parent's handle (as a child
+// that does not exec may) leaves the parent's ownership alone.
+TEST_F(NamedObjectTest, ChildClosingItsCopyOfAnOwnedHandleLeavesTheOwnership) {
+  UniqueHandle owned(CreateMutex(kName, true));
+  ASSERT_TRUE(owned);
+  const HANDLE inherited = owned.get();
+  ASSERT_EQ(InChild([inherited] { return CloseHandle(inherited) ? 0 : 1; }), 0);
+  EXPECT_EQ(InChild([] {
+              HANDLE mutex = CreateMutex(kName, false);
+              return mutex != nullptr && WaitForSingleObject(mutex, 0) == kWaitTimeout ? 0 : 1;
+            }),
+            0);
+  EXPECT_TRUE(ReleaseMutex(owned.get()));
 }
 
 TEST_F(NamedObjectTest, UnnamedMutexIsPrivateToItsHandle) {
