@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <climits>
-#include <initializer_list>
 #include <cstdint>
+#include <initializer_list>
 #include <new>
 #include <utility>
 
+#include "carddetect/device_text.h"
 #include "carddetect/number_scan.h"
 #include "foundation/xlog.h"
 #include "platform/codepage.h"
@@ -87,15 +88,13 @@ struct KeyForms {
 
 using SectionValues = std::array<std::optional<std::u16string>, kKeyCount>;
 
-std::u16string Widen(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
-
 std::array<KeyForms, kKeyCount> BuildKeyForms(NwOsType os) {
   std::array<KeyForms, kKeyCount> forms;
   for (size_t i = 0; i < kKeyCount; ++i) {
-    std::u16string key = Widen(kKeys[i]);
+    std::u16string key = platform::Utf8ToUtf16(kKeys[i]);
     if (kKeys[i].starts_with("XX")) {
-      forms[i].first = Widen(OsIdentifier(os)) + key.substr(2);
-      forms[i].second = Widen(OsGroupIdentifier(os)) + key.substr(2);
+      forms[i].first = platform::Utf8ToUtf16(OsIdentifier(os)) + key.substr(2);
+      forms[i].second = platform::Utf8ToUtf16(OsGroupIdentifier(os)) + key.substr(2);
     } else {
       forms[i].first = key;
       forms[i].second = std::move(key);
@@ -104,30 +103,16 @@ std::array<KeyForms, kKeyCount> BuildKeyForms(NwOsType os) {
   return forms;
 }
 
-char16_t FoldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c; }
-
-bool StartsWithNoCase(std::u16string_view line, std::u16string_view key) {
-  if (line.size() < key.size()) return false;
-  for (size_t i = 0; i < key.size(); ++i) {
-    if (FoldAscii(line[i]) != FoldAscii(key[i])) return false;
-  }
-  return true;
-}
-
-bool EqualsNoCase(std::u16string_view text, std::u16string_view word) {
-  return text.size() == word.size() && StartsWithNoCase(text, word);
-}
-
 bool IsAbsentOrEmpty(const std::optional<std::u16string>& value) { return !value || value->empty(); }
 
-std::string Narrow(const std::optional<std::u16string>& value) {
+std::string TextOrEmpty(const std::optional<std::u16string>& value) {
   return value ? platform::Utf16ToUtf8(*value) : std::string();
 }
 
 uint32_t BusFromText(std::u16string_view text) {
-  if (EqualsNoCase(text, u"PCMCIA")) return kCardBusPcmcia;
-  if (EqualsNoCase(text, u"USB")) return kCardBusUsb;
-  if (EqualsNoCase(text, u"PCI")) return kCardBusPci;
+  if (EqualsIgnoringCase(text, u"PCMCIA")) return kCardBusPcmcia;
+  if (EqualsIgnoringCase(text, u"USB")) return kCardBusUsb;
+  if (EqualsIgnoringCase(text, u"PCI")) return kCardBusPci;
   return kCardBusOther;
 }
 
@@ -202,7 +187,7 @@ void ExtractCardInfo(SectionValues& values, NwOsType os, std::vector<CardDbEntry
   CardDbEntry entry;
   if (!ConvertNumbers(section, entry)) {
     XLogLevel(kXLogError, "Nw: ExtractCardInfo(): invalid card information record, skipping card [%s",
-              Narrow(section[kKeyHeader]).c_str());
+              TextOrEmpty(section[kKeyHeader]).c_str());
     return;
   }
   entry.Supported = !section[kKeySupported]->empty() && (*section[kKeySupported])[0] == u'1';
@@ -213,7 +198,7 @@ void ExtractCardInfo(SectionValues& values, NwOsType os, std::vector<CardDbEntry
     entry.Name = header.size() > 1 ? header.substr(0, header.size() - 1) : header;
   } catch (const std::bad_alloc&) {
     XLogLevel(kXLogError, "Nw: ExtractCardInfo(): out of memory, skipping card [%s",
-              Narrow(section[kKeyHeader]).c_str());
+              TextOrEmpty(section[kKeyHeader]).c_str());
     return;
   }
 
@@ -249,7 +234,7 @@ void ExtractCardInfo(SectionValues& values, NwOsType os, std::vector<CardDbEntry
 
   if (entries.size() >= kMaxCardDbEntries) {
     XLogLevel(kXLogWarning, "Nw: ExtractCardInfo(): card table is full (%zu cards), skipping card [%s",
-              kMaxCardDbEntries, Narrow(section[kKeyHeader]).c_str());
+              kMaxCardDbEntries, TextOrEmpty(section[kKeyHeader]).c_str());
     return;
   }
   entries.push_back(std::move(entry));
@@ -355,8 +340,8 @@ uint32_t ReadCardDb(std::string_view text, NwOsType os, std::vector<CardDbEntry>
       // is taken again, as it starts the next section.
       if (i != kKeyHeader && values[i]) continue;
       const KeyForms& key = keys[i];
-      const bool first = StartsWithNoCase(*line, key.first);
-      if (!first && !StartsWithNoCase(*line, key.second)) continue;
+      const bool first = StartsWithIgnoringCase(*line, key.first);
+      if (!first && !StartsWithIgnoringCase(*line, key.second)) continue;
       if (i == kKeyHeader) ExtractCardInfo(values, os, entries);
       values[i] = std::u16string(line->substr(first ? key.first.size() : key.second.size()));
       break;

@@ -21,10 +21,6 @@
 
 namespace {
 
-void LogStateChange(uint32_t state) {
-  XLogLevel(kXLogTrace, "Nw: Card state changed to %s", std::string(CardStateName(state)).c_str());
-}
-
 // Timers for a card that has just been found: the wake-up pair after a
 // resume, otherwise the detection time-out and, for polled sub-devices, the
 // polling timer.
@@ -61,8 +57,6 @@ const char* CheckReasonText(NwEventReason reason) {
   }
 }
 
-bool Known(const char16_t (&field)[kNwCardInfoTextSize]) { return field[0] != u'\0'; }
-
 }  // namespace
 
 uint32_t SendNotification(NwEventReason reason) {
@@ -83,7 +77,7 @@ void SetCardStateIfChanged(NwCardState state, NwEventReason reason) {
 void SetCardState(NwCardState state, NwEventReason reason) {
   NwLibraryState& library = NwState();
   library.card_info.State = state;
-  LogStateChange(state);
+  XLogLevel(kXLogTrace, "Nw: Card state changed to %s", std::string(CardStateName(state)).c_str());
   SendNotification(reason);
   switch (state) {
     case CardStateStopped:
@@ -100,13 +94,9 @@ void SetCardState(NwCardState state, NwEventReason reason) {
 }
 
 void ForceStopped(NwEventReason reason) {
-  NwLibraryState& library = NwState();
-  ResetCardInfo(library);
-  library.card_info.State = CardStateStopped;
-  LogStateChange(CardStateStopped);
-  SendNotification(reason);
-  ResetCardInfo(library);
-  StopAllTimers();
+  // Emptied before the notification as well as after it (SetCardState).
+  ResetCardInfo(NwState());
+  SetCardState(CardStateStopped, reason);
 }
 
 bool IsSuspensionRequested() {
@@ -182,17 +172,11 @@ void CheckActualState(NwEventReason reason) {
   ResetCardInfo(library);
   XLogLevel(kXLogTrace, "Nw: Card state has been silently set to CardStateStopped");
   if (CheckSuspension()) {
-    library.card_info.State = CardStateSuspended;
-    LogStateChange(CardStateSuspended);
-    SendNotification(reason);
-    StopAllTimers();
+    SetCardState(CardStateSuspended, reason);
     return;
   }
   if (DetectAnyCard(library)) {
-    library.card_info.State = CardStateStarting;
-    LogStateChange(CardStateStarting);
-    SendNotification(reason);
-    StartStartingTimers(reason);
+    SetCardState(CardStateStarting, reason);
     TryCompleteDetection(DetectionSteps::All(), reason);
     return;
   }
@@ -214,20 +198,19 @@ bool TryCompleteDetection(const DetectionSteps& steps, NwEventReason reason) {
   // The flags change as sub-devices are classified and searched, so each
   // question reads them afresh.
   const auto has = [&info](uint32_t flag) { return (info.DriverCapabilities & flag) != 0; };
-  const auto modem_missing = [&] { return has(CardDriverCapabilitiesModem) && !Known(info.ModemName); };
+  const auto modem_missing = [&] { return has(CardDriverCapabilitiesModem) && !HasCardInfoText(info.ModemName); };
   const auto final_port_missing = [&] {
     return has(CardDriverCapabilitiesAppPort) && !detection.final_port_verified;
   };
   const auto reader_missing = [&] {
-    return has(CardDriverCapabilitiesSmartCardReader) && !Known(info.SmartCardReaderName);
+    return has(CardDriverCapabilitiesSmartCardReader) && !HasCardInfoText(info.SmartCardReaderName);
   };
-  const auto dbg_missing = [&] { return detection.dbg_port_method.method != 0 && !Known(info.DbgPortName); };
-  const auto app2_missing = [&] { return has(CardDriverCapabilitiesApp2Port) && !Known(info.App2PortName); };
-  const auto wwan_missing = [&] { return has(CardDriverCapabilitiesWwanNic) && !Known(info.WwanNicName); };
-  const auto uses_search = [](const DetectionMethod& method) { return method.method == 1 || method.method == 2; };
+  const auto dbg_missing = [&] { return detection.dbg_port_method.method != 0 && !HasCardInfoText(info.DbgPortName); };
+  const auto app2_missing = [&] { return has(CardDriverCapabilitiesApp2Port) && !HasCardInfoText(info.App2PortName); };
+  const auto wwan_missing = [&] { return has(CardDriverCapabilitiesWwanNic) && !HasCardInfoText(info.WwanNicName); };
 
   // Modem.
-  if (steps.modem && modem_missing() && uses_search(detection.modem_method)) DetectModem(library);
+  if (steps.modem && modem_missing() && UsesNameSearch(detection.modem_method)) DetectModem(library);
 
   // Final port: the application port must open.
   const bool multiplexing = has(CardDriverCapabilitiesMultiplexing);
@@ -237,8 +220,8 @@ bool TryCompleteDetection(const DetectionSteps& steps, NwEventReason reason) {
       const bool reenumeration = !IsWin9xOs(DetermineOsType());
       if (IsDeviceNodeActive(detection.modem_node, reenumeration)) TestFinalPort(library);
     } else {
-      if (!Known(info.AppPortName)) DetectAppPort(library);
-      if (Known(info.AppPortName) && TestFinalPort(library)) DetectSmartCardReaderById(library);
+      if (!HasCardInfoText(info.AppPortName)) DetectAppPort(library);
+      if (HasCardInfoText(info.AppPortName) && TestFinalPort(library)) DetectSmartCardReaderById(library);
     }
   }
 
@@ -258,11 +241,11 @@ bool TryCompleteDetection(const DetectionSteps& steps, NwEventReason reason) {
 
   // Diagnostics and secondary application ports.
   if (steps.diagnostics_port && dbg_missing() && !modem_missing() && !final_port_missing() &&
-      uses_search(detection.dbg_port_method)) {
+      UsesNameSearch(detection.dbg_port_method)) {
     DetectDefaultDbgPort(library);
   }
   if (steps.secondary_port && app2_missing() && !modem_missing() && !final_port_missing() &&
-      uses_search(detection.app2_port_method)) {
+      UsesNameSearch(detection.app2_port_method)) {
     DetectDefaultApp2Port(library);
   }
 
@@ -275,10 +258,6 @@ bool TryCompleteDetection(const DetectionSteps& steps, NwEventReason reason) {
   DetectBusDevice(library);
   DetectDriverVersion(library);
 
-  if (info.State == CardStateStarted) return true;
-  info.State = CardStateStarted;
-  LogStateChange(CardStateStarted);
-  SendNotification(reason);
-  StopAllTimers();
+  SetCardStateIfChanged(CardStateStarted, reason);
   return true;
 }

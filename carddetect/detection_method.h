@@ -32,6 +32,12 @@ struct DetectionMethod {
   friend bool operator==(const DetectionMethod&, const DetectionMethod&) = default;
 };
 
+// The default methods of every sub-device (1 polling, 2 event-based) find it
+// by name; the others probe device names or do not search at all.
+constexpr bool UsesNameSearch(const DetectionMethod& method) {
+  return method.method == ModemDetMethodDefaultPolling || method.method == ModemDetMethodDefaultEventBased;
+}
+
 // `card` is the detected card's table entry, null when none is detected.
 DetectionMethod DetermineModemDetectionMethod(const CardDbEntry* card);
 DetectionMethod DetermineAppPortDetectionMethod(const CardDbEntry* card);

@@ -212,14 +212,16 @@ uint32_t StartListenerThread() {
   globals.listener_running = true;
   uint32_t thread_id = 0;
   platform::UniqueHandle thread(platform::CreateThread(ListenerThreadFn, &thread_id));
-  uint32_t error = 0;
-  if (!thread) {
-    error = platform::GetLastError();
-  } else if (platform::WaitForSingleObject(globals.listener_started.get(), kStartTimeoutMs) !=
-             platform::kWaitObject0) {
-    error = platform::kErrorWaitTimeout;
-  }
-  if (error != 0) {
+  const bool started_in_time =
+      thread &&
+      platform::WaitForSingleObject(globals.listener_started.get(), kStartTimeoutMs) == platform::kWaitObject0;
+  if (!started_in_time) {
+    uint32_t error = platform::kErrorWaitTimeout;
+    if (!thread) {
+      error = platform::GetLastError();
+      // A creation that failed without a last error still fails.
+      if (error == 0) error = platform::kErrorGenFailure;
+    }
     globals.listener_running = false;
     if (thread) {
       // A thread that did not report in is told to stop when it does.
@@ -229,7 +231,7 @@ uint32_t StartListenerThread() {
     }
     globals.listener_started.reset();
     globals.listener_wake.reset();
-    return error != 0 ? error : platform::kErrorGenFailure;
+    return error;
   }
   globals.listener_thread = std::move(thread);
   globals.listener_thread_id = thread_id;

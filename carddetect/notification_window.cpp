@@ -16,11 +16,14 @@
 #include "foundation/xlog.h"
 #include "platform/device_notification.h"
 #include "platform/device_tree.h"
+#include "platform/text.h"
 #include "platform/win32_error.h"
 
 namespace {
 
 constexpr std::u16string_view kWindowClass = u"NodwardenNotificationWindowClass";
+// KillTimer's last error for a timer that does not run.
+constexpr uint32_t kErrorNoSuchTimer = 1402;
 
 struct NotificationRow {
   std::string_view interface_class;
@@ -96,10 +99,8 @@ void StopTimer(const TimerTexts& texts) {
   }
   const uint32_t error = TimerError(window);
   if (error == platform::kErrorNotReady && window == nullptr) return;  // nothing can run
-  if (error != 1402) XLogLevel(kXLogWarning, texts.stop_failed, error);  // 1402: no such timer
+  if (error != kErrorNoSuchTimer) XLogLevel(kXLogWarning, texts.stop_failed, error);
 }
-
-bool Known(const char16_t (&field)[kNwCardInfoTextSize]) { return field[0] != u'\0'; }
 
 bool HasMaskBit(const DetectionMethod& method, uint32_t event) { return (method.mask & event) != 0; }
 
@@ -200,8 +201,7 @@ bool IsComPort(std::u16string_view app_port, platform::WPARAM number) {
     app_port.remove_prefix(platform::kDeviceNamespacePrefix.size());
   }
   if (!app_port.empty() && app_port.back() == u':') app_port.remove_suffix(1);
-  const std::string name = "COM" + std::to_string(number);
-  return strcasecmp(name.c_str(), Narrow(app_port).c_str()) == 0;
+  return EqualsIgnoringCase(app_port, u"COM" + platform::Utf8ToUtf16(std::to_string(number)));
 }
 
 void OnPortChange(platform::WPARAM port, platform::LPARAM appeared) {
@@ -426,18 +426,21 @@ void CheckRemovals() {
       return;
     }
   }
-  if (info.State == CardStateStarted && Known(info.WwanNicName) && !IsDeviceNodeActive(detection.wwan_nic_node, true)) {
+  if (info.State == CardStateStarted && HasCardInfoText(info.WwanNicName) &&
+      !IsDeviceNodeActive(detection.wwan_nic_node, true)) {
     ForceStopped(NwEventReasonCardEvent);
     return;
   }
   if (card) {
     // For the log only.
-    if (Known(info.ModemName) && detection.modem_node != 0) IsDeviceNodeActive(detection.modem_node, true);
-    if ((info.DriverCapabilities & CardDriverCapabilitiesMultiplexing) && Known(info.AppPortName) &&
+    if (HasCardInfoText(info.ModemName) && detection.modem_node != 0) IsDeviceNodeActive(detection.modem_node, true);
+    if ((info.DriverCapabilities & CardDriverCapabilitiesMultiplexing) && HasCardInfoText(info.AppPortName) &&
         detection.app_port_node != 0) {
       IsDeviceNodeActive(detection.app_port_node, true);
     }
-    if (Known(info.DbgPortName) && detection.dbg_port_node != 0) IsDeviceNodeActive(detection.dbg_port_node, true);
+    if (HasCardInfoText(info.DbgPortName) && detection.dbg_port_node != 0) {
+      IsDeviceNodeActive(detection.dbg_port_node, true);
+    }
   }
   if (library.replug_node != 0 && !IsDeviceNodeActive(library.replug_node, true)) {
     library.replug_node = 0;

@@ -105,6 +105,8 @@ std::string_view CardStateName(uint32_t state);
 
 // A text field's content, up to its terminator.
 std::u16string_view CardInfoText(const char16_t (&field)[kNwCardInfoTextSize]);
+// Whether a text field holds anything (the sub-device it names was found).
+constexpr bool HasCardInfoText(const char16_t (&field)[kNwCardInfoTextSize]) { return field[0] != u'\0'; }
 // Stores `text` cut to kNwCardInfoTextMax characters, zero-terminated and
 // zero-padded.
 void SetCardInfoText(char16_t (&field)[kNwCardInfoTextSize], std::u16string_view text);

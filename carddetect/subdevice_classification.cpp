@@ -6,6 +6,7 @@
 #include "carddetect/device_node.h"
 #include "carddetect/model_ranges.h"
 #include "foundation/xlog.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -25,11 +26,8 @@ Functions ClassifyByInterfaceClass(platform::DEVINST card) {
               static_cast<int>(rc));
     return {true, true};
   }
-  const std::u16string multifunction(platform::kDeviceClassMultifunction.begin(),
-                                     platform::kDeviceClassMultifunction.end());
-  const std::u16string modem(platform::kDeviceClassModem.begin(), platform::kDeviceClassModem.end());
-  if (class_guid == multifunction) return {true, true};
-  if (class_guid == modem) return {true, false};
+  if (class_guid == platform::Utf8ToUtf16(platform::kDeviceClassMultifunction)) return {true, true};
+  if (class_guid == platform::Utf8ToUtf16(platform::kDeviceClassModem)) return {true, false};
   return {false, true};
 }
 

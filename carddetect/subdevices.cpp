@@ -20,8 +20,6 @@ uint32_t OpenForReadWrite(std::u16string_view name) {
   return CurrentDeviceTree().OpenDevice(name, platform::kGenericRead | platform::kGenericWrite, file);
 }
 
-bool HasSearchMethod(const DetectionMethod& method) { return method.method == 1 || method.method == 2; }
-
 // The three ports found by name differ only in their list, their record
 // field and their log texts.
 struct NamedPort {
@@ -69,11 +67,11 @@ bool DetectModem(NwLibraryState& state) {
 
 bool DetectAppPort(NwLibraryState& state) {
   switch (state.detection.app_port_method.method) {
-    case 1:
-    case 2:
+    case AppPortDetMethodDefaultPolling:
+    case AppPortDetMethodDefaultEventBased:
       return DetectDefaultAppPort(state);
-    case 3:
-    case 4:
+    case AppPortDetMethodBroadcomPolling:
+    case AppPortDetMethodBroadcomEventBased:
       return DetectAppPortByPattern(state);
     default:
       return false;
@@ -108,7 +106,7 @@ bool DetectAppPortByPattern(NwLibraryState& state) {
 
 bool DetectDefaultApp2Port(NwLibraryState& state) {
   const CardDbEntry* card = state.DetectedCard();
-  if (card == nullptr || !HasSearchMethod(state.detection.app2_port_method)) return false;
+  if (card == nullptr || !UsesNameSearch(state.detection.app2_port_method)) return false;
   static constexpr NamedPort kPort{
       "Nw: DetectDefaultApp2Port: Inconsistent state, a valid app2 port found but its port name is empty - skipping it",
       "Nw: Corresponding app2 port found on %s with devnode 0x%x", &NwCardInfo::App2PortName, &DetectionState::app2_port_node};
@@ -117,7 +115,7 @@ bool DetectDefaultApp2Port(NwLibraryState& state) {
 
 bool DetectDefaultDbgPort(NwLibraryState& state) {
   const CardDbEntry* card = state.DetectedCard();
-  if (card == nullptr || !HasSearchMethod(state.detection.dbg_port_method)) return false;
+  if (card == nullptr || !UsesNameSearch(state.detection.dbg_port_method)) return false;
   static constexpr NamedPort kPort{
       "Nw: DetectDefaultDbgPort: Inconsistent state, a valid debug port found but its port name is empty - skipping it",
       "Nw: Corresponding debug port found on %s with devnode 0x%x", &NwCardInfo::DbgPortName, &DetectionState::dbg_port_node};

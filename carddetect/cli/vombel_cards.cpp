@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vombel-cards: no simulated card %s\n", name.c_str());
         return Usage(stderr, 2);
       }
-    } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+    } else if (arg == "--help" || arg == "-h") {
       return Usage(stdout, 0);
     } else {
       std::fprintf(stderr, "vombel-cards: unknown option %s\n", argv[i]);
