@@ -38,8 +38,9 @@ class CLogFile {
   bool IsOpen() const { return fd_.get() >= 0; }
   const std::string& Path() const { return path_; }
 
-  // Makes this file the trace's sink (with every level passing) / gives the
-  // trace its default sink back. Uninstall before the object goes.
+  // Makes this file the trace's sink / gives the trace its default sink back.
+  // Which levels reach it is the trace's threshold, set by the caller.
+  // Uninstall before the object goes.
   void Install();
   void Uninstall();
   // Uninstalls and closes the file.

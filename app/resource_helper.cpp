@@ -7,25 +7,17 @@
 
 std::u16string CResourceHelper::GetResource(int identifier, const char* type,
                                             platform::HMODULE module) {
-  const char* type_name = type != nullptr ? type : "(null)";
+  const auto failed = [identifier, type](const char* step) {
+    XLogLevel(kXLogError, "CResourceHelper::GetResource(%d, %s): %s failed with 0x%x", identifier,
+              type != nullptr ? type : "(null)", step, platform::GetLastError());
+    return std::u16string();
+  };
   platform::HRSRC resource = platform::FindResource(module, identifier, type);
-  if (resource == nullptr) {
-    XLogLevel(kXLogError, "CResourceHelper::GetResource(%d, %s): FindResource failed with 0x%x",
-              identifier, type_name, platform::GetLastError());
-    return {};
-  }
+  if (resource == nullptr) return failed("FindResource");
   platform::HGLOBAL data = platform::LoadResource(module, resource);
-  if (data == nullptr) {
-    XLogLevel(kXLogError, "CResourceHelper::GetResource(%d, %s): LoadResource failed with 0x%x",
-              identifier, type_name, platform::GetLastError());
-    return {};
-  }
+  if (data == nullptr) return failed("LoadResource");
   const void* bytes = platform::LockResource(data);
-  if (bytes == nullptr) {
-    XLogLevel(kXLogError, "CResourceHelper::GetResource(%d, %s): LockResource failed with 0x%x",
-              identifier, type_name, platform::GetLastError());
-    return {};
-  }
+  if (bytes == nullptr) return failed("LockResource");
   const uint32_t size = platform::SizeofResource(module, resource);
   return AnsiToText(std::string_view(static_cast<const char*>(bytes), size));
 }

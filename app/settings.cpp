@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
 #include <mutex>
+#include <optional>
 
 #include "app/auto_profiles.h"
 #include "app/ini_helper.h"
@@ -97,8 +98,11 @@ void CSettings::Load(platform::HMODULE module, const SwitchTest& switches) {
   NoShow = Flag(has_switch(u"noshow"));
 
   base_key_ = LoadBaseKey(module);
-  const CIniHelper own_ini(module);
-  const CIniHelper& ini = module == nullptr ? CIniHelper::Instance() : own_ini;
+  // The program's own text is parsed once for the process; another module's
+  // for this load alone.
+  std::optional<CIniHelper> own_ini;
+  if (module != nullptr) own_ini.emplace(module);
+  const CIniHelper& ini = own_ini ? *own_ini : CIniHelper::Instance();
 
   ExtendedSystrayMenu = Flag(ParseBoolean(ini.GetValue(u"False", u"ExtendedSystrayMenu")));
   BasicViewOnly = Flag(ParseBoolean(ini.GetValue(u"False", u"BasicViewOnly")));

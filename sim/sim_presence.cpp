@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -68,6 +69,23 @@ std::string IdPart(std::string text) {
   return text;
 }
 
+struct Functions {
+  bool modem = false;
+  bool network = false;
+};
+
+// Whether the card (or, given a number, that one interface) carries a modem
+// and a network adapter.
+Functions FunctionsOf(const CardLayout& layout, std::optional<uint8_t> number) {
+  Functions functions;
+  for (const CardInterface& i : layout.interfaces) {
+    if (number && i.number != *number) continue;
+    functions.modem = functions.modem || i.function == InterfaceFunction::kModem;
+    functions.network = functions.network || i.function == InterfaceFunction::kNetwork;
+  }
+  return functions;
+}
+
 bool IsClassifiedModel(uint32_t model) { return model >= 0x800 && model <= 0x7FFF; }
 
 // What the drivers of models 0x800 to 0x7FFF tag every interface with,
@@ -81,12 +99,7 @@ std::string FunctionTag(const CardClass& card, const CardLayout& layout) {
       (card.driver_capabilities & 0x200) != 0) {
     return {};
   }
-  bool modem = false;
-  bool network = false;
-  for (const CardInterface& i : layout.interfaces) {
-    modem = modem || i.function == InterfaceFunction::kModem;
-    network = network || i.function == InterfaceFunction::kNetwork;
-  }
+  const auto [modem, network] = FunctionsOf(layout, std::nullopt);
   if (!modem && !network) return {};
   if (model == 0x800) return modem && network ? "_VLNOZ_FF" : modem ? "_VLNOZ_MODEM" : "_VLNOZ_NET";
   return modem && network ? "_FF" : modem ? "_FF_SER" : "_FF_NET";
@@ -94,13 +107,7 @@ std::string FunctionTag(const CardClass& card, const CardLayout& layout) {
 
 // The setup class an interface's functions add up to.
 std::string_view InterfaceClass(const CardLayout& layout, uint8_t number) {
-  bool modem = false;
-  bool network = false;
-  for (const CardInterface& i : layout.interfaces) {
-    if (i.number != number) continue;
-    modem = modem || i.function == InterfaceFunction::kModem;
-    network = network || i.function == InterfaceFunction::kNetwork;
-  }
+  const auto [modem, network] = FunctionsOf(layout, number);
   if (modem && network) return platform::kDeviceClassMultifunction;
   if (modem) return platform::kDeviceClassModem;
   if (network) return platform::kDeviceClassNet;
@@ -273,6 +280,18 @@ void SimPresence::Notify(bool present) {
   if (observer_) observer_(present);
 }
 
+void SimPresence::NotifyInserted(const Insertion& insertion) {
+  // Checked under the observer's lock: a removal that came first tells its
+  // own "gone" and must not be followed by "present"; one that comes later
+  // waits here, so its "gone" is told after this "present".
+  std::lock_guard observer_lock(observer_mutex_);
+  {
+    std::lock_guard lock(mutex_);
+    if (insertion.epoch != epoch_) return;
+  }
+  if (observer_) observer_(true);
+}
+
 void SimPresence::OnPresence(bool present, const std::vector<SimCard::PortInfo>& ports) {
   if (present) {
     Insert(ports);
@@ -436,7 +455,7 @@ void SimPresence::Insert(const std::vector<SimCard::PortInfo>& ports) {
       }
     }
   }
-  Notify(true);
+  NotifyInserted(insertion);
 }
 
 void SimPresence::RemoveNodes() {

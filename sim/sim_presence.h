@@ -96,6 +96,8 @@ class SimPresence {
   // card instance ID are all free in the tree.
   int FreeUnitLocked() const;
   void Notify(bool present);
+  // Tells "present" unless the card was pulled since `insertion` began.
+  void NotifyInserted(const Insertion& insertion);
 
   std::unique_ptr<SimCard> card_;
   platform::SimDeviceTree& tree_;

@@ -47,15 +47,6 @@ SmsTimestamp Now() {
           static_cast<int>(local.tm_gmtoff / 900)};
 }
 
-void PrintPorts(SimCard& card, std::ostream& out) {
-  for (const auto& port : card.Ports()) {
-    const char* role = port.role == PortRole::kModem ? "modem port" : port.role == PortRole::kApplication
-                                                                          ? "AT port"
-                                                                          : "AT and modem port";
-    out << role << ": " << port.path << "\n";
-  }
-}
-
 void Register(SimCard& card, const Words& w, std::ostream& out) {
   const int stat = Number(w, 1, 1);
   card.SetRegistration(stat);
@@ -166,10 +157,12 @@ void FaultCommand(SimCard& card, const Words& w, std::ostream& out) {
       {"overlong", FaultKind::kOverlong}, {"nofinal", FaultKind::kDropFinal}, {"error", FaultKind::kError},
       {"pull", FaultKind::kPull},
   }};
-  if (w.size() >= 3) {
+  // A negative delay would wrap round to weeks and stall the card's reader.
+  const int delay_ms = Number(w, 3, 3000);
+  if (w.size() >= 3 && delay_ms >= 0) {
     for (const auto& [name, kind] : kKinds) {
       if (w[2] == name) {
-        card.InjectFault(w[1], Fault{kind, static_cast<uint32_t>(Number(w, 3, 3000)), false});
+        card.InjectFault(w[1], Fault{kind, static_cast<uint32_t>(delay_ms), false});
         out << "fault set\n";
         return;
       }
@@ -180,7 +173,7 @@ void FaultCommand(SimCard& card, const Words& w, std::ostream& out) {
 void Status(SimCard& card, const Words&, std::ostream& out) {
   const CardState s = card.Snapshot();
   out << "card " << card.Class().db_name << (card.Present() ? " (plugged)" : " (pulled)") << "\n";
-  if (card.Present()) PrintPorts(card, out);
+  if (card.Present()) PrintPorts(card.Ports(), out);
   out << "SIM " << (s.sim_present ? "present" : "absent") << ", PIN check " << (s.pin_enabled ? "on" : "off")
       << ", retries " << s.pin_retries << "/" << s.puk_retries << "\n";
   out << "registration CS " << s.CsStat() << " PS " << s.PsStat() << ", signal " << s.rssi << ", operator "
@@ -253,6 +246,15 @@ void Tree(SimPresence& presence, std::ostream& out) {
 }
 
 }  // namespace
+
+void PrintPorts(const std::vector<SimCard::PortInfo>& ports, std::ostream& out) {
+  for (const auto& port : ports) {
+    const char* role = port.role == PortRole::kModem         ? "modem port"
+                       : port.role == PortRole::kApplication ? "AT port"
+                                                             : "AT and modem port";
+    out << role << ": " << port.path << "\n";
+  }
+}
 
 bool RunConsoleLine(SimPresence& presence, const std::string& line, std::ostream& out) {
   std::istringstream in(line);

@@ -3,11 +3,15 @@
 
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 #include "sim/sim_card.h"
 #include "sim/sim_presence.h"
 
 namespace sim::cli {
+
+// One line a port: its role and the path to open.
+void PrintPorts(const std::vector<SimCard::PortInfo>& ports, std::ostream& out);
 
 // Runs one typed line against `card`, writing what it did (or what went
 // wrong) to `out`; false when the line asks to quit.

@@ -1,6 +1,7 @@
 // vombel-sim: runs one simulated data card on pseudo-terminals, prints their
 // paths for a terminal program or modem software to open, and takes commands
 // on standard input to change the card while it runs.
+#include <cerrno>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -19,15 +20,6 @@ void Usage() {
                "cards:";
   for (const auto& c : sim::AllCardClasses()) std::cerr << " " << c.id;
   std::cerr << " (or a model code such as 0x2100)\n";
-}
-
-void PrintPorts(const std::vector<sim::SimCard::PortInfo>& ports) {
-  for (const auto& port : ports) {
-    const char* role = port.role == sim::PortRole::kModem         ? "modem port"
-                       : port.role == sim::PortRole::kApplication ? "AT port"
-                                                                  : "AT and modem port";
-    std::cout << role << ": " << port.path << std::endl;
-  }
 }
 
 }  // namespace
@@ -78,10 +70,12 @@ int main(int argc, char** argv) {
   }
   sim::SimCard& card = present->Card();
   present->SetObserver([&card](bool in) {
-    if (in) PrintPorts(card.Ports());
+    if (!in) return;
+    sim::cli::PrintPorts(card.Ports(), std::cout);
+    std::cout.flush();
   });
   std::cout << card_class->db_name << " (model 0x" << std::hex << card_class->model << std::dec << ")\n";
-  PrintPorts(card.Ports());
+  sim::cli::PrintPorts(card.Ports(), std::cout);
   std::cout << "type help for the commands" << std::endl;
   for (std::string line; std::getline(std::cin, line);) {
     if (!sim::cli::RunConsoleLine(*present, line, std::cout)) break;
