@@ -4,6 +4,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
+#include <shared_mutex>
 
 #include "platform/debug_output.h"
 #include "platform/heap.h"
@@ -11,10 +13,16 @@
 
 namespace {
 
-// Written once by the application before other threads start; atomics keep
-// the race detector and the odd late writer honest at no cost.
-std::atomic<XLogSink> g_sink{nullptr};
-std::atomic<void*> g_sink_context{nullptr};
+// The sink and its context change together, and only while no line is
+// being handed to the old pair: whoever uninstalls a sink may free its
+// context (close its file) the moment XLogSetSink returns, while other
+// threads go on logging.
+struct SinkSlot {
+  XLogSink sink = nullptr;
+  void* context = nullptr;
+};
+std::shared_mutex g_sink_lock;
+SinkSlot g_sink_slot;
 std::atomic<uint16_t> g_threshold{0};
 
 constexpr uint16_t kMaxLevel = 3;
@@ -72,9 +80,12 @@ bool XLogPasses(unsigned level) {
 void XLogString(const char* text) {
   platform::LastErrorPreserver preserve;
   if (text == nullptr) text = "XLogString: <Null>.";
-  if (XLogSink sink = g_sink.load(std::memory_order_acquire)) {
-    sink(text, g_sink_context.load(std::memory_order_relaxed));
-    return;
+  {
+    std::shared_lock lock(g_sink_lock);
+    if (g_sink_slot.sink != nullptr) {
+      g_sink_slot.sink(text, g_sink_slot.context);
+      return;
+    }
   }
   const size_t length = std::strlen(text);
   auto* line = static_cast<char*>(platform::LocalAlloc(length + 4));
@@ -105,8 +116,8 @@ int XLogLevel(unsigned level, const char* format, ...) {
 }
 
 void XLogSetSink(XLogSink sink, void* context) {
-  g_sink_context.store(context, std::memory_order_relaxed);
-  g_sink.store(sink, std::memory_order_release);
+  std::unique_lock lock(g_sink_lock);
+  g_sink_slot = SinkSlot{sink, context};
 }
 
 void XLogSetThreshold(unsigned level) {

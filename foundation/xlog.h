@@ -19,6 +19,8 @@ void XLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Nonzero when the line passed the level filter.
 int XLogLevel(unsigned level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// Replaces the sink. Returns once no thread is still inside the previous one,
+// so its context may be freed then. A sink must neither log nor set a sink.
 void XLogSetSink(XLogSink sink, void* context);
 void XLogSetThreshold(unsigned level);
 uint16_t XLogGetThreshold();

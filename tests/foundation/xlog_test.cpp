@@ -2,6 +2,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -142,6 +144,44 @@ TEST(XLogTest, WithoutASinkLinesGoToStandardError) {
   XLogString("second");
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "to stderr 7\nsecond\n");
   XLogSetThreshold(threshold);
+}
+
+// Whoever uninstalls a sink may free what it writes to at once: no thread
+// may still be inside it, nor call it later with the old context.
+TEST(XLogTest, AReplacedSinkIsNeverCalledAgain) {
+  struct Target {
+    std::atomic<bool> open{true};
+    std::atomic<int> calls{0};
+    std::atomic<int> late{0};
+  };
+  const XLogSink sink = [](const char*, void* context) {
+    auto* target = static_cast<Target*>(context);
+    ++target->calls;
+    // A sink takes its time (a write to a file): still inside it, the
+    // target must still be open.
+    for (int i = 0; i < 100 && target->open; ++i) std::this_thread::yield();
+    if (!target->open) ++target->late;
+  };
+  const XLogSink elsewhere = [](const char*, void*) {};
+  std::atomic<bool> stop{false};
+  std::thread logger([&] {
+    while (!stop) XLogString("line");
+  });
+  // Kept alive to the end, so a late call is counted rather than a crash.
+  std::vector<std::unique_ptr<Target>> targets;
+  for (int i = 0; i < 200; ++i) {
+    targets.push_back(std::make_unique<Target>());
+    XLogSetSink(sink, targets.back().get());
+    while (targets.back()->calls == 0) std::this_thread::yield();
+    XLogSetSink(elsewhere, nullptr);
+    targets.back()->open = false;
+  }
+  stop = true;
+  logger.join();
+  XLogSetSink(nullptr, nullptr);
+  int late = 0;
+  for (const auto& target : targets) late += target->late;
+  EXPECT_EQ(late, 0);
 }
 
 TEST(XLogTest, ConcurrentLoggersLoseNoLine) {
