@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <ctime>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <string_view>
@@ -31,6 +32,15 @@ int Number(const Words& words, size_t i, int fallback) {
   }
 }
 
+// A number the card can report: within [low, high], or `extra` (99 for
+// "unknown"); nothing for anything else.
+std::optional<int> Reportable(const Words& words, size_t i, int fallback, int low, int high, int extra = -1) {
+  const int n = Number(words, i, low - 1);
+  if (i >= words.size()) return fallback;
+  if ((n >= low && n <= high) || (extra >= 0 && n == extra)) return n;
+  return std::nullopt;
+}
+
 std::string Rest(const Words& words, size_t from) {
   std::string text;
   for (size_t i = from; i < words.size(); ++i) text += (i > from ? " " : "") + words[i];
@@ -48,9 +58,13 @@ SmsTimestamp Now() {
 }
 
 void Register(SimCard& card, const Words& w, std::ostream& out) {
-  const int stat = Number(w, 1, 1);
-  card.SetRegistration(stat);
-  out << "network grants registration " << stat << "\n";
+  const auto stat = Reportable(w, 1, 1, 0, 5);
+  if (!stat) {
+    out << "usage: register [0-5]\n";
+    return;
+  }
+  card.SetRegistration(*stat);
+  out << "network grants registration " << *stat << "\n";
 }
 void Unregister(SimCard& card, const Words&, std::ostream& out) {
   card.SetRegistration(0);
@@ -61,11 +75,22 @@ void Roam(SimCard& card, const Words& w, std::ostream& out) {
   out << (On(w) ? "roaming\n" : "home network\n");
 }
 void Signal(SimCard& card, const Words& w, std::ostream& out) {
-  card.SetSignal(Number(w, 1, 20), Number(w, 2, 99));
-  out << "signal " << Number(w, 1, 20) << "\n";
+  const auto rssi = Reportable(w, 1, 20, 0, 31, 99);
+  const auto ber = Reportable(w, 2, 99, 0, 7, 99);
+  if (!rssi || !ber) {
+    out << "usage: signal <0-31|99> [0-7|99]\n";
+    return;
+  }
+  card.SetSignal(*rssi, *ber);
+  out << "signal " << *rssi << "\n";
 }
-void Antenna(SimCard& card, const Words& w, std::ostream&) {
-  card.Update([&](CardState& s) { s.antenna = Number(w, 1, 4); });
+void Antenna(SimCard& card, const Words& w, std::ostream& out) {
+  const auto level = Reportable(w, 1, 4, 0, 5);
+  if (!level) {
+    out << "usage: antenna <0-5>\n";
+    return;
+  }
+  card.Update([&](CardState& s) { s.antenna = *level; });
 }
 void Technology(SimCard& card, const Words& w, std::ostream& out) {
   const bool gsm = w.size() > 1 && w[1] == "gsm";

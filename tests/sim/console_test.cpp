@@ -1,0 +1,57 @@
+// What a person types into vombel-sim: the card changes only for values it
+// could report, and anything else gets the usage line.
+#include "sim/cli/console.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "platform/clock.h"
+#include "sim/sim_card_builder.h"
+
+namespace {
+
+TEST(SimConsoleTest, ChangesOnlyWhatTheCardCouldReport) {
+  platform::VirtualClock clock;
+  platform::ScopedClock use_clock(clock);
+  auto card = sim::NewSimCard().Build();
+  ASSERT_TRUE(card);
+
+  struct Case {
+    const char* line;
+    const char* said;  // the start of what the console answers
+    int rssi, ber, stat, antenna;
+  };
+  const Case cases[] = {
+      {"signal 25", "signal 25", 25, 99, 1, 4},
+      {"signal 99 3", "signal 99", 99, 3, 1, 4},
+      {"signal 32", "usage: signal", 99, 3, 1, 4},
+      {"signal -1", "usage: signal", 99, 3, 1, 4},
+      {"signal 12 8", "usage: signal", 99, 3, 1, 4},
+      {"signal many", "usage: signal", 99, 3, 1, 4},
+      {"register 5", "network grants registration 5", 99, 3, 5, 4},
+      {"register 6", "usage: register", 99, 3, 5, 4},
+      {"register", "network grants registration 1", 99, 3, 1, 4},
+      {"antenna 0", "", 99, 3, 1, 0},
+      {"antenna 9", "usage: antenna", 99, 3, 1, 0},
+      {"fault +CSQ late -5", "usage: fault", 99, 3, 1, 0},
+      {"fault +CSQ late 10", "fault set", 99, 3, 1, 0},
+      {"frobnicate", "unknown command \"frobnicate\"", 99, 3, 1, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    std::ostringstream out;
+    EXPECT_TRUE(sim::cli::RunConsoleLine(*card, c.line, out));
+    EXPECT_EQ(out.str().substr(0, std::string(c.said).size()), c.said);
+    const sim::CardState s = card->Snapshot();
+    EXPECT_EQ(s.rssi, c.rssi);
+    EXPECT_EQ(s.ber, c.ber);
+    EXPECT_EQ(s.network_stat, c.stat);
+    EXPECT_EQ(s.antenna, c.antenna);
+  }
+  std::ostringstream out;
+  EXPECT_FALSE(sim::cli::RunConsoleLine(*card, "quit", out));
+}
+
+}  // namespace
