@@ -44,7 +44,9 @@ void CmdAttach(Ctx& ctx, const AtCommand& cmd) {
 void CmdCredentials(Ctx& ctx, const AtCommand& cmd) {
   CardState& s = ctx.s();
   if (cmd.form == AtForm::kQuery) {
-    return ctx.Line(Format("$QCPDPP: 1,%d", s.auth_type) + (s.auth_type == 1 ? "," + ctx.Quote(s.auth_user) : ""));
+    std::string line = Format("$QCPDPP: 1,%d", s.auth_type);
+    if (s.auth_type == 1) line.append(",").append(ctx.Quote(s.auth_user));
+    return ctx.Line(line);
   }
   if (cmd.form != AtForm::kSet) return ctx.Error();
   auto args = ArgsOf(ctx, cmd);
