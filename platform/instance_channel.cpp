@@ -1,5 +1,6 @@
 #include "platform/instance_channel.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
@@ -150,7 +151,18 @@ class Listener final : public WindowClassListener {
 
   void Accept(std::vector<Client>* clients) {
     UniqueFd fd(::accept4(socket_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
-    if (!fd) return;  // gone again before it was taken, or out of descriptors
+    if (!fd && (errno == EMFILE || errno == ENFILE)) {
+      // The connection stays pending, and the socket readable, until it is
+      // taken: the spare descriptor makes room to take it and turn it away,
+      // rather than wake for it again at once without end.
+      if (!spare_) return;
+      spare_.reset();
+      const UniqueFd turned_away(::accept4(socket_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+      spare_ = OpenSpare();
+      XLogLevel(kXLogWarning, "Instance channel: out of descriptors, a connection was turned away.");
+      return;
+    }
+    if (!fd) return;  // gone again before it was taken
     ucred credentials{};
     if (!PeerCredentials(fd.get(), &credentials)) return;
     if (credentials.uid != ::geteuid()) {
@@ -166,8 +178,11 @@ class Listener final : public WindowClassListener {
     clients->push_back(Client{std::move(fd), {}});
   }
 
+  static UniqueFd OpenSpare() { return UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC)); }
+
   UniqueFd guard_;   // exclusive flock: the one listener of this class
   UniqueFd socket_;
+  UniqueFd spare_ = OpenSpare();  // given up to turn a connection away when out of descriptors
   UniqueFd stop_;
   const std::string socket_file_;  // empty for an abstract address
   const Handler handler_;

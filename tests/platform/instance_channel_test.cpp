@@ -1,12 +1,16 @@
 #include "platform/instance_channel.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -154,6 +158,48 @@ TEST_F(InstanceChannelTest, StoppingWithAConnectedClientReturnsAndLaterPostsFail
   SetLastError(0);
   EXPECT_FALSE(window->Post(WM_COMMAND, 1299, 0));
   EXPECT_EQ(GetLastError(), kErrorInvalidWindowHandle);
+}
+
+// Out of descriptors, a connection cannot be taken; it is turned away
+// rather than left pending with the listener waking for it without end.
+TEST_F(InstanceChannelTest, ConnectionWhileOutOfDescriptorsIsTurnedAway) {
+  testing_support::LogCapture log;
+  auto listener = WindowClassListener::Start(kClass, inbox_.Handler());
+  ASSERT_TRUE(listener);
+  const std::string path = WindowClassSocketPath(kClass);
+  UniqueFd client(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  ASSERT_TRUE(client);
+
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  std::vector<UniqueFd> filler;
+  {
+    // Every descriptor the limit allows is taken (the limit is lowered so
+    // that this needs few of them).
+    rlimit low = saved;
+    low.rlim_cur = std::min<rlim_t>(saved.rlim_cur, 256);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    const auto open_one = [] { return UniqueFd(::open("/dev/null", O_RDONLY | O_CLOEXEC)); };
+    for (UniqueFd fd = open_one(); fd; fd = open_one()) filler.push_back(std::move(fd));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::connect(client.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    pollfd fd{client.get(), POLLIN, 0};
+    const auto limit = std::chrono::milliseconds(testing_support::kSafetyNet);
+    const int ready = ::poll(&fd, 1, static_cast<int>(limit.count()));
+    char byte;
+    const bool closed = ready == 1 && ::recv(client.get(), &byte, 1, MSG_DONTWAIT) == 0;
+    filler.clear();
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_TRUE(closed);
+  }
+  EXPECT_TRUE(log.Contains("Instance channel: out of descriptors, a connection was turned away."));
+  // Afterwards the listener takes connections as before.
+  auto window = FindWindow(kClass);
+  ASSERT_TRUE(window);
+  ASSERT_TRUE(window->Post(WM_APP + 3, 1, 2));
+  EXPECT_EQ(inbox_.WaitFor(1).size(), 1u);
 }
 
 TEST_F(InstanceChannelTest, ShortAndTrailingBytesAreDropped) {
