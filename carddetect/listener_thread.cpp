@@ -1,7 +1,6 @@
 #include "carddetect/listener_thread.h"
 
 #include <array>
-#include <utility>
 
 #include "carddetect/card_state.h"
 #include "carddetect/notification_window.h"
@@ -109,12 +108,12 @@ void RunWaitForMutex() {
     return;
   }
   const std::array<platform::HANDLE, 2> handles = {globals.listener_wake.get(), mutex.get()};
-  // The request that suspended the library counts as pending before the
-  // first wait even when it was withdrawn before this thread looked.
-  bool seen_before_duty = globals.suspension_request_seen.exchange(false);
   for (;;) {
-    const bool requested_before = IsSuspensionRequested() || std::exchange(seen_before_duty, false);
-    globals.suspension_request_seen = false;
+    // A pending request is noted in the flag too, so the flag also holds the
+    // request that suspended the library, even when it was withdrawn before
+    // this thread first looked.
+    const bool pending = IsSuspensionRequested();
+    const bool requested_before = globals.suspension_request_seen.exchange(false) || pending;
     const uint32_t result = platform::WaitForMultipleObjects(handles, false, kMutexWaitSliceMs);
     if (result == platform::kWaitObject0) return;
     if (result == platform::kWaitObject0 + 1 || result == platform::kWaitAbandoned0 + 1) {

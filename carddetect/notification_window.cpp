@@ -22,8 +22,6 @@
 namespace {
 
 constexpr std::u16string_view kWindowClass = u"NodwardenNotificationWindowClass";
-// KillTimer's last error for a timer that does not run.
-constexpr uint32_t kErrorNoSuchTimer = 1402;
 
 struct NotificationRow {
   std::string_view interface_class;
@@ -99,7 +97,7 @@ void StopTimer(const TimerTexts& texts) {
   }
   const uint32_t error = TimerError(window);
   if (error == platform::kErrorNotReady && window == nullptr) return;  // nothing can run
-  if (error != kErrorNoSuchTimer) XLogLevel(kXLogWarning, texts.stop_failed, error);
+  if (error != platform::kErrorInvalidTimerId) XLogLevel(kXLogWarning, texts.stop_failed, error);
 }
 
 bool HasMaskBit(const DetectionMethod& method, uint32_t event) { return (method.mask & event) != 0; }

@@ -47,7 +47,7 @@ bool SameClass(std::string_view a, std::string_view b) {
 
 HDEVNOTIFY Register(Registration registration) {
   if (!IsWindow(registration.hwnd)) {
-    SetLastError(1400);  // invalid window handle
+    SetLastError(kErrorInvalidWindowHandle);
     return nullptr;
   }
   Notifications& state = State();

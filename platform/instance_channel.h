@@ -17,12 +17,10 @@
 #include <string>
 #include <string_view>
 
+#include "platform/win32_error.h"  // kErrorInvalidWindowHandle: a post to a program that has gone
 #include "platform/window_messages.h"
 
 namespace platform {
-
-// Posting to a window whose program has gone (or stopped listening).
-inline constexpr uint32_t kErrorInvalidWindowHandle = 1400;
 
 // The path of the socket of window class `class_name` ("" when there is no
 // usable runtime directory).

@@ -47,6 +47,13 @@ inline constexpr uint32_t kErrorResourceNameNotFound = 1814;
 inline constexpr uint32_t kErrorTimeout = 1460;
 inline constexpr uint32_t kErrorDeviceNotConnected = 1167;
 inline constexpr uint32_t kErrorNoSystemResources = 1450;
+// Windows and their timers and classes.
+inline constexpr uint32_t kErrorInvalidWindowHandle = 1400;
+inline constexpr uint32_t kErrorInvalidTimerId = 1402;
+inline constexpr uint32_t kErrorCannotFindWndClass = 1407;
+inline constexpr uint32_t kErrorClassAlreadyExists = 1410;
+inline constexpr uint32_t kErrorClassDoesNotExist = 1411;
+inline constexpr uint32_t kErrorInvalidThreadId = 1444;
 
 // Result codes in the 0x8007xxxx form of operating-system errors.
 inline constexpr uint32_t kResultFail = 0x80004005;        // failure without an error code

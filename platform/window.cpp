@@ -14,12 +14,6 @@
 namespace platform {
 namespace {
 
-constexpr uint32_t kErrorInvalidWindowHandle = 1400;
-constexpr uint32_t kErrorInvalidTimerId = 1402;
-constexpr uint32_t kErrorCannotFindWndClass = 1407;
-constexpr uint32_t kErrorClassAlreadyExists = 1410;
-constexpr uint32_t kErrorClassDoesNotExist = 1411;
-constexpr uint32_t kErrorInvalidThreadId = 1444;
 // Shorter periods are raised to this, as the system does; a zero period
 // would otherwise fall due forever.
 constexpr uint32_t kMinimumTimerPeriodMs = 10;
