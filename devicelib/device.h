@@ -1,0 +1,279 @@
+// The library's model of the one card it serves: the card information record
+// from card detection, the states the client asks for, and the choice of
+// data-connection object. The device takes the card up (Init) and releases
+// it (Exit) as card detection reports it, and every state change goes
+// through one setter that logs it and raises one client event.
+//
+// Threads. The client thread (the one that initialised the library and runs
+// its communicator window) runs every command, every timer and every
+// setter that may send a command or touch a timer. The receiver thread
+// (unsolicited results) calls only the setters that send nothing: voice,
+// signal, WCDMA signal, idle text, access technology, cell types and EDGE.
+// The connection threads set the connection state. Work a setter would do
+// on another thread that belongs to the window (starting or stopping a
+// timer, deriving the PS network state) is posted to the window and done
+// there. State fields are atomics, so readers on any thread see whole
+// values; each setter compares and stores in one exchange.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "carddetect/nw_card_info.h"
+#include "devicelib/data_connection.h"
+#include "devicelib/device_states.h"
+#include "devicelib/modem.h"
+#include "devicelib/result_codes.h"
+#include "devicelib/unsolicited.h"
+#include "platform/handle.h"
+
+namespace GSM {
+
+// Networks whose SIMs from another code are at home there: roaming on such a
+// pair is shown as home. Codes are MCC and MNC written as one decimal number.
+struct VirtualHomeNetwork {
+  static constexpr size_t kMaxCodes = 10;
+  std::array<uint32_t, kMaxCodes> networks{};   // a 0 ends the list early
+  std::array<uint32_t, kMaxCodes> sim_homes{};  // likewise
+};
+inline constexpr size_t kMaxVirtualHomeNetworks = 10;
+
+// Flags of Device::Guard: which steps of the standard guard a call applies.
+enum GuardStep : unsigned {
+  // Device state Found is accepted (calls made during initialisation).
+  GuardAllowFound = 1u << 0,
+  // Skip the port-busy step (a data call on a card that cannot multiplex).
+  GuardSkipPortBusy = 1u << 1,
+};
+
+class Device final : public Modem, public Unsolicited {
+ public:
+  // The one device of the process.
+  static Device& Instance();
+
+  Device();
+  ~Device() override;
+
+  // --- Card detection ---------------------------------------------------
+
+  // Reacts to a card-detection event (an NwEventReason, or any number).
+  void UpdateCardState(uint32_t reason);
+  // Takes up the card card detection reports. 1 when it did nothing or
+  // succeeded, else the failure.
+  DvResult Init(bool notify_all);
+  // Releases the card. Returns 1.
+  DvResult Exit(bool release);
+  // The record of the card taken up (zeroed while none is).
+  const NwCardInfo& CardInfo() const { return card_info_; }
+
+  // --- The standard guard -------------------------------------------------
+
+  // Raises 0x84000001 (library not initialised), 0x84000008 (no device or
+  // going down), 0x84000009 (not yet initialised, unless GuardAllowFound)
+  // and 0x84000014 (a data call holds the port of a card that cannot
+  // multiplex, unless GuardSkipPortBusy), in that order.
+  void Guard(unsigned steps = 0) const;
+  // Device present (not NotFound) and not going down.
+  bool Available() const;
+  bool GoingDown() const { return exiting_.load() || IsGoingDown(); }
+  // A data call occupies the application port of a card that cannot
+  // multiplex.
+  bool PortBusy() const;
+
+  // --- Card predicates (all false while the device state is NotFound) -----
+
+  uint32_t Model() const;
+  bool Is3gCard() const;
+  bool IsBroadcomCard() const;
+  bool IsTechnologySelectionCard() const;
+  bool IsGprsOnlyCard() const;
+  bool PortUsableDuringDataCall() const;
+  bool IsNdisCard() const;
+  bool IsDataCallPollingCard() const;
+  bool HasAppPort() const;
+  bool IsAntennaReportCard() const;
+  // SMS storage indices count from 1 on this card.
+  bool IsOneBasedSimIndexCard() const;
+
+  // --- States -------------------------------------------------------------
+
+  int GetDeviceState() const { return device_state_.load(); }
+  int GetCsState() const { return cs_state_.load(); }
+  int GetPsState() const { return ps_state_.load(); }
+  int GetPsAttachState() const { return ps_attach_state_.load(); }
+  int GetEdgeState() const { return edge_state_.load(); }
+  int GetHsdpaState() const { return hsdpa_state_.load(); }
+  int GetConnectionState() const;
+  int GetSimState() const { return sim_state_.load(); }
+  int GetVoiceState() const { return voice_state_.load(); }
+  int GetSignal() const { return signal_.load(); }
+  int GetExtendedSignal() const { return extended_signal_.load(); }
+  int GetWcdmaSignal() const { return wcdma_signal_.load(); }
+  std::u16string GetIdleText() const;
+  std::u16string GetCallerNumber() const;
+  int GetAccessTechnology() const { return access_technology_.load(); }
+  int Get2GCellType() const { return cell_type_2g_.load(); }
+  int Get3GCellType() const { return cell_type_3g_.load(); }
+  int GetPsAttachMode() const { return ps_attach_mode_.load(); }
+  bool VoiceCapable() const { return voice_capable_.load(); }
+  bool TechnologySelectionSupported() const { return technology_selection_.load(); }
+  int RemovabilityType() const { return removability_.load(); }
+  uint32_t HomeNetworkCode() const { return home_network_code_.load(); }
+  bool PdpContextActive() const { return pdp_context_active_.load(); }
+  bool CsOrPsRegistered() const { return IsRegistered(GetCsState()) || IsRegistered(GetPsState()); }
+
+  // Setters: compare, store, log, raise the event unless silent.
+  void SetDeviceState(int value, bool silent = false);
+  void SetCsState(int value, bool silent = false);
+  void SetPsState(int value, bool silent = false);
+  void SetPsAttachState(int value);
+  void SetEdgeState(int value, bool silent = false);
+  void SetHsdpaState(int value, bool silent = false);
+  void SetConnectionState(int value, bool silent = false);
+  // A SIM that is not initialised starts SIM polling when `keep_polling`
+  // (also when the state did not change: the poll must run after every PIN
+  // entry); `keep_polling` false stops it.
+  void SetSimState(int value, bool silent = false, bool keep_polling = true);
+  void SetVoiceState(int value, bool silent = false);
+  void SetSignal(int signal, int extended, bool silent = false);
+  void SetWcdmaSignal(int value, bool silent = false);
+  void SetIdleText(std::u16string_view text, bool silent = false);
+  void SetAccessTechnology(int value, bool silent = false);
+  void Set2GCellType(int value, bool silent = false);
+  void Set3GCellType(int value, bool silent = false);
+  void SetCallerNumber(std::u16string_view number);
+
+  void SetVoiceCapable(bool on) { voice_capable_.store(on); }
+  void SetTechnologySelectionSupported(bool on) { technology_selection_.store(on); }
+  void SetRemovabilityType(int type) { removability_.store(type); }
+  // The SIM's IMSI as read; the home network code is its first five digits
+  // (0 when it has five or fewer characters).
+  void SetImsi(std::u16string_view imsi);
+  // The next WCDMA signal change raises no event (the query's own answer).
+  void SuppressNextWcdmaEvent(bool on) { wcdma_suppressed_.store(on); }
+
+  // Whether the post-PIN set-up succeeded for this card; reset on take-up.
+  bool PostPinOperationDone() const { return post_pin_done_.load(); }
+  void SetPostPinOperationDone(bool done) { post_pin_done_.store(done); }
+
+  // --- Rules and work run on the client thread ----------------------------
+
+  // The registration reports of the dispatcher, carried out on the window.
+  void OnCsRegistration(int stat);
+  void OnPsRegistration(int stat);
+  void OnPdpContext(int context, bool active);
+  // A stat after the virtual-home-network rule (may send a command).
+  int ApplyVirtualHomeNetworkRule(int stat);
+  // Whether (network, SIM) is a virtual home network pair.
+  bool IsVirtualHomeNetwork(uint32_t network, std::u16string_view imsi) const;
+  void EdgeRefresh();
+  // Derives the PS network state; posts itself to the window when called on
+  // another thread.
+  void DerivePsNetworkState();
+  // The connection-state work that starts and stops timers.
+  void OnConnectionStateChanged(int value);
+
+  // Polling handlers (window timers).
+  void OnSimPoll();
+  void OnHsdpaPoll();
+  void OnDataCallPoll();
+  void OnCellTypePoll();
+
+  // --- Unsolicited results (receiver thread) -----------------------------
+
+  void HandleUnsolicited(uint32_t type, Line& line) override;
+  // Where a "+CMT:" or "+CDS:" message goes: decoded and raised as its
+  // event. Returns the result of the processing.
+  using TemporaryMessageHandler =
+      std::function<DvResult(bool status_report, std::u16string_view pdu, int length)>;
+  void SetTemporaryMessageHandler(TemporaryMessageHandler handler);
+
+  // --- Data connections ---------------------------------------------------
+
+  // The connection object of each kind (owned elsewhere; null: none yet).
+  void SetConnection(ConnectionKind kind, DataConnection* connection);
+  ConnectionKind CurrentConnectionKind() const { return current_connection_.load(); }
+  DataConnection* CurrentConnection() const;
+  // The kind a card of this record gets.
+  static ConnectionKind ChooseConnectionKind(const NwCardInfo& info);
+  // The connection Parts' mark that the user asked to disconnect.
+  bool UserDisconnect() const { return user_disconnect_.load(); }
+  void SetUserDisconnect(bool on) { user_disconnect_.store(on); }
+
+  // --- Removal notification -----------------------------------------------
+
+  // The handle the removal notification of the open port is registered for
+  // (null while no port is open or the registration failed).
+  platform::HANDLE RemovalNotificationHandle() const { return removal_token_.get(); }
+
+  // The display name of a model ("<unknown card 0x%04X>" when none).
+  static std::string CardDisplayName(uint32_t model);
+
+ protected:
+  void OnPortError(uint32_t code) override;
+  void RegisterRemovalNotification() override;
+  void UnregisterRemovalNotification() override;
+
+ private:
+  // Every state back to its initial value; raises the full picture when
+  // `notify_all`.
+  void ResetAllStates(bool notify_all, bool found);
+  void ResetCommandCaches();
+  void RaiseIfNotSilent(bool silent, uint32_t event);
+  void StartTimerLogged(uint32_t timer, const char* failure_line);
+  bool OnClientThread() const;
+  void DeriveOnClientThread();
+
+  NwCardInfo card_info_{};
+
+  std::atomic<int> device_state_{DeviceState::NotFound};
+  std::atomic<int> cs_state_{0};
+  std::atomic<int> ps_attach_state_{0};
+  std::atomic<int> ps_state_{0};
+  std::atomic<int> edge_state_{0};
+  std::atomic<int> hsdpa_state_{0};
+  mutable std::mutex connection_lock_;
+  int connection_state_ = ConnectionState::Disconnected;  // under connection_lock_
+  std::atomic<int> sim_state_{0};
+  std::atomic<bool> voice_capable_{false};
+  std::atomic<int> voice_state_{VoiceState::NotReady};
+  std::atomic<int> signal_{0};
+  std::atomic<int> extended_signal_{0};
+  std::atomic<int> wcdma_signal_{0};
+  std::atomic<bool> wcdma_suppressed_{false};
+  std::atomic<int> access_technology_{PacketSwitchedTechnologyNone};
+  std::atomic<int> cell_type_2g_{0};
+  std::atomic<int> cell_type_3g_{0};
+  std::atomic<int> ps_attach_mode_{PsAttachModeUnknown};
+  std::atomic<bool> technology_selection_{false};
+  std::atomic<int> removability_{0};
+  std::atomic<uint32_t> home_network_code_{0};
+  std::atomic<bool> pdp_context_active_{false};
+  std::atomic<bool> post_pin_done_{false};
+  std::atomic<bool> user_disconnect_{false};
+  std::atomic<bool> exiting_{false};
+  bool initialising_ = false;
+
+  mutable std::mutex text_lock_;  // the texts below
+  std::u16string idle_text_;
+  std::u16string caller_number_;
+  std::u16string imsi_;
+
+  std::array<VirtualHomeNetwork, kMaxVirtualHomeNetworks> virtual_home_networks_{};
+
+  std::array<DataConnection*, 3> connections_{};
+  std::atomic<ConnectionKind> current_connection_{ConnectionKind::Ras};
+
+  std::mutex temporary_handler_lock_;
+  TemporaryMessageHandler temporary_handler_;
+
+  platform::UniqueHandle removal_token_;
+  void* removal_notification_ = nullptr;  // platform::HDEVNOTIFY
+};
+
+}  // namespace GSM

@@ -1,0 +1,97 @@
+// The device-access library's interface: what a client calls. Every call
+// returns a result code (result_codes.h) and raises nothing. Calls that talk
+// to the card begin with the standard guard (GSM::Device::Guard).
+//
+// A client initialises the library on a thread that runs a message loop;
+// from then on it calls the library on that thread only, and its two
+// handlers are called there, between its own messages.
+//
+// Output text buffers are caller-owned arrays of UTF-16 characters of the
+// size each call names; every call clears the buffer first and copies at
+// most size - 1 characters and a terminating zero.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "devicelib/device_states.h"
+#include "devicelib/result_codes.h"
+#include "platform/module.h"
+
+// Called on the library's thread for every event (DvEvent) with its
+// parameter; the records of events 11, 12 and 15 belong to the handler,
+// which frees them with platform::LocalFree.
+using DvEventHandler = void (*)(uint32_t event, uintptr_t parameter, void* context);
+// Called on the library's thread for failures the connection threads detect.
+using DvErrorHandler = void (*)(uint32_t type, DvResult primary, DvResult secondary, void* context);
+
+struct DvClientHandlers {
+  DvEventHandler on_event = nullptr;
+  DvErrorHandler on_error = nullptr;
+  void* context = nullptr;
+};
+
+// --- Library front ----------------------------------------------------------
+
+// Creates the communicator window on the calling thread, starts card
+// detection and registers the window as its listener. 0 when already
+// initialised.
+DvResult DvInitialize(platform::HMODULE instance, const DvClientHandlers& handlers);
+DvResult DvSetApplicationName(const char16_t* name);
+DvResult DvShutdown();
+
+// --- Initialisation sequence --------------------------------------------------
+
+DvResult DvInitializeDevice();
+DvResult DvEnableExtendedErrorReporting();
+DvResult DvEnableRegistrationEvents();
+
+// --- Device state -------------------------------------------------------------
+
+DvResult DvGetDeviceState(int* state);
+DvResult DvGetConnectionState(int* state);
+
+// --- Device information, SIM and PIN --------------------------------------------
+
+inline constexpr size_t kDvNameSize = 260;       // device name, firmware, hardware, serial number
+inline constexpr size_t kDvNumberSize = 256;     // IMEI, ICCID, IMSI, APN
+inline constexpr size_t kDvOwnNumbersSize = 4096;
+
+DvResult DvGetDeviceName(char16_t* text);         // kDvNameSize
+DvResult DvGetFirmwareInfo(char16_t* text);       // kDvNameSize
+DvResult DvGetHardwareInfo(char16_t* text);       // kDvNameSize
+DvResult DvGetImeiNumber(char16_t* text);         // kDvNumberSize
+DvResult DvGetDeviceSerialNumber(char16_t* text); // kDvNameSize
+DvResult DvGetSimSerialNumber(char16_t* text);    // kDvNumberSize
+DvResult DvGetOwnPhoneNumbers(char16_t* text);    // kDvOwnNumbersSize
+DvResult DvGetImsiNumber(char16_t* text);         // kDvNumberSize
+DvResult DvGetSimState(int* state);
+DvResult DvIsRemovable(int* type);
+DvResult DvGetPinPukRetryCounters(int* pin_retries, int* puk_retries);
+DvResult DvIsPinPukRetryCounterSupported(int* supported);
+DvResult DvGetCurrentRadioState(int* state);
+DvResult DvGetPinPukState(uint32_t* state);
+DvResult DvEnterPinCode(const char16_t* pin);
+DvResult DvEnterPukCode(const char16_t* puk, const char16_t* new_pin);
+DvResult DvChangePinCode(const char16_t* old_pin, const char16_t* new_pin);
+DvResult DvGetPinMode(int* enabled);
+DvResult DvSetPinMode(const char16_t* pin, int enable);
+
+// --- Network, registration, signal and technology ---------------------------------
+
+DvResult DvGetTechnologySelectionMode(int* mode);
+DvResult DvSetTechnologySelectionMode(int mode);
+DvResult DvIsTechnologySelectionSupported(int* supported);
+DvResult DvGetNetworkSelectionMode(int* mode);
+// `name` (may be null) holds `capacity` characters; `type` may be null.
+DvResult DvGetNetworkInfo(char16_t* name, size_t capacity, int* type);
+DvResult DvGetCsNetworkState(int* state);
+DvResult DvGetPsNetworkState(int* state);
+DvResult DvGetPsAttachedState(int* attached);
+DvResult DvGetEdgeNetworkState(int* state);
+DvResult DvGetHsdpaNetworkState(int* state);
+DvResult DvGetSignalStrength(int* value, int* extended);  // `extended` may be null
+DvResult DvGetWcdmaSignalStrength(int* value);
+DvResult DvIsWcdmaSignalSupported(int* supported);
+DvResult DvGetApn(char16_t* apn);  // kDvNumberSize
+DvResult DvSetApn(const char16_t* apn);
