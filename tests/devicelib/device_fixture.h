@@ -7,9 +7,12 @@
 // Time is the virtual clock's. The library's work runs on the test thread
 // while it pumps; between pumps, once nothing is left to run, the clock
 // moves on in small steps (PumpUntil), which fires the library's and card
-// detection's timers and lets the simulated card's own delays pass. Nothing
-// that waits inside a pump (a transaction waiting for the card's answer)
-// can see the clock move, since the clock only moves between pumps.
+// detection's timers and lets the simulated card's own delays pass. Sleeps
+// pass at once (the settling pause before each command, the initialisation
+// wait, retry pauses): the test thread is the only one whose sleeps matter.
+// A transaction waiting for the card's answer never sees the clock move,
+// since the clock only moves between pumps; a test that wants a budget to
+// run out drives the clock itself.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -49,7 +52,7 @@ class DeviceFixture : public ::testing::Test {
   // How much virtual time PumpUntil may let pass before it gives up.
   static constexpr uint64_t kVirtualLimitMs = 400000;
 
-  DeviceFixture() {}
+  DeviceFixture() { clock_.SetSleepAdvances(true); }
 
   ~DeviceFixture() override {
     if (HasFailure()) {
@@ -85,9 +88,7 @@ class DeviceFixture : public ::testing::Test {
   // Plugs a card built by `builder` into the tree (the insertion delays pass
   // on the clock at once) and pumps until the device is Found.
   bool Plug(const sim::SimCardBuilder& builder) {
-    clock_.SetSleepAdvances(true);
     presence_ = builder.BuildIn(tree_);
-    clock_.SetSleepAdvances(false);
     if (presence_ == nullptr) return false;
     return PumpUntil([] { return GSM::Device::Instance().GetDeviceState() != GSM::DeviceState::NotFound; });
   }
@@ -101,24 +102,7 @@ class DeviceFixture : public ::testing::Test {
     return rc == DV_S_OK;
   }
 
-  // DvInitializeDevice with its 1000 ms wait (and the pauses of a card that
-  // does not answer) passed on the clock.
-  DvResult InitializeDevice() {
-    clock_.SetSleepAdvances(true);
-    const DvResult rc = DvInitializeDevice();
-    clock_.SetSleepAdvances(false);
-    return rc;
-  }
-
-  // A library call whose sleeps (retries of a busy SIM, IMSI retries) pass
-  // on the clock at once.
-  template <typename Call>
-  auto WithSleepsPassing(Call call) {
-    clock_.SetSleepAdvances(true);
-    auto result = call();
-    clock_.SetSleepAdvances(false);
-    return result;
-  }
+  DvResult InitializeDevice() { return DvInitializeDevice(); }
 
   sim::SimCard& Card() { return presence_->Card(); }
   sim::SimPresence& Presence() { return *presence_; }
