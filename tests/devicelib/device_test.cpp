@@ -138,6 +138,7 @@ TEST_F(DeviceTest, SimPollingRunsUntilTheSimIsInitialised) {
   EXPECT_EQ(Device().GetSimState(), 0);
   EXPECT_FALSE(GSM::LibraryTimerRunning(GSM::TimerSimPolling));
 
+  ClearEvents();
   // The SIM state is 0 already: polling must start all the same.
   ASSERT_EQ(DvEnterPinCode(u"1234"), DV_S_OK);
   EXPECT_TRUE(GSM::LibraryTimerRunning(GSM::TimerSimPolling));
@@ -260,9 +261,7 @@ TEST_F(DeviceTest, StandbyReleasesThePortAndWakingUpTakesItAgain) {
   Presence().Standby();
   ClearEvents();
   platform::BroadcastPowerEvent(platform::PBT_APMRESUMESUSPEND);
-  clock_.SetSleepAdvances(true);
   ASSERT_TRUE(Presence().Resume());
-  clock_.SetSleepAdvances(false);
   ASSERT_TRUE(PumpUntil([&] { return Device().GetDeviceState() == DeviceState::Found; }));
   EXPECT_TRUE(Device().IsOpen());
   ASSERT_EQ(InitializeDevice(), DV_S_OK);
