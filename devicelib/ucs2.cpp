@@ -7,19 +7,11 @@
 
 #include "devicelib/gsm_alphabet.h"
 #include "devicelib/result_codes.h"
+#include "platform/ascii.h"
 #include "platform/win32_error.h"
 
 namespace GSM {
 namespace {
-
-// The value of a hexadecimal digit, or -1. The whole UTF-16 unit is tested: a
-// character whose low byte happens to be a digit is still no digit.
-int HexDigitValue(char16_t character) {
-  if (character >= u'0' && character <= u'9') return character - u'0';
-  if (character >= u'A' && character <= u'F') return character - u'A' + 10;
-  if (character >= u'a' && character <= u'f') return character - u'a' + 10;
-  return -1;
-}
 
 // The bytes of an even-length hexadecimal text, or nothing.
 std::optional<std::vector<uint8_t>> HexToBytes(std::u16string_view hex) {
@@ -31,8 +23,8 @@ std::optional<std::vector<uint8_t>> HexToBytes(std::u16string_view hex) {
     DvRaise(platform::kResultOutOfMemory);
   }
   for (size_t i = 0; i < hex.size(); i += 2) {
-    const int high = HexDigitValue(hex[i]);
-    const int low = HexDigitValue(hex[i + 1]);
+    const int high = platform::HexDigitValue(hex[i]);
+    const int low = platform::HexDigitValue(hex[i + 1]);
     if (high < 0 || low < 0) return std::nullopt;
     bytes.push_back(static_cast<uint8_t>(high << 4 | low));
   }
