@@ -309,7 +309,7 @@ std::unique_ptr<RemoteWindow> FindWindow(std::u16string_view class_name) {
       if (err == ENOENT || err == ECONNREFUSED) {
         SetLastError(kErrorFileNotFound);
       } else {
-        SetLastError(ErrorFromErrno(err));
+        SetLastErrorFromErrno(err);
       }
       return nullptr;
     }
