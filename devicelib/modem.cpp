@@ -71,9 +71,11 @@ class CommandEncoder {
 }  // namespace
 
 Modem::Modem(Unsolicited* unsolicited)
-    : assembler_([this](std::span<const uint8_t> bytes, bool header_pending) {
-        return OnLine(bytes, header_pending);
-      }),
+    : assembler_([this](std::span<const uint8_t> bytes,
+                        bool header_pending) { return OnLine(bytes, header_pending); },
+                 [](std::span<const uint8_t> bytes) {
+                   return ClassifyLine(DecodeAnswerBytes(bytes)).kind == AnswerKindFinal;
+                 }),
       unsolicited_(unsolicited) {}
 
 Modem::~Modem() {
