@@ -42,6 +42,9 @@ constexpr bool Is3gModel(uint32_t model) { return model >= kCardModel0800; }
 // The card reports the PIN and PUK retry counters.
 constexpr bool HasRetryCounters(uint32_t model) { return model >= kCardModel0B00 && model != kCardModel0D00; }
 
+// The card reports its WCDMA antenna level (when it is not GPRS-only).
+constexpr bool HasAntennaReports(uint32_t model) { return HasRetryCounters(model); }
+
 // Models 0x900 and 0xA00 expose one composite interface whose class tells
 // which functions the card has.
 constexpr bool IsCompositeInterfaceModel(uint32_t model) {
