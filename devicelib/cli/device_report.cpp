@@ -1,10 +1,10 @@
 #include "devicelib/cli/device_report.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 
 #include "devicelib/device_states.h"
+#include "devicelib/sim_answers.h"
 
 namespace vombel_device {
 namespace {
@@ -92,11 +92,24 @@ std::string DeviceStateText(int state) {
 }
 
 std::string PinPukStateText(uint32_t state) {
-  // The card's own words (AT+CPIN?), by PinPukState value.
-  static constexpr std::array<const char*, 14> kNames = {
-      "unknown",    "READY",      "SIM PIN",       "SIM PUK",       "SIM PIN2",  "SIM PUK2",    "PH-NET PIN",
-      "PH-NET PUK", "PH-NETSUB PIN", "PH-NETSUB PUK", "PH-SP PIN", "PH-SP PUK", "PH-CORP PIN", "PH-CORP PUK"};
-  return state < kNames.size() ? kNames[state] : "unknown";
+  // The card's own words (AT+CPIN?).
+  switch (static_cast<GSM::PinPukState>(state)) {
+    case GSM::PinPukStateUnknown: return "unknown";
+    case GSM::PinPukStateReady: return "READY";
+    case GSM::PinPukStateSimPin: return "SIM PIN";
+    case GSM::PinPukStateSimPuk: return "SIM PUK";
+    case GSM::PinPukStateSimPin2: return "SIM PIN2";
+    case GSM::PinPukStateSimPuk2: return "SIM PUK2";
+    case GSM::PinPukStatePhNetPin: return "PH-NET PIN";
+    case GSM::PinPukStatePhNetPuk: return "PH-NET PUK";
+    case GSM::PinPukStatePhNetSubPin: return "PH-NETSUB PIN";
+    case GSM::PinPukStatePhNetSubPuk: return "PH-NETSUB PUK";
+    case GSM::PinPukStatePhSpPin: return "PH-SP PIN";
+    case GSM::PinPukStatePhSpPuk: return "PH-SP PUK";
+    case GSM::PinPukStatePhCorpPin: return "PH-CORP PIN";
+    case GSM::PinPukStatePhCorpPuk: return "PH-CORP PUK";
+  }
+  return "unknown";
 }
 
 std::string SimStateText(int state) {

@@ -20,6 +20,7 @@
 #include "devicelib/cli/pin_input.h"
 #include "devicelib/device.h"
 #include "devicelib/dv_api.h"
+#include "devicelib/sim_answers.h"
 #include "foundation/xlog.h"
 #include "platform/heap.h"
 #include "platform/sim_device_events.h"
@@ -256,7 +257,7 @@ class Client {
 
   void AfterInitialization() {
     if (done_) return;
-    const bool pin_wanted = status_.pin_state.ok() && status_.pin_state.value == 2;
+    const bool pin_wanted = status_.pin_state.ok() && status_.pin_state.value == GSM::PinPukStateSimPin;
     if (pin_wanted && options_.pin && !pin_.empty()) {
       EnterPin();
       return;
@@ -267,9 +268,9 @@ class Client {
       const DeviceStatus report = ReadEverything();
       status_ = report;
       PrintLines(FormatReport(report));
-      if (report.pin_state.ok() && report.pin_state.value == 2 && !options_.pin) {
+      if (report.pin_state.ok() && report.pin_state.value == GSM::PinPukStateSimPin && !options_.pin) {
         std::fprintf(stderr, "The SIM waits for its PIN: run with --pin to enter it.\n");
-      } else if (report.pin_state.ok() && report.pin_state.value == 3) {
+      } else if (report.pin_state.ok() && report.pin_state.value == GSM::PinPukStateSimPuk) {
         std::fprintf(stderr, "The SIM waits for its PUK.\n");
       }
       Finish(0);
