@@ -16,6 +16,9 @@ class DataConnection {
   // The card is being released; `release` is set for standby, a port error,
   // a removal query and shut-down, when the connection must go down at once.
   virtual void Close(bool release) = 0;
+  // The data-call polling timer fell due (cards whose data call is polled).
+  // A connection without a data call of its own has nothing to poll.
+  virtual void PollDataCallState() {}
 };
 
 }  // namespace GSM

@@ -68,8 +68,8 @@ class Device final : public Modem, public Unsolicited {
   DvResult Init(bool notify_all);
   // Releases the card. Returns 1.
   DvResult Exit(bool release);
-  // The record of the card taken up (zeroed while none is).
-  const NwCardInfo& CardInfo() const { return card_info_; }
+  // The record card detection last reported.
+  NwCardInfo CardInfo() const;
 
   // --- The standard guard -------------------------------------------------
 
@@ -228,8 +228,19 @@ class Device final : public Modem, public Unsolicited {
   void StartTimerLogged(uint32_t timer, const char* failure_line);
   bool OnClientThread() const;
   void DeriveOnClientThread();
+  void StoreVoiceState(int value, bool silent);
 
-  NwCardInfo card_info_{};
+  // What card detection last reported. The predicates' fields are atomics
+  // (the receiver thread reads them); the whole record sits under its lock.
+  void StoreCardInfo(const NwCardInfo& info);
+  mutable std::mutex info_lock_;
+  NwCardInfo card_info_{};  // under info_lock_
+  std::atomic<uint32_t> card_state_{0};
+  std::atomic<uint32_t> model_{0};
+  std::atomic<int32_t> family_{0};
+  std::atomic<int32_t> stack_{0};
+  std::atomic<uint32_t> wwan_capabilities_{0};
+  std::atomic<uint32_t> driver_capabilities_{0};
 
   std::atomic<int> device_state_{DeviceState::NotFound};
   std::atomic<int> cs_state_{0};
@@ -257,7 +268,7 @@ class Device final : public Modem, public Unsolicited {
   std::atomic<bool> post_pin_done_{false};
   std::atomic<bool> user_disconnect_{false};
   std::atomic<bool> exiting_{false};
-  bool initialising_ = false;
+  bool initialising_ = false;  // client thread only
 
   mutable std::mutex text_lock_;  // the texts below
   std::u16string idle_text_;

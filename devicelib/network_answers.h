@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "devicelib/device_states.h"
 #include "devicelib/result_codes.h"
 
 namespace GSM {
@@ -33,12 +34,11 @@ enum NetworkType : uint32_t {
   NetworkTypeUmts = 2,  // any other access technology
 };
 
-// The access technology the device keeps.
-enum AccessTechnology : uint32_t {
-  AccessTechnologyNone = 0,
-  AccessTechnologyGprs = 1,
-  AccessTechnologyUmts = 2,
-};
+// The access technology the device keeps (device_states.h), by the names
+// the answers use.
+inline constexpr AccessTechnology AccessTechnologyNone = PacketSwitchedTechnologyNone;
+inline constexpr AccessTechnology AccessTechnologyGprs = PacketSwitchedTechnologyGprs;
+inline constexpr AccessTechnology AccessTechnologyUmts = PacketSwitchedTechnologyUmts;
 
 // "+COPS:" of "AT+COPS?": the selection mode int (0 automatic, 1 manual, ...).
 DvResult ParseCopsModeAnswer(std::u16string_view fields, int& mode);

@@ -11,7 +11,11 @@ namespace platform {
 // WM_DEVICECHANGE events.
 inline constexpr uint32_t DBT_DEVNODES_CHANGED = 0x0007;
 inline constexpr uint32_t DBT_DEVICEARRIVAL = 0x8000;
+inline constexpr uint32_t DBT_DEVICEQUERYREMOVE = 0x8001;
 inline constexpr uint32_t DBT_DEVICEREMOVECOMPLETE = 0x8004;
+
+// The answer of a window that refuses a DBT_DEVICEQUERYREMOVE.
+inline constexpr intptr_t BROADCAST_QUERY_DENY = 0x424D5144;
 
 // Broadcast header types.
 inline constexpr uint32_t DBT_DEVTYP_DEVNODE = 1;

@@ -148,6 +148,33 @@ size_t NotifyHandleRemoved(HANDLE device) {
                  windows);
 }
 
+bool QueryHandleRemoval(HANDLE device, uint32_t timeout_ms) {
+  std::set<HWND> windows;
+  Notifications& state = State();
+  uint64_t token;
+  {
+    std::lock_guard lock(state.mutex);
+    for (const auto& [handle, registration] : state.registrations) {
+      if (registration.device == device) windows.insert(registration.hwnd);
+    }
+    if (windows.empty()) return true;
+    constexpr uint32_t kHandleRecordSize = 40;
+    token = state.next_token++;
+    state.kept[token % kKeptBroadcasts] = {
+        token, DeviceBroadcast{DBT_DEVICEQUERYREMOVE, DBT_DEVTYP_HANDLE, {}, {}, kHandleRecordSize}};
+  }
+  bool granted = true;
+  for (HWND hwnd : windows) {
+    LRESULT answer = 0;
+    if (SendMessageTimeout(hwnd, WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVE, static_cast<LPARAM>(token), timeout_ms,
+                           &answer) &&
+        answer == BROADCAST_QUERY_DENY) {
+      granted = false;
+    }
+  }
+  return granted;
+}
+
 size_t BroadcastPowerEvent(uint32_t event) {
   const std::set<HWND> windows = RegisteredWindows();
   size_t posted = 0;

@@ -43,6 +43,11 @@ bool UnregisterDeviceNotification(HDEVNOTIFY notification);
 size_t BroadcastDeviceChange(const DeviceBroadcast& broadcast);
 // Tells the windows registered for `device` that the device is gone.
 size_t NotifyHandleRemoved(HANDLE device);
+// Asks the windows registered for `device` whether it may go away: sends
+// each DBT_DEVICEQUERYREMOVE (type DBT_DEVTYP_HANDLE) and returns false when
+// one answered BROADCAST_QUERY_DENY. A window whose thread does not answer
+// within `timeout_ms` counts as granting.
+bool QueryHandleRemoval(HANDLE device, uint32_t timeout_ms);
 // Posts WM_POWERBROADCAST with `event` (PBT_*) to every registered window.
 size_t BroadcastPowerEvent(uint32_t event);
 // Sends WM_POWERBROADCAST with `event` to every registered window and returns

@@ -1,0 +1,230 @@
+// DvInitializeDevice: brings a card that was just taken up (device state
+// Found) into the mode the rest of the library relies on, learns what it
+// can do, and marks it Initialized.
+#include <string>
+
+#include "devicelib/device.h"
+#include "devicelib/device_queries.h"
+#include "devicelib/dv_api.h"
+#include "devicelib/library.h"
+#include "devicelib/network_answers.h"
+#include "devicelib/sim_answers.h"
+#include "devicelib/transaction.h"
+#include "foundation/xlog.h"
+#include "platform/clock.h"
+
+namespace GSM {
+namespace {
+
+constexpr uint32_t kInitialWaitMs = 1000;
+constexpr int kAtAttempts = 3;
+constexpr int kPausesAfterFailedAt = 3;
+constexpr uint32_t kPauseAfterFailedAtMs = 333;
+constexpr int kImsiAttempts = 5;
+constexpr uint32_t kImsiRetryPauseMs = 500;
+
+constexpr uint32_t kModel0300 = 0x0300;
+constexpr uint32_t kModel0E00 = 0x0E00;
+constexpr uint32_t kModel0C00 = 0x0C00;
+
+// A failure that ends the sequence at once, whatever the step tolerates.
+void RaiseIfGone(DvResult rc) {
+  if (rc == DV_E_NO_DEVICE) DvRaise(rc);
+}
+
+void RaiseIfFailed(DvResult rc) {
+  if (DvFailed(rc)) DvRaise(rc);
+}
+
+// Step 3: the card must answer "AT"; three tries, about a second apart.
+void WaitForAnswer(Device& device) {
+  for (int attempt = 1; attempt <= kAtAttempts; ++attempt) {
+    const DvResult rc = Catching([&] { RunPlainCommand(device, u"AT", 2000); });
+    if (!DvFailed(rc)) return;
+    RaiseIfGone(rc);
+    for (int pause = 0; pause < kPausesAfterFailedAt; ++pause) {
+      platform::Sleep(kPauseAfterFailedAtMs);
+      if (!device.Available()) DvRaise(DV_E_NO_DEVICE);
+    }
+  }
+}
+
+void DetectTechnologySelection(Device& device) {
+  if (!device.IsTechnologySelectionCard()) return;
+  OpsysTestAnswer modes;
+  ParseOpsysTestAnswer(RunQuery(device, u"AT_OPSYS=?", u"_OPSYS:", 5000), modes);
+  device.SetTechnologySelectionSupported(modes.supported);
+  if (device.Model() == kModel0E00 && !modes.supported) return;
+  RunPlainCommand(device, u"AT_OSSYS=1", 5000);
+  AccessTechnology technology = PacketSwitchedTechnologyNone;
+  RaiseIfFailed(ParseOssysAnswer(RunQuery(device, u"AT_OSSYS?", u"_OSSYS:", 5000), technology));
+  device.SetAccessTechnology(technology);
+}
+
+bool DetectVoice(Device& device) {
+  const NwCardInfo info = device.CardInfo();
+  bool capable = device.GetDeviceState() != DeviceState::NotFound &&
+                 (info.Family == 1 || info.Family == 2 || device.Model() == kModel0300);
+  if (!capable && device.Model() != kModel0E00) {
+    const DvResult rc = Catching([&] {
+      RaiseIfFailed(ParseOpcmenableAnswer(RunQuery(device, u"AT_OPCMENABLE?", u"_OPCMENABLE:"), capable));
+    });
+    RaiseIfGone(rc);
+    if (DvFailed(rc)) capable = false;
+  }
+  if (capable) {
+    const DvResult rc = Catching([&] { RunPlainCommand(device, u"AT+CLIP=1", 5000); });
+    RaiseIfGone(rc);
+    if (DvFailed(rc)) capable = false;
+  }
+  return capable;
+}
+
+int DetectRemovability(Device& device) {
+  switch (device.Model()) {
+    case 0x0900:
+    case 0x0901:
+    case kModel0E00:
+    case 0x1000:
+    case 0x1020:
+      return 1;
+    case 0x0A00:
+    case 0x0D00:
+      return 3;
+    case kModel0C00: {
+      const std::u16string answer = RunQuery(device, u"AT+CGSN", u"", 5000);
+      RemovabilityType type = RemovabilityTypeUndeterminable;
+      ParseRemovabilityAnswer(answer, type);
+      if (type == RemovabilityTypeUndeterminable) {
+        XLogLevel(kXLogWarning, "Dv: No serial number found in the answer, removability type is undeterminable");
+      }
+      return static_cast<int>(type);
+    }
+    default:
+      return 2;
+  }
+}
+
+// Step 14. The IMSI can only be read once the PIN is in; while the device
+// is still Found the public call's guard would refuse it, so the raw read
+// runs here, and SIM polling reads it again once the SIM is initialised
+// if it was not known yet.
+void ReadHomeNetwork(Device& device) {
+  uint32_t pin_state = 0;
+  const DvResult rc = QueryPinPukState(pin_state, true);
+  RaiseIfGone(rc);
+  if (DvFailed(rc) || pin_state != PinPukStateReady) return;
+  for (int attempt = 0; attempt < kImsiAttempts; ++attempt) {
+    if (attempt > 0) platform::Sleep(kImsiRetryPauseMs);
+    if (!device.Available()) DvRaise(DV_E_NO_DEVICE);
+    std::u16string imsi;
+    const DvResult read = ReadRawImsi(imsi);
+    RaiseIfGone(read);
+    if (!DvFailed(read)) {
+      device.SetImsi(imsi);
+      return;
+    }
+  }
+}
+
+void EnableIdleText(Device& device) {
+  RaiseIfGone(Catching([&] { RunPlainCommand(device, u"AT_OWIND=1", 5000); }));
+  const DvResult rc = Catching([&] { RunPlainCommand(device, u"AT_OIDLETEXT=1", 5000); });
+  RaiseIfGone(rc);
+  if (DvFailed(rc)) return;
+  RaiseIfGone(Catching([&] { RunPlainCommand(device, u"AT_OIDLETEXT?", 5000); }));
+}
+
+void SettleSimState(Device& device) {
+  uint32_t pin_state = 0;
+  const DvResult rc = QueryPinPukState(pin_state);
+  RaiseIfGone(rc);
+  if (DvFailed(rc) || pin_state != PinPukStateReady) return;
+  int initialised = 0;
+  const DvResult status = QuerySimStatus(initialised);
+  RaiseIfGone(status);
+  if (DvFailed(status)) {
+    XLogLevel(kXLogError, "Dv: Could not query SIM status (rc=0x%x), assuming SIM is not initialized", status);
+    initialised = 0;
+  }
+  device.SetSimState(initialised != 0 ? 1 : 0);
+}
+
+void InitializeDevice(Device& device) {
+  XLogLevel(kXLogTrace, "Dv: Waiting %d milliseconds before initializing...", static_cast<int>(kInitialWaitMs));
+  platform::Sleep(kInitialWaitMs);
+  if (!device.Available()) DvRaise(DV_E_NO_DEVICE);
+  device.EmptyAnswerQueue();
+  device.Write(u"\r", false);
+
+  WaitForAnswer(device);
+  RaiseIfFailed(DvEnableExtendedErrorReporting());
+  RunPlainCommand(device, u"AT+CGMR", 3000);
+  RunPlainCommand(device, u"AT+CSCS=\"GSM\"", 3000);
+
+  DetectTechnologySelection(device);
+  if (device.IsGprsOnlyCard()) device.SetAccessTechnology(PacketSwitchedTechnologyGprs);
+
+  if (device.IsBroadcomCard()) {
+    RunPlainCommand(device, u"AT*MCSQ=1", 5000);
+  } else if (device.Model() != kModel0E00) {
+    RunPlainCommand(device, u"AT_OSQI=1", 5000);
+  }
+  if (device.IsAntennaReportCard()) {
+    const DvResult rc = Catching([&] { RunPlainCommand(device, u"AT_OEANT=1", 5000); });
+    if (rc != DV_E_ERROR) RaiseIfFailed(rc);
+  }
+  if (device.Model() == kModel0E00) RunPlainCommand(device, u"AT_OGACT=1", 5000);
+
+  const bool voice = DetectVoice(device);
+  device.SetVoiceCapable(voice);
+  XLogLevel(kXLogTrace, "Dv: Voice %s supported by this card", voice ? "is" : "is not");
+
+  device.SetRemovabilityType(DetectRemovability(device));
+  RaiseIfFailed(DvEnableRegistrationEvents());
+  ReadHomeNetwork(device);
+  if (device.Is3gCard()) EnableIdleText(device);
+
+  device.SetDeviceState(DeviceState::Initialized);
+  device.SetVoiceState(voice && IsRegistered(device.GetCsState()) ? VoiceState::Disconnected
+                                                                   : VoiceState::NotReady);
+  SettleSimState(device);
+}
+
+}  // namespace
+}  // namespace GSM
+
+using GSM::Device;
+
+DvResult DvInitializeDevice() {
+  if (!GSM::LibraryInitialized()) return DV_E_NOT_INITIALIZED;
+  Device& device = Device::Instance();
+  if (!device.Available()) return DV_E_NO_DEVICE;
+  if (device.GetDeviceState() == GSM::DeviceState::Initialized) return DV_S_OK;
+  return GSM::Catching([&] { GSM::InitializeDevice(device); });
+}
+
+DvResult DvEnableExtendedErrorReporting() {
+  if (!GSM::LibraryInitialized()) return DV_E_NOT_INITIALIZED;
+  Device& device = Device::Instance();
+  if (!device.Available()) return DV_E_NO_DEVICE;
+  if (device.GetDeviceState() == GSM::DeviceState::Initialized && device.PortBusy()) return DV_E_PORT_BUSY;
+  return GSM::Catching([&] {
+    GSM::RunPlainCommand(device, u"ATE0", 3000);
+    GSM::RunPlainCommand(device, u"AT+CMEE=1", 3000);
+  });
+}
+
+DvResult DvEnableRegistrationEvents() {
+  if (!GSM::LibraryInitialized()) return DV_E_NOT_INITIALIZED;
+  Device& device = Device::Instance();
+  if (!device.Available()) return DV_E_NO_DEVICE;
+  return GSM::Catching([&] {
+    GSM::RunPlainCommand(device, u"AT+CGREG=1;+CGREG?", 5000);
+    if (device.Model() != GSM::kModel0E00) GSM::RunPlainCommand(device, u"AT+CREG=1;+CREG?", 5000);
+    if (device.Is3gCard()) {
+      GSM::RunPlainCommand(device, u"AT_OCTI=1", 5000);
+      GSM::RunPlainCommand(device, u"AT_OCTI?");
+    }
+  });
+}
