@@ -93,12 +93,12 @@ int DetectRemovability(Device& device) {
       return 3;
     case kModel0C00: {
       const std::u16string answer = RunQuery(device, u"AT+CGSN", u"", 5000);
-      RemovabilityType type = RemovabilityTypeUndeterminable;
+      int type = kRemovabilityUndeterminable;
       ParseRemovabilityAnswer(answer, type);
-      if (type == RemovabilityTypeUndeterminable) {
+      if (type == kRemovabilityUndeterminable) {
         XLogLevel(kXLogWarning, "Dv: No serial number found in the answer, removability type is undeterminable");
       }
-      return static_cast<int>(type);
+      return type;
     }
     default:
       return 2;

@@ -110,9 +110,9 @@ DvResult ParseOssysAnswer(std::u16string_view fields, AccessTechnology& technolo
     line.ReadInt();
     line.ExpectChar(u',');
     switch (line.ReadInt()) {
-      case 0: technology = AccessTechnologyGprs; break;
-      case 2: technology = AccessTechnologyUmts; break;
-      default: technology = AccessTechnologyNone; break;
+      case 0: technology = PacketSwitchedTechnologyGprs; break;
+      case 2: technology = PacketSwitchedTechnologyUmts; break;
+      default: technology = PacketSwitchedTechnologyNone; break;
     }
   });
 }

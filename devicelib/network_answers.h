@@ -34,11 +34,6 @@ enum NetworkType : uint32_t {
   NetworkTypeUmts = 2,  // any other access technology
 };
 
-// The access technology the device keeps (device_states.h), by the names
-// the answers use.
-inline constexpr AccessTechnology AccessTechnologyNone = PacketSwitchedTechnologyNone;
-inline constexpr AccessTechnology AccessTechnologyGprs = PacketSwitchedTechnologyGprs;
-inline constexpr AccessTechnology AccessTechnologyUmts = PacketSwitchedTechnologyUmts;
 
 // "+COPS:" of "AT+COPS?": the selection mode int (0 automatic, 1 manual, ...).
 DvResult ParseCopsModeAnswer(std::u16string_view fields, int& mode);
@@ -91,8 +86,8 @@ struct OpsysTestAnswer {
 // modes begin with "(1),". Always DV_S_OK.
 DvResult ParseOpsysTestAnswer(std::u16string_view fields, OpsysTestAnswer& out);
 
-// "_OSSYS:" int, comma, int v: v = 0 → AccessTechnologyGprs, v = 2 →
-// AccessTechnologyUmts, else AccessTechnologyNone.
+// "_OSSYS:" int, comma, int v: v = 0 → PacketSwitchedTechnologyGprs, v = 2 →
+// PacketSwitchedTechnologyUmts, else PacketSwitchedTechnologyNone.
 DvResult ParseOssysAnswer(std::u16string_view fields, AccessTechnology& technology);
 
 // "+CGATT:" int: attached (1) when it is 1, else 0.

@@ -110,13 +110,13 @@ DvResult ParseCgsnAnswer(std::u16string_view line, CgsnAnswer& out) {
   });
 }
 
-DvResult ParseRemovabilityAnswer(std::u16string_view line, RemovabilityType& type) {
+DvResult ParseRemovabilityAnswer(std::u16string_view line, int& type) {
   if (line.find(u',') == std::u16string_view::npos) {
-    type = RemovabilityTypeUndeterminable;
+    type = kRemovabilityUndeterminable;
   } else if (line.find(u",Z") != std::u16string_view::npos) {
-    type = RemovabilityType3;
+    type = 3;
   } else {
-    type = RemovabilityType1;
+    type = 1;
   }
   return DV_S_OK;
 }

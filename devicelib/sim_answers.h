@@ -49,14 +49,9 @@ enum RadioState : uint32_t {
   RadioStateFlightMode = 2,  // +CFUN: 4
 };
 
-// The removability type of a card (kept by the device; read by the
-// application to pick its "SIM card is not inserted" text).
-enum RemovabilityType : uint32_t {
-  RemovabilityTypeUndeterminable = 0,
-  RemovabilityType1 = 1,
-  RemovabilityType2 = 2,
-  RemovabilityType3 = 3,
-};
+// Removability types of a card (kept by the device; the application picks
+// its "SIM card is not inserted" text by them).
+inline constexpr int kRemovabilityUndeterminable = 0;
 
 // The card's text compared with each state's text exactly (case and every
 // character count); no match is PinPukStateUnknown.
@@ -109,9 +104,9 @@ struct CgsnAnswer {
 // and the serial-number call then report an empty text).
 DvResult ParseCgsnAnswer(std::u16string_view line, CgsnAnswer& out);
 
-// The whole "AT+CGSN" line of a model 0x0C00 card: no ',' → undeterminable;
-// ",Z" anywhere → type 3; otherwise type 1. Always DV_S_OK.
-DvResult ParseRemovabilityAnswer(std::u16string_view line, RemovabilityType& type);
+// The whole "AT+CGSN" line of a model 0x0C00 card: no ',' →
+// kRemovabilityUndeterminable; ",Z" anywhere → 3; otherwise 1. Always DV_S_OK.
+DvResult ParseRemovabilityAnswer(std::u16string_view line, int& type);
 
 // "_OHWV: " and "_OGSN: " rest of the line. Always DV_S_OK.
 DvResult ParseOhwvAnswer(std::u16string_view fields, std::u16string& hardware_version);

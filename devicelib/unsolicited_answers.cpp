@@ -64,9 +64,9 @@ DvResult ParseMrinfoAnswer(std::u16string_view fields, int& edge) {
 DvResult ParseOssysiAnswer(std::u16string_view fields, AccessTechnology& technology) {
   return ReadAnswerFields(fields, [&](Line& line) {
     switch (line.ReadInt()) {
-      case 0: technology = AccessTechnologyGprs; break;
-      case 2: technology = AccessTechnologyUmts; break;
-      default: technology = AccessTechnologyNone; break;
+      case 0: technology = PacketSwitchedTechnologyGprs; break;
+      case 2: technology = PacketSwitchedTechnologyUmts; break;
+      default: technology = PacketSwitchedTechnologyNone; break;
     }
   });
 }

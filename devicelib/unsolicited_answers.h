@@ -59,8 +59,8 @@ DvResult ParseOidletextAnswer(std::u16string_view fields, std::u16string& text);
 // "*MRINFO:" int v, comma, int (ignored): the EDGE state is bit 1 of v.
 DvResult ParseMrinfoAnswer(std::u16string_view fields, int& edge);
 
-// "_OSSYSI:" int c: AccessTechnologyGprs for 0, AccessTechnologyUmts for 2,
-// else AccessTechnologyNone (the dispatcher refreshes the network display
+// "_OSSYSI:" int c: PacketSwitchedTechnologyGprs for 0, PacketSwitchedTechnologyUmts for 2,
+// else PacketSwitchedTechnologyNone (the dispatcher refreshes the network display
 // only when it is not None).
 DvResult ParseOssysiAnswer(std::u16string_view fields, AccessTechnology& technology);
 

@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CgsnAnswer cgsn;
   Check(ParseCgsnAnswer(text, cgsn));
   if (cgsn.has_comma ? cgsn.imei + u"," + cgsn.serial != text : cgsn.imei != text) std::abort();
-  RemovabilityType removability = RemovabilityType2;
+  int removability = 2;
   Check(ParseRemovabilityAnswer(text, removability));
 
   int value = 0;
@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(ParseOpsysAnswer(text, value));
   OpsysTestAnswer opsys;
   Check(ParseOpsysTestAnswer(text, opsys));
-  AccessTechnology technology = AccessTechnologyNone;
+  AccessTechnology technology = PacketSwitchedTechnologyNone;
   Check(ParseOssysAnswer(text, technology));
   uint32_t number = 0;
   Check(ParseCgattAnswer(text, number));

@@ -158,15 +158,15 @@ TEST(NetworkAnswersTest, IntMappings) {
     bool capable;            // "_OPCMENABLE:"
   };
   const Row rows[] = {
-      {u" 1,0", DV_S_OK, AccessTechnologyGprs, 1, true},
-      {u" 1,2", DV_S_OK, AccessTechnologyUmts, 1, true},
-      {u" 0,1", DV_S_OK, AccessTechnologyNone, 0, false},
-      {u" 2,3", DV_S_OK, AccessTechnologyNone, 0, false},
-      {u"1,02", DV_S_OK, AccessTechnologyUmts, 1, true},
-      {u" 11,0", DV_S_OK, AccessTechnologyGprs, 0, false},
+      {u" 1,0", DV_S_OK, PacketSwitchedTechnologyGprs, 1, true},
+      {u" 1,2", DV_S_OK, PacketSwitchedTechnologyUmts, 1, true},
+      {u" 0,1", DV_S_OK, PacketSwitchedTechnologyNone, 0, false},
+      {u" 2,3", DV_S_OK, PacketSwitchedTechnologyNone, 0, false},
+      {u"1,02", DV_S_OK, PacketSwitchedTechnologyUmts, 1, true},
+      {u" 11,0", DV_S_OK, PacketSwitchedTechnologyGprs, 0, false},
   };
   for (const Row& row : rows) {
-    AccessTechnology technology = AccessTechnologyNone;
+    AccessTechnology technology = PacketSwitchedTechnologyNone;
     uint32_t attached = 7, hsdpa = 7;
     bool capable = !row.capable;
     EXPECT_EQ(ParseOssysAnswer(row.fields, technology), row.result) << U8(row.fields);
@@ -180,9 +180,9 @@ TEST(NetworkAnswersTest, IntMappings) {
   }
   const std::u16string_view malformed[] = {u"", u" ", u" ,1", u" x", u" 1", u" 1,", u" 1,x"};
   for (std::u16string_view fields : malformed) {
-    AccessTechnology technology = AccessTechnologyUmts;
+    AccessTechnology technology = PacketSwitchedTechnologyUmts;
     EXPECT_EQ(ParseOssysAnswer(fields, technology), kMissing) << U8(fields);
-    EXPECT_EQ(technology, AccessTechnologyUmts);
+    EXPECT_EQ(technology, PacketSwitchedTechnologyUmts);
   }
   int cell_type = -1;
   EXPECT_EQ(ParseOwctiAnswer(u" 4", cell_type), DV_S_OK);

@@ -198,17 +198,17 @@ TEST(SimAnswersTest, CgsnSplitsAtTheFirstComma) {
     std::u16string_view line;
     std::u16string_view imei, serial;
     bool has_comma;
-    RemovabilityType removability;
+    int removability;
   };
   const Row rows[] = {
-      {u"356789012345678,ZA1234567", u"356789012345678", u"ZA1234567", true, RemovabilityType3},
-      {u"356789012345678,AB1234567", u"356789012345678", u"AB1234567", true, RemovabilityType1},
-      {u"356789012345678,AB12,Z99", u"356789012345678", u"AB12,Z99", true, RemovabilityType3},
-      {u"356789012345678", u"356789012345678", u"", false, RemovabilityTypeUndeterminable},
-      {u"356789012345678,", u"356789012345678", u"", true, RemovabilityType1},
-      {u",Z", u"", u"Z", true, RemovabilityType3},
-      {u",z123", u"", u"z123", true, RemovabilityType1},  // the test is case-sensitive
-      {u"", u"", u"", false, RemovabilityTypeUndeterminable},
+      {u"356789012345678,ZA1234567", u"356789012345678", u"ZA1234567", true, 3},
+      {u"356789012345678,AB1234567", u"356789012345678", u"AB1234567", true, 1},
+      {u"356789012345678,AB12,Z99", u"356789012345678", u"AB12,Z99", true, 3},
+      {u"356789012345678", u"356789012345678", u"", false, kRemovabilityUndeterminable},
+      {u"356789012345678,", u"356789012345678", u"", true, 1},
+      {u",Z", u"", u"Z", true, 3},
+      {u",z123", u"", u"z123", true, 1},  // the test is case-sensitive
+      {u"", u"", u"", false, kRemovabilityUndeterminable},
   };
   for (const Row& row : rows) {
     CgsnAnswer answer;
@@ -216,7 +216,7 @@ TEST(SimAnswersTest, CgsnSplitsAtTheFirstComma) {
     EXPECT_EQ(answer.imei, row.imei) << U8(row.line);
     EXPECT_EQ(answer.serial, row.serial) << U8(row.line);
     EXPECT_EQ(answer.has_comma, row.has_comma) << U8(row.line);
-    RemovabilityType type = RemovabilityType2;
+    int type = 2;
     EXPECT_EQ(ParseRemovabilityAnswer(row.line, type), DV_S_OK);
     EXPECT_EQ(type, row.removability) << U8(row.line);
   }

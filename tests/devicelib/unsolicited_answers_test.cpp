@@ -114,12 +114,12 @@ TEST(UnsolicitedAnswersTest, IntReports) {
     AccessTechnology technology;
   };
   const TechnologyRow technologies[] = {
-      {u" 0", DV_S_OK, AccessTechnologyGprs},   {u" 2", DV_S_OK, AccessTechnologyUmts},
-      {u" 1", DV_S_OK, AccessTechnologyNone},   {u" 3", DV_S_OK, AccessTechnologyNone},
-      {u" 0,5", DV_S_OK, AccessTechnologyGprs}, {u" ", kMissing, AccessTechnologyUmts},
+      {u" 0", DV_S_OK, PacketSwitchedTechnologyGprs},   {u" 2", DV_S_OK, PacketSwitchedTechnologyUmts},
+      {u" 1", DV_S_OK, PacketSwitchedTechnologyNone},   {u" 3", DV_S_OK, PacketSwitchedTechnologyNone},
+      {u" 0,5", DV_S_OK, PacketSwitchedTechnologyGprs}, {u" ", kMissing, PacketSwitchedTechnologyUmts},
   };
   for (const TechnologyRow& row : technologies) {
-    AccessTechnology technology = AccessTechnologyUmts;
+    AccessTechnology technology = PacketSwitchedTechnologyUmts;
     EXPECT_EQ(ParseOssysiAnswer(row.fields, technology), row.result) << U8(row.fields);
     EXPECT_EQ(technology, row.technology) << U8(row.fields);
   }
