@@ -30,7 +30,6 @@ class SimCardBuilder {
   explicit SimCardBuilder(CardKind kind = CardKind::kMultiplexing3g) : card_(&ClassOf(kind)) {}
 
   SimCardBuilder& OfClass(CardKind kind) { return card_ = &ClassOf(kind), *this; }
-  const CardClass& Class() const { return *card_; }
   // The SIM checks this PIN at power-up.
   SimCardBuilder& WithPin(std::string pin) {
     state_.pin = std::move(pin);

@@ -1,12 +1,13 @@
 #include "tests/devicelib/library_fixture.h"
 
-#include <set>
-
 #include "carddetect/notification_window.h"
+#include "carddetect/nw_api.h"
+#include "carddetect/nw_card_info.h"
 #include "devicelib/device.h"
+#include "devicelib/modem.h"
+#include "devicelib/port.h"
 #include "platform/heap.h"
 #include "platform/thread.h"
-#include "sim/card_layout.h"
 #include "tests/support/eventually.h"
 
 namespace testing_support {
@@ -16,36 +17,16 @@ constexpr char16_t kHelperClass[] = u"DvTestClientHelperClass";
 constexpr uint32_t kRunJobMessage = platform::WM_APP + 90;
 constexpr uint32_t kInitializationWaitMs = 1000;
 constexpr uint32_t kSimPollingMs = 1500;
+// Sleeps up to this long pass by themselves: the port's settling.
+constexpr uint32_t kShortWaitMs = GSM::Port::kSettleMs;
+static_assert(GSM::Modem::kWriteSettleMs <= kShortWaitMs);
+static_assert(sim::SimPresence::kInterfaceStepMs <= kShortWaitMs && sim::SimPresence::kFunctionStepMs <= kShortWaitMs);
+// The first insertion step is longer: the test passes it.
+static_assert(sim::SimPresence::kEnumerationMs > kShortWaitMs);
+// No long wait the tests move the clock for may look short.
+static_assert(kPollingPeriodMs > kShortWaitMs && kInitializationWaitMs > kShortWaitMs);
 // A card still not found after this many polls never will be.
 constexpr int kMaxPollingTicks = 10;
-
-// The sleeps of SimPresence::Insert for a card of this layout, in order:
-// the enumeration, a step before each further interface, and a step before
-// each function's nodes (an AT port offered by name only has none). Every
-// simulated card has a modem path and an AT path (one combined port, or
-// two), and its diagnostics pty opens.
-std::vector<uint32_t> InsertionDelays(const sim::CardLayout& layout) {
-  std::vector<uint32_t> delays = {sim::SimPresence::kEnumerationMs};
-  std::set<uint8_t> interfaces;
-  for (const sim::CardInterface& i : layout.interfaces) {
-    if (!interfaces.insert(i.number).second) continue;
-    if (interfaces.size() > 1) delays.push_back(sim::SimPresence::kInterfaceStepMs);
-  }
-  for (const sim::CardInterface& i : layout.interfaces) {
-    switch (i.function) {
-      case sim::InterfaceFunction::kAtPort:
-        if (!layout.at_port_pattern.empty()) break;
-        delays.push_back(sim::SimPresence::kFunctionStepMs);
-        break;
-      case sim::InterfaceFunction::kModem:
-      case sim::InterfaceFunction::kDiagnostics:
-      case sim::InterfaceFunction::kNetwork:
-        delays.push_back(sim::SimPresence::kFunctionStepMs);
-        break;
-    }
-  }
-  return delays;
-}
 
 DeviceSnapshot Snapshot() {
   const GSM::Device& d = GSM::Device::Instance();
@@ -69,6 +50,16 @@ DeviceSnapshot Snapshot() {
 }  // namespace
 
 LibraryFixture::LibraryFixture() {
+  // The short sleeps (the library's settling before each command and
+  // around opening the port, the steps of an insertion after the
+  // enumeration) pass as they come, earliest first, so that a test moves
+  // the clock only for the waits it is about.
+  settle_passer_ = std::thread([this] {
+    while (!stop_passing_) {
+      clock_.AdvanceToNextDeadlineWithin(kShortWaitMs);
+      std::this_thread::sleep_for(std::chrono::microseconds(50));
+    }
+  });
   platform::RegisterClass(kHelperClass, [this](platform::HWND, uint32_t message, platform::WPARAM,
                                                platform::LPARAM) -> platform::LRESULT {
     if (message != kRunJobMessage) return 0;
@@ -106,6 +97,8 @@ LibraryFixture::~LibraryFixture() {
   presence_.reset();
   stop = true;
   clock_runner.join();
+  stop_passing_ = true;
+  settle_passer_.join();
   platform::UnregisterClass(kHelperClass);
 }
 
@@ -184,19 +177,15 @@ bool LibraryFixture::PlugCard(const sim::SimCardBuilder& builder) {
     ADD_FAILURE() << "a card is plugged already";
     return false;
   }
-  // The plugging thread sleeps on the clock between the nodes it inserts;
-  // each sleep is let pass once that thread is in it.
-  const std::vector<uint32_t> delays =
-      InsertionDelays(presence_ != nullptr ? presence_->Layout() : sim::LayoutOf(builder.Class().kind));
+  // The plugging thread sleeps on the clock before it inserts the nodes
+  // below the card: the enumeration is let pass once it is in it, the
+  // shorter steps after it pass by themselves.
   std::future<bool> plugged = std::async(std::launch::async, [&]() -> bool {
     if (presence_ != nullptr) return presence_->Plug();
     presence_ = builder.BuildIn(tree_);
     return presence_ != nullptr;
   });
-  for (const uint32_t ms : delays) {
-    if (plugged.wait_for(std::chrono::seconds(0)) == std::future_status::ready) break;  // failed early
-    clock_.AdvanceWhenWaiting(ms);
-  }
+  clock_.AdvanceWhenWaiting(sim::SimPresence::kEnumerationMs);
   AwaitOrAbort(plugged);
   return plugged.get();
 }
@@ -213,44 +202,54 @@ bool LibraryFixture::FoundSeen() const {
   return false;
 }
 
-bool LibraryFixture::ClientIdleWithoutFound() {
-  // A no-op behind everything posted so far: once it ran, the client has
-  // handled every broadcast of the insertion and of the last tick. While it
-  // waits, the client may receive Found and enter the initialisation, whose
-  // first wait only the test ends: then the no-op runs later, harmlessly.
-  std::future<void> synced = StartOnClient([] {});
-  const bool ran = Eventually([&] {
-    return FoundSeen() || synced.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+bool LibraryFixture::WaitUntilFound() {
+  // Behind every broadcast of the insertion (all posted once PlugCard
+  // returned): a card detection has started takes the device to Found by
+  // itself; one still Starting waits for the polling timer.
+  const uint32_t card_state = OnClient([] {
+    NwCardInfo info{};
+    info.Size = sizeof info;
+    return NwGetCardInfo(&info) == 0 ? info.State : uint32_t{CardStateStopped};
   });
-  return ran && !FoundSeen();
+  if (card_state == CardStateStarted) return WaitForFoundEvent();
+  if (card_state != CardStateStarting) return false;
+  // The client is idle now, waiting for the first tick at an instant set
+  // during the insertion (the detection time-out lies far behind it). After
+  // a tick it either takes the card up (and raises Found) or waits for the
+  // next tick, one period on; no other wait of it is that long.
+  clock_.WaitForTimedWaiters(1);
+  clock_.AdvanceToNextDeadline();
+  for (int ticks = 1; ticks < kMaxPollingTicks; ++ticks) {
+    if (!Eventually([&] { return FoundSeen() || clock_.HasWaiterAt(kPollingPeriodMs); })) return false;
+    if (FoundSeen()) return true;
+    clock_.AdvanceWhenWaiting(kPollingPeriodMs);
+  }
+  return WaitForFoundEvent();
 }
 
-bool LibraryFixture::WaitUntilFound() {
-  // The first tick of the polling timer is at an instant set during the
-  // insertion: once the client is idle (waiting for it, and for the
-  // detection time-out far behind it), the clock moves to it. Each later
-  // tick is one period after the one before.
-  bool first = true;
-  for (int ticks = 0; ticks < kMaxPollingTicks; ++ticks) {
-    if (!ClientIdleWithoutFound()) return FoundSeen();
-    if (first) {
-      clock_.WaitForTimedWaiters(1);
-      clock_.AdvanceToNextDeadline();
-      first = false;
-    } else {
-      clock_.AdvanceWhenWaiting(kPollingPeriodMs);
-    }
-  }
-  return FoundSeen();
+bool LibraryFixture::WaitForFoundEvent() {
+  return WaitForEvent(
+      [](const LibraryEvent& e) { return e.code == EventDeviceStateChanged && e.states.device_state == GSM::DeviceState::Found; });
 }
 
 bool LibraryFixture::PassInitializationWait() {
   if (!FoundSeen()) return false;
-  clock_.AdvanceWhenWaiting(kInitializationWaitMs);
-  return true;
+  // The wait may have begun before the last steps of the insertion passed
+  // (a card found before its last node is in), so it is less than 1000 ms
+  // away by now; it is the only wait with a deadline then, the plugging
+  // thread having finished.
+  const std::string waiting = "Dv: Waiting " + std::to_string(kInitializationWaitMs) + " milliseconds";
+  if (!log_.WaitFor(waiting, ++initialization_waits_)) return false;
+  return Eventually([&] { return clock_.AdvanceToNextDeadlineWithin(kInitializationWaitMs); });
 }
 
-void LibraryFixture::PassSimPolling() { clock_.AdvanceWhenWaiting(kSimPollingMs); }
+bool LibraryFixture::PassSimPolling() {
+  // Commands since the timer started have moved the clock by their settling
+  // sleeps; once the client is idle, its nearest deadline is the next poll.
+  std::future<void> idle = StartOnClient([] {});
+  AwaitOrAbort(idle);
+  return Eventually([&] { return clock_.AdvanceToNextDeadlineWithin(kSimPollingMs); });
+}
 
 std::vector<LibraryEvent> LibraryFixture::Events() const {
   std::lock_guard lock(mutex_);

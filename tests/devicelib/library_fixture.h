@@ -9,6 +9,11 @@
 // Time runs on a virtual clock that never moves by itself: the test moves it
 // for each wait it expects (the insertion delays of the simulated tree, the
 // polling of a sub-device, the initialisation's 1000 ms wait, SIM polling).
+// Only short sleeps (up to 100 ms: the library's settling before each
+// command and while the port opens, the insertion's steps after the first)
+// pass by themselves, earliest first, through a helper thread that moves the
+// clock to the next deadline when it is that close; no timer or time budget
+// of the library is that short.
 // The simulated card answers over its ptys in real time while the clock
 // stands still, so a command's time budget never runs out unless the test
 // moves the clock.
@@ -129,8 +134,9 @@ class LibraryFixture : public ::testing::Test {
 
   // --- The card --------------------------------------------------------------
 
-  // Plugs the card `builder` makes into the tree, moving the clock through
-  // the insertion delays of its layout exactly. True once its nodes are in.
+  // Plugs the card `builder` makes into the tree, moving the clock past the
+  // insertion's enumeration delay (the shorter steps after it pass by
+  // themselves). True once its nodes are in.
   bool PlugCard(const sim::SimCardBuilder& builder);
   // Pulls it (its nodes go, its ports hang up).
   void PullCard();
@@ -143,10 +149,12 @@ class LibraryFixture : public ::testing::Test {
   // once EventDeviceStateChanged with Found has been received (the client
   // is then in DvInitializeDevice's first wait when it initialises on Found).
   bool WaitUntilFound();
-  // Lets DvInitializeDevice's 1000 ms wait before the first command pass.
+  // Lets DvInitializeDevice's 1000 ms wait before the first command pass
+  // (what is left of it when the insertion's last steps passed meanwhile).
   bool PassInitializationWait();
-  // Lets one SIM polling period (1500 ms) pass, once the client waits for it.
-  void PassSimPolling();
+  // Lets the next tick of SIM polling (every 1500 ms) come, once the client
+  // is idle; false when no deadline that near is waited for.
+  bool PassSimPolling();
 
   // --- Events -------------------------------------------------------------------
 
@@ -169,9 +177,7 @@ class LibraryFixture : public ::testing::Test {
   void OnEvent(uint32_t code, uintptr_t parameter);
   void OnError(uint32_t type, DvResult primary, DvResult secondary);
   bool FoundSeen() const;
-  // True once the client ran everything posted to it without having
-  // received Found.
-  bool ClientIdleWithoutFound();
+  bool WaitForFoundEvent();
   template <typename T>
   static void AwaitOrAbort(std::future<T>& future) {
     if (future.wait_for(kClientSafetyNet) != std::future_status::ready) {
@@ -202,6 +208,9 @@ class LibraryFixture : public ::testing::Test {
   uint32_t client_thread_id_ = 0;
   platform::HWND helper_window_ = nullptr;
   std::thread client_;
+  size_t initialization_waits_ = 0;  // passed so far
+  std::atomic<bool> stop_passing_{false};
+  std::thread settle_passer_;
 };
 
 }  // namespace testing_support
