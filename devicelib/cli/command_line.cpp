@@ -1,0 +1,88 @@
+#include "devicelib/cli/command_line.h"
+
+#include <charconv>
+
+namespace vombel_device {
+namespace {
+
+bool ParseSeconds(const std::string& text, uint32_t& seconds) {
+  uint32_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || value > kMaxTimeoutS) return false;
+  seconds = value;
+  return true;
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
+  ParsedCommandLine parsed;
+  Options& o = parsed.options;
+  bool command_given = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      o.help = true;
+    } else if (arg == "--once") {
+      o.once = true;
+    } else if (arg == "--pin") {
+      o.pin = true;
+    } else if (arg == "--verbose" || arg == "-v") {
+      o.verbose = true;
+    } else if (arg == "--simulate") {
+      o.simulate = true;
+    } else if (arg.rfind("--simulate=", 0) == 0) {
+      o.simulate = true;
+      o.simulated_class = arg.substr(sizeof("--simulate=") - 1);
+      if (o.simulated_class.empty()) return parsed.error = "--simulate= needs a card class", parsed;
+    } else if (arg == "--timeout" || arg.rfind("--timeout=", 0) == 0) {
+      std::string value;
+      if (arg == "--timeout") {
+        if (i + 1 >= args.size()) return parsed.error = "--timeout needs a number of seconds", parsed;
+        value = args[++i];
+      } else {
+        value = arg.substr(sizeof("--timeout=") - 1);
+      }
+      if (!ParseSeconds(value, o.timeout_s)) return parsed.error = "bad --timeout: " + value, parsed;
+      o.timeout_given = true;
+    } else if (arg == "status" || arg == "watch") {
+      if (command_given) return parsed.error = "more than one command: " + arg, parsed;
+      command_given = true;
+      o.command = arg == "status" ? Command::kStatus : Command::kWatch;
+    } else if (arg.rfind("-", 0) == 0) {
+      return parsed.error = "unknown option " + arg, parsed;
+    } else {
+      return parsed.error = "unknown command " + arg, parsed;
+    }
+  }
+  if (o.command == Command::kStatus && o.timeout_s == 0) return parsed.error = "status needs a --timeout above 0", parsed;
+  if (o.command == Command::kWatch && !o.timeout_given) o.timeout_s = 0;
+  return parsed;
+}
+
+std::string UsageText() {
+  return "usage: vombel-device [--simulate[=CLASS]] [--pin] [--once] [--timeout SECONDS] [--verbose] [status|watch]\n"
+         "Runs the device-access library as a client does and shows the data card.\n"
+         "\n"
+         "commands:\n"
+         "  status             wait until the card is initialised and print one report (default)\n"
+         "  watch              print the device, SIM, PIN, registration, operator, technology\n"
+         "                     and signal as they change, and every event and error\n"
+         "options:\n"
+         "  --once             with watch: stop after the report once the card is initialised\n"
+         "  --timeout SECONDS  how long to wait for the card (default 30); for watch, how long\n"
+         "                     to watch (default: until interrupted)\n"
+         "  --pin              read the SIM PIN from standard input (not echoed) and enter it\n"
+         "                     when the SIM asks for it; with --simulate the simulated SIM asks\n"
+         "                     for PIN 1234\n"
+         "  --simulate[=CLASS] run on a simulated card in a simulated device tree: 3g, gprs,\n"
+         "                     techsel, stack3, 0e00, composite, a card name or a model such\n"
+         "                     as 0x2100 (default 3g)\n"
+         "  --verbose          show the library's trace on standard error\n"
+         "  --help             this text\n"
+         "\n"
+         "Exit status: 0 once the report is printed (or watching ended), 1 when no card was\n"
+         "found or it did not become ready in time, 2 for a bad command line.\n";
+}
+
+}  // namespace vombel_device

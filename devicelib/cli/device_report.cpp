@@ -1,0 +1,243 @@
+#include "devicelib/cli/device_report.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "devicelib/device_states.h"
+#include "devicelib/sim_answers.h"
+
+namespace vombel_device {
+namespace {
+
+// One line of the report before alignment.
+struct Row {
+  const char* section;
+  std::string key;
+  std::string value;
+};
+
+constexpr size_t kSectionWidth = 9;
+constexpr size_t kKeyWidth = 22;
+
+std::string Hex(uint32_t value) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "0x%08X", value);
+  return buffer;
+}
+
+template <typename T, typename Format>
+void Add(std::vector<Row>& rows, const char* section, const char* key, const Reading<T>& reading, Format format) {
+  if (!reading.read) return;
+  rows.push_back({section, key, reading.rc == 0 ? format(reading.value) : "-- (" + ResultText(reading.rc) + ")"});
+}
+
+std::string Plain(const std::string& text) { return text.empty() ? "--" : text; }
+std::string Number(int value) { return std::to_string(value); }
+
+bool Supported(const Reading<int>& flag) { return flag.ok() && flag.value != 0; }
+
+std::vector<Row> Rows(const DeviceStatus& s) {
+  std::vector<Row> rows;
+  Add(rows, "Device", "state", s.device_state, DeviceStateText);
+  Add(rows, "Device", "model", s.model, Plain);
+  Add(rows, "Device", "firmware", s.firmware, Plain);
+  Add(rows, "Device", "hardware", s.hardware, Plain);
+  Add(rows, "Device", "imei", s.imei, Plain);
+  Add(rows, "Device", "serial number", s.serial, Plain);
+
+  Add(rows, "SIM", "sim state", s.sim_state, SimStateText);
+  Add(rows, "SIM", "iccid", s.iccid, Plain);
+  Add(rows, "SIM", "imsi", s.imsi, Plain);
+  Add(rows, "SIM", "pin state", s.pin_state, PinPukStateText);
+  if (Supported(s.retry_counters_supported)) {
+    const auto counter = [](int n) { return n < 0 ? std::string("unknown") : std::to_string(n); };
+    Add(rows, "SIM", "pin retries", s.retries, [&](const RetryCounters& r) { return counter(r.pin); });
+    Add(rows, "SIM", "puk retries", s.retries, [&](const RetryCounters& r) { return counter(r.puk); });
+  }
+  Add(rows, "SIM", "pin check", s.pin_enabled, [](int on) { return std::string(on ? "enabled" : "disabled"); });
+
+  Add(rows, "Network", "operator", s.network, [](const NetworkInfo& n) { return Plain(n.name); });
+  Add(rows, "Network", "network type", s.network, [](const NetworkInfo& n) { return NetworkTypeText(n.type); });
+  Add(rows, "Network", "cs registration", s.cs_state, RegistrationText);
+  Add(rows, "Network", "ps registration", s.ps_state, RegistrationText);
+  if (Supported(s.technology_selection_supported)) {
+    Add(rows, "Network", "technology selection", s.technology_mode, TechnologyModeText);
+  }
+  Add(rows, "Network", "access technology", s.access_technology, AccessTechnologyText);
+  Add(rows, "Network", "edge", s.edge_state, OnOffText);
+  Add(rows, "Network", "hsdpa", s.hsdpa_state, OnOffText);
+  Add(rows, "Network", "apn", s.apn, Plain);
+  Add(rows, "Network", "idle text", s.idle_text, Plain);
+
+  Add(rows, "Signal", "signal", s.signal, SignalText);
+  if (Supported(s.wcdma_supported)) Add(rows, "Signal", "wcdma signal", s.wcdma_signal, Number);
+  return rows;
+}
+
+std::string Pad(const std::string& text, size_t width, bool right) {
+  if (text.size() >= width) return text;
+  const std::string fill(width - text.size(), ' ');
+  return right ? fill + text : text + fill;
+}
+
+}  // namespace
+
+std::string DeviceStateText(int state) {
+  switch (state) {
+    case GSM::DeviceState::NotFound: return "not found";
+    case GSM::DeviceState::Found: return "found (initialising)";
+    case GSM::DeviceState::Initialized: return "initialized";
+    default: return "unknown (" + std::to_string(state) + ")";
+  }
+}
+
+std::string PinPukStateText(uint32_t state) {
+  // The card's own words (AT+CPIN?).
+  switch (static_cast<GSM::PinPukState>(state)) {
+    case GSM::PinPukStateUnknown: return "unknown";
+    case GSM::PinPukStateReady: return "READY";
+    case GSM::PinPukStateSimPin: return "SIM PIN";
+    case GSM::PinPukStateSimPuk: return "SIM PUK";
+    case GSM::PinPukStateSimPin2: return "SIM PIN2";
+    case GSM::PinPukStateSimPuk2: return "SIM PUK2";
+    case GSM::PinPukStatePhNetPin: return "PH-NET PIN";
+    case GSM::PinPukStatePhNetPuk: return "PH-NET PUK";
+    case GSM::PinPukStatePhNetSubPin: return "PH-NETSUB PIN";
+    case GSM::PinPukStatePhNetSubPuk: return "PH-NETSUB PUK";
+    case GSM::PinPukStatePhSpPin: return "PH-SP PIN";
+    case GSM::PinPukStatePhSpPuk: return "PH-SP PUK";
+    case GSM::PinPukStatePhCorpPin: return "PH-CORP PIN";
+    case GSM::PinPukStatePhCorpPuk: return "PH-CORP PUK";
+  }
+  return "unknown";
+}
+
+std::string SimStateText(int state) {
+  switch (state) {
+    case 0: return "not initialized";
+    case 1: return "initialized";
+    default: return "unknown (" + std::to_string(state) + ")";
+  }
+}
+
+std::string RegistrationText(int network_state) {
+  switch (network_state) {
+    case GSM::NetworkState::NotRegistered: return "not registered";
+    case GSM::NetworkState::Registered: return "home";
+    case GSM::NetworkState::Registering: return "searching";
+    case GSM::NetworkState::RegistrationDenied: return "denied";
+    case GSM::NetworkState::Unknown: return "unknown";
+    case GSM::NetworkState::RegisteredRoaming: return "roaming";
+    default: return "unknown (" + std::to_string(network_state) + ")";
+  }
+}
+
+std::string NetworkTypeText(int type) {
+  switch (type) {
+    case 0: return "none";
+    case 1: return "GSM";
+    case 2: return "UMTS";
+    default: return "unknown (" + std::to_string(type) + ")";
+  }
+}
+
+std::string TechnologyModeText(int mode) {
+  switch (mode) {
+    case 0: return "GPRS only";
+    case 1: return "UMTS only";
+    case 2: return "GPRS preferred";
+    case 3: return "UMTS preferred";
+    default: return "unknown (" + std::to_string(mode) + ")";
+  }
+}
+
+std::string AccessTechnologyText(int technology) {
+  switch (technology) {
+    case GSM::PacketSwitchedTechnologyNone: return "none";
+    case GSM::PacketSwitchedTechnologyGprs: return "GPRS";
+    case GSM::PacketSwitchedTechnologyUmts: return "UMTS";
+    default: return "unknown (" + std::to_string(technology) + ")";
+  }
+}
+
+std::string OnOffText(int state) { return state != 0 ? "yes" : "no"; }
+
+std::string SignalText(const Signal& signal) {
+  // The +CSQ scale: 0..31 (-113 dBm in steps of 2), 99 not known.
+  std::string text = std::to_string(signal.value);
+  if (signal.value >= 0 && signal.value <= 31) {
+    text += " (" + std::to_string(-113 + 2 * signal.value) + " dBm)";
+  } else if (signal.value == 99) {
+    text += " (not known)";
+  }
+  return text + ", extended " + std::to_string(signal.extended);
+}
+
+std::string ResultText(DvResult rc) {
+  const std::string hex = Hex(rc);
+  if ((rc & 0xFFFF0000u) == DV_E_CME_BASE) return hex + " +CME ERROR: " + std::to_string(rc & 0xFFFF);
+  if ((rc & 0xFFFF0000u) == DV_E_CMS_BASE) return hex + " +CMS ERROR: " + std::to_string(rc & 0xFFFF);
+  const char* meaning = nullptr;
+  switch (rc) {
+    case DV_E_NOT_INITIALIZED: meaning = "library not initialised"; break;
+    case DV_E_NO_ANSWER: meaning = "no answer"; break;
+    case DV_E_ERROR: meaning = "ERROR"; break;
+    case DV_E_UNEXPECTED_ANSWER: meaning = "unexpected answer"; break;
+    case DV_E_INVALID_ARGUMENT: meaning = "invalid argument"; break;
+    case DV_E_NOT_SUPPORTED: meaning = "not supported"; break;
+    case DV_E_NOT_AVAILABLE: meaning = "not available"; break;
+    case DV_E_NO_DEVICE: meaning = "no device"; break;
+    case DV_E_NOT_READY: meaning = "device not yet initialised"; break;
+    case DV_E_SIM_NOT_INITIALIZED: meaning = "SIM not initialised"; break;
+    case DV_E_PORT_BUSY: meaning = "port busy with a data call"; break;
+    default: break;
+  }
+  return meaning == nullptr ? hex : hex + " " + meaning;
+}
+
+std::vector<std::string> FormatReport(const DeviceStatus& status) {
+  const std::vector<Row> rows = Rows(status);
+  size_t key_width = kKeyWidth;
+  for (const Row& row : rows) key_width = std::max(key_width, row.key.size());
+  const std::string rule = "  " + std::string(kSectionWidth + 3 + key_width + 2 + 24, '-');
+  std::vector<std::string> lines;
+  const char* section = nullptr;
+  for (const Row& row : rows) {
+    const bool first = section == nullptr || std::string(section) != row.section;
+    if (first) {
+      lines.push_back(rule);
+      section = row.section;
+    }
+    lines.push_back("  " + Pad(first ? row.section : "", kSectionWidth, false) + "| " +
+                    Pad(row.key, key_width, true) + ": " + row.value);
+  }
+  if (!rows.empty()) lines.push_back(rule);
+  return lines;
+}
+
+std::vector<std::string> ChangedLines(const DeviceStatus& before, const DeviceStatus& after) {
+  const std::vector<Row> old_rows = Rows(before);
+  std::vector<std::string> lines;
+  for (const Row& row : Rows(after)) {
+    const auto old = std::find_if(old_rows.begin(), old_rows.end(), [&](const Row& r) { return r.key == row.key; });
+    if (old != old_rows.end() && old->value == row.value) continue;
+    lines.push_back(row.key + ": " + row.value);
+  }
+  return lines;
+}
+
+std::string EventLine(uint32_t event, uintptr_t parameter, const char* event_name) {
+  std::string line = "event ";
+  line += event_name != nullptr ? event_name : "<unknown event>";
+  line += " (" + std::to_string(event) + ")";
+  if (event == EventSmsMessageArrived) line += ", SIM index " + std::to_string(parameter);
+  return line;
+}
+
+std::string ErrorLine(uint32_t type, DvResult primary, DvResult secondary) {
+  std::string line = "error type " + std::to_string(type) + ": " + ResultText(primary);
+  if (secondary != 0) line += ", then " + ResultText(secondary);
+  return line;
+}
+
+}  // namespace vombel_device

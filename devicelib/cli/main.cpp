@@ -1,0 +1,467 @@
+// vombel-device: runs the device-access library as a client does (its own
+// message loop is the library's client thread) and shows the data card: one
+// report once the card is initialised, or, with "watch", every change and
+// every event as it comes. With --simulate it runs on a simulated card
+// plugged into a simulated device tree.
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "carddetect/nw_api.h"
+#include "devicelib/cli/command_line.h"
+#include "devicelib/cli/device_report.h"
+#include "devicelib/cli/pin_input.h"
+#include "devicelib/device.h"
+#include "devicelib/dv_api.h"
+#include "devicelib/sim_answers.h"
+#include "foundation/xlog.h"
+#include "platform/heap.h"
+#include "platform/sim_device_events.h"
+#include "platform/sim_device_tree.h"
+#include "platform/text.h"
+#include "platform/thread.h"
+#include "platform/uevent_monitor.h"
+#include "platform/window.h"
+#include "sim/card_class.h"
+#include "sim/sim_card_builder.h"
+#include "sim/sim_presence.h"
+
+namespace {
+
+using namespace vombel_device;
+
+constexpr char16_t kWindowClass[] = u"VombelDeviceWindow";
+constexpr uintptr_t kDeadlineTimer = 1;
+// What the simulated SIM asks for with --pin.
+constexpr char kSimulatedPin[] = "1234";
+// NwGetCardInfo's answer while no card is there.
+constexpr uint32_t kNoCard = 55;
+
+void DropTraceLine(const char*, void*) {}
+
+// The simulated world of --simulate: a device tree that broadcasts its
+// changes, made the program's tree, and one card plugged into it.
+struct Simulation {
+  Simulation(const sim::CardClass& card_class, bool with_pin) : builder(card_class.kind) {
+    if (with_pin) builder.WithPin(kSimulatedPin);
+  }
+  bool Plug() {
+    presence = builder.BuildIn(tree);
+    return presence != nullptr;
+  }
+
+  platform::SimDeviceTree tree;
+  platform::ScopedDeviceTree scoped_tree{tree};
+  platform::SimDeviceEvents events{tree};
+  sim::SimCardBuilder builder;
+  std::unique_ptr<sim::SimPresence> presence;
+};
+
+// --- Reading the library ------------------------------------------------------
+
+Reading<std::string> ReadText(DvResult (*call)(char16_t*), size_t size) {
+  std::vector<char16_t> buffer(size, u'\0');
+  const DvResult rc = call(buffer.data());
+  if (rc != 0) return Failed<std::string>(rc);
+  buffer.back() = u'\0';
+  return Got(platform::Utf16ToUtf8(std::u16string_view(buffer.data())));
+}
+
+Reading<int> ReadInt(DvResult (*call)(int*)) {
+  int value = 0;
+  const DvResult rc = call(&value);
+  return rc == 0 ? Got(value) : Failed<int>(rc);
+}
+
+Reading<uint32_t> ReadPinState() {
+  uint32_t state = 0;
+  const DvResult rc = DvGetPinPukState(&state);
+  return rc == 0 ? Got(state) : Failed<uint32_t>(rc);
+}
+
+Reading<RetryCounters> ReadRetries() {
+  RetryCounters counters;
+  const DvResult rc = DvGetPinPukRetryCounters(&counters.pin, &counters.puk);
+  return rc == 0 ? Got(counters) : Failed<RetryCounters>(rc);
+}
+
+Reading<NetworkInfo> ReadNetwork() {
+  char16_t name[256] = {};
+  NetworkInfo info;
+  const DvResult rc = DvGetNetworkInfo(name, std::size(name), &info.type);
+  if (rc != 0) return Failed<NetworkInfo>(rc);
+  name[std::size(name) - 1] = u'\0';
+  info.name = platform::Utf16ToUtf8(std::u16string_view(name));
+  return Got(info);
+}
+
+Reading<Signal> ReadSignal() {
+  Signal signal;
+  const DvResult rc = DvGetSignalStrength(&signal.value, &signal.extended);
+  return rc == 0 ? Got(signal) : Failed<Signal>(rc);
+}
+
+// The states the library keeps without asking the card.
+void ReadCachedStates(DeviceStatus& s) {
+  s.device_state = ReadInt(DvGetDeviceState);
+  if (!s.device_state.ok() || s.device_state.value == GSM::DeviceState::NotFound) return;
+  s.cs_state = ReadInt(DvGetCsNetworkState);
+  s.ps_state = ReadInt(DvGetPsNetworkState);
+  s.edge_state = ReadInt(DvGetEdgeNetworkState);
+  s.hsdpa_state = ReadInt(DvGetHsdpaNetworkState);
+  const GSM::Device& device = GSM::Device::Instance();
+  s.access_technology = Got(device.GetAccessTechnology());
+  s.idle_text = Got(platform::Utf16ToUtf8(device.GetIdleText()));
+}
+
+void ReadPinStates(DeviceStatus& s) {
+  s.sim_state = ReadInt(DvGetSimState);
+  s.pin_state = ReadPinState();
+  s.retry_counters_supported = ReadInt(DvIsPinPukRetryCounterSupported);
+  if (s.retry_counters_supported.ok() && s.retry_counters_supported.value != 0) s.retries = ReadRetries();
+}
+
+// Everything the report shows.
+DeviceStatus ReadEverything() {
+  DeviceStatus s;
+  ReadCachedStates(s);
+  if (!s.device_state.ok() || s.device_state.value != GSM::DeviceState::Initialized) return s;
+  s.model = ReadText(DvGetDeviceName, kDvNameSize);
+  s.firmware = ReadText(DvGetFirmwareInfo, kDvNameSize);
+  s.hardware = ReadText(DvGetHardwareInfo, kDvNameSize);
+  s.imei = ReadText(DvGetImeiNumber, kDvNumberSize);
+  s.serial = ReadText(DvGetDeviceSerialNumber, kDvNameSize);
+  s.iccid = ReadText(DvGetSimSerialNumber, kDvNumberSize);
+  s.imsi = ReadText(DvGetImsiNumber, kDvNumberSize);
+  ReadPinStates(s);
+  s.pin_enabled = ReadInt(DvGetPinMode);
+  s.network = ReadNetwork();
+  s.technology_selection_supported = ReadInt(DvIsTechnologySelectionSupported);
+  if (s.technology_selection_supported.ok() && s.technology_selection_supported.value != 0) {
+    s.technology_mode = ReadInt(DvGetTechnologySelectionMode);
+  }
+  s.apn = ReadText(DvGetApn, kDvNumberSize);
+  s.signal = ReadSignal();
+  s.wcdma_supported = ReadInt(DvIsWcdmaSignalSupported);
+  if (s.wcdma_supported.ok() && s.wcdma_supported.value != 0) s.wcdma_signal = ReadInt(DvGetWcdmaSignalStrength);
+  return s;
+}
+
+void PrintLines(const std::vector<std::string>& lines, const char* indent = "") {
+  for (const std::string& line : lines) std::printf("%s%s\n", indent, line.c_str());
+  std::fflush(stdout);
+}
+
+// --- The client -------------------------------------------------------------------
+
+class Client {
+ public:
+  Client(const Options& options, SecretPin& pin) : options_(options), pin_(pin) {}
+
+  static void OnEvent(uint32_t event, uintptr_t parameter, void* context) {
+    static_cast<Client*>(context)->HandleEvent(event, parameter);
+  }
+  static void OnError(uint32_t type, DvResult primary, DvResult secondary, void* context) {
+    static_cast<Client*>(context)->Say(ErrorLine(type, primary, secondary));
+  }
+
+  bool Watching() const { return options_.command == Command::kWatch; }
+  bool Done() const { return done_; }
+  int ExitCode() const { return exit_code_; }
+  int DeviceState() const { return status_.device_state.ok() ? status_.device_state.value : 0; }
+  bool WaitingForSim() const { return pin_entered_; }
+
+  // The time limit passed (or the program was interrupted).
+  void GiveUp(const std::string& why) {
+    if (done_) return;
+    if (Watching() && !options_.once) {
+      Finish(0);
+      return;
+    }
+    std::fprintf(stderr, "%s\n", why.c_str());
+    if (DeviceState() == GSM::DeviceState::Initialized) PrintLines(FormatReport(ReadEverything()));
+    Finish(1);
+  }
+
+  // Says a line of its own in watch mode (status mode prints only the report).
+  void Say(const std::string& line) {
+    if (!Watching()) return;
+    std::printf("%s\n", line.c_str());
+    std::fflush(stdout);
+  }
+
+ private:
+  void HandleEvent(uint32_t event, uintptr_t parameter) {
+    if (DvEventCarriesRecord(event) && parameter != 0) {
+      platform::LocalFree(reinterpret_cast<void*>(parameter));  // ours to free; not shown
+    }
+    if (done_) return;
+    Say(EventLine(event, parameter, DvEventName(event)));
+    DeviceStatus next = status_;
+    ReadCachedStates(next);
+    switch (event) {
+      case EventDeviceStateChanged:
+        if (!next.device_state.ok() || next.device_state.value == GSM::DeviceState::NotFound) {
+          next = DeviceStatus{};
+          next.device_state = status_.device_state.read ? ReadInt(DvGetDeviceState) : Got(0);
+        } else if (next.device_state.value == GSM::DeviceState::Initialized) {
+          next = ReadEverything();
+        }
+        break;
+      case EventCsNetworkStateChanged:
+      case EventPsNetworkStateChanged:
+        next.network = ReadNetwork();
+        break;
+      case EventSignalStrengthChanged:
+        next.signal = ReadSignal();
+        break;
+      case EventWcdmaSignalStrengthChanged:
+        next.wcdma_signal = ReadInt(DvGetWcdmaSignalStrength);
+        break;
+      case EventSimStateChanged:
+        ReadPinStates(next);
+        break;
+      default:
+        break;
+    }
+    Show(next);
+
+    if (event == EventDeviceStateChanged && DeviceState() == GSM::DeviceState::Found) InitializeDevice();
+    if (DeviceState() == GSM::DeviceState::Initialized) AfterInitialization();
+  }
+
+  void Show(const DeviceStatus& next) {
+    if (Watching()) PrintLines(ChangedLines(status_, next), "  ");
+    status_ = next;
+  }
+
+  void InitializeDevice() {
+    Say("initialising the device...");
+    const DvResult rc = DvInitializeDevice();
+    if (rc == 0) return;
+    const std::string line = "Device initialisation failed: " + ResultText(rc);
+    if (Watching() && !options_.once) {
+      Say(line);
+    } else {
+      std::fprintf(stderr, "%s\n", line.c_str());
+      Finish(1);
+    }
+  }
+
+  void AfterInitialization() {
+    if (done_) return;
+    const bool pin_wanted = status_.pin_state.ok() && status_.pin_state.value == GSM::PinPukStateSimPin;
+    if (pin_wanted && options_.pin && !pin_.empty()) {
+      EnterPin();
+      return;
+    }
+    if (pin_entered_ && !(status_.sim_state.ok() && status_.sim_state.value == 1)) return;  // SIM still busy
+    if (Watching() && !options_.once) return;
+    if (!Watching() || options_.once) {
+      const DeviceStatus report = ReadEverything();
+      status_ = report;
+      PrintLines(FormatReport(report));
+      if (report.pin_state.ok() && report.pin_state.value == GSM::PinPukStateSimPin && !options_.pin) {
+        std::fprintf(stderr, "The SIM waits for its PIN: run with --pin to enter it.\n");
+      } else if (report.pin_state.ok() && report.pin_state.value == GSM::PinPukStateSimPuk) {
+        std::fprintf(stderr, "The SIM waits for its PUK.\n");
+      }
+      Finish(0);
+    }
+  }
+
+  void EnterPin() {
+    Say("entering the PIN...");
+    const DvResult rc = DvEnterPinCode(pin_.c_str());
+    pin_.Clear();  // one attempt only: a wrong PIN must not be tried again
+    if (rc == 0) {
+      pin_entered_ = true;
+      Say("PIN accepted");
+    } else {
+      std::fprintf(stderr, "The PIN was refused: %s\n", ResultText(rc).c_str());
+    }
+    // The PIN state and the retry counters after every attempt.
+    DeviceStatus next = status_;
+    ReadPinStates(next);
+    Show(next);
+    if (rc != 0) {
+      if (!Watching() || options_.once) {
+        PrintLines(FormatReport(ReadEverything()));
+        Finish(1);
+      }
+      return;
+    }
+    AfterInitialization();
+  }
+
+  void Finish(int code) {
+    done_ = true;
+    exit_code_ = code;
+    platform::PostQuitMessage(code);
+  }
+
+  const Options& options_;
+  SecretPin& pin_;
+  DeviceStatus status_;
+  bool pin_entered_ = false;
+  bool done_ = false;
+  int exit_code_ = 0;
+};
+
+// SIGINT and SIGTERM are taken by a thread of their own, which ends the
+// message loop; every thread started after the mask is set inherits it.
+class StopSignals {
+ public:
+  explicit StopSignals(uint32_t loop_thread) {
+    sigemptyset(&set_);
+    sigaddset(&set_, SIGINT);
+    sigaddset(&set_, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set_, nullptr);
+    thread_ = std::thread([this, loop_thread] {
+      int signal = 0;
+      sigwait(&set_, &signal);
+      if (!leaving_) {
+        interrupted_ = true;
+        platform::PostThreadMessage(loop_thread, platform::WM_QUIT, 0, 0);
+      }
+    });
+  }
+  ~StopSignals() {
+    leaving_ = true;
+    pthread_kill(thread_.native_handle(), SIGTERM);
+    thread_.join();
+  }
+  bool Interrupted() const { return interrupted_; }
+
+ private:
+  sigset_t set_;
+  std::atomic<bool> leaving_{false};
+  std::atomic<bool> interrupted_{false};
+  std::thread thread_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const ParsedCommandLine parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  if (!parsed.error.empty()) {
+    std::fprintf(stderr, "vombel-device: %s\n%s", parsed.error.c_str(), UsageText().c_str());
+    return 2;
+  }
+  const Options& options = parsed.options;
+  if (options.help) {
+    std::fputs(UsageText().c_str(), stdout);
+    return 0;
+  }
+  const sim::CardClass* simulated = nullptr;
+  if (options.simulate) {
+    simulated = sim::FindCardClass(options.simulated_class);
+    if (simulated == nullptr) {
+      std::fprintf(stderr, "vombel-device: no simulated card %s\n", options.simulated_class.c_str());
+      return 2;
+    }
+  }
+
+  SecretPin pin;
+  if (options.pin) {
+    switch (ReadPin(STDIN_FILENO, "PIN: ", pin)) {
+      case PinReadResult::kOk: break;
+      case PinReadResult::kEndOfInput:
+        std::fprintf(stderr, "vombel-device: --pin: no PIN on standard input\n");
+        return 2;
+      case PinReadResult::kNotAPin:
+        std::fprintf(stderr, "vombel-device: --pin: a PIN is 4 to 8 digits\n");
+        return 2;
+      case PinReadResult::kReadError:
+        std::fprintf(stderr, "vombel-device: --pin: standard input could not be read\n");
+        return 2;
+    }
+  }
+
+  if (options.verbose) {
+    XLogSetThreshold(kXLogTrace);
+  } else {
+    XLogSetSink(DropTraceLine, nullptr);
+  }
+
+  const uint32_t loop_thread = platform::GetCurrentThreadId();
+  StopSignals stop_signals(loop_thread);
+
+  Client client(options, pin);
+  platform::RegisterClass(kWindowClass, [&client, &options](platform::HWND, uint32_t message,
+                                                            platform::WPARAM wparam,
+                                                            platform::LPARAM) -> platform::LRESULT {
+    if (message == platform::WM_TIMER && wparam == kDeadlineTimer) {
+      const char* what = client.WaitingForSim() ? "The SIM did not become ready"
+                         : client.DeviceState() == GSM::DeviceState::Found ? "The data card did not become ready"
+                                                                              : "No data card became ready";
+      client.GiveUp(std::string(what) + " within " + std::to_string(options.timeout_s) + " s.");
+    }
+    return 0;
+  });
+  const platform::HWND window = platform::CreateWindow(kWindowClass);
+  if (window == nullptr) {
+    std::fprintf(stderr, "vombel-device: cannot create the program's window\n");
+    return 1;
+  }
+
+  // The simulated tree (before the library starts, so that detection looks
+  // at it), or the system's device events.
+  std::unique_ptr<Simulation> simulation;
+  std::unique_ptr<platform::UeventMonitor> uevents;
+  if (simulated != nullptr) {
+    simulation = std::make_unique<Simulation>(*simulated, options.pin);
+  } else if (options.command == Command::kWatch) {
+    uevents = platform::UeventMonitor::Start();
+    if (!uevents) std::fprintf(stderr, "vombel-device: no device events (netlink unavailable), polling only\n");
+  }
+
+  int exit_code = 0;
+  const DvClientHandlers handlers{&Client::OnEvent, &Client::OnError, &client};
+  const DvResult rc = DvInitialize(nullptr, handlers);
+  if (rc != 0) {
+    std::fprintf(stderr, "vombel-device: the device-access library did not start (%s)\n", ResultText(rc).c_str());
+    exit_code = 1;
+  } else {
+    DvSetApplicationName(u"vombel-device");
+    // The card detection's first report (a card already there) arrives now.
+    platform::PumpMessages();
+    NwCardInfo info{};
+    info.Size = sizeof info;
+    const bool no_card = NwGetCardInfo(&info) == kNoCard;
+    if (simulation != nullptr) {
+      client.Say("-- plugging the simulated card");
+      if (!simulation->Plug()) {
+        std::fprintf(stderr, "vombel-device: the simulated card could not be made\n");
+        exit_code = 1;
+      }
+    } else if (no_card && options.command == Command::kStatus) {
+      std::fprintf(stderr, "No data card found.\n");
+      exit_code = 1;
+    } else if (no_card) {
+      client.Say("no data card yet; waiting for one");
+    }
+    if (exit_code == 0 && !client.Done()) {
+      if (options.timeout_s > 0) platform::SetTimer(window, kDeadlineTimer, options.timeout_s * 1000);
+      platform::MSG msg;
+      while (platform::GetMessage(msg)) platform::DispatchMessage(msg);
+      if (!client.Done()) client.GiveUp("Interrupted.");
+    }
+    if (exit_code == 0) exit_code = client.ExitCode();
+    if (stop_signals.Interrupted() && options.command == Command::kStatus) exit_code = 1;
+  }
+
+  DvShutdown();
+  pin.Clear();
+  platform::DestroyWindow(window);
+  platform::UnregisterClass(kWindowClass);
+  simulation.reset();
+  return exit_code;
+}
