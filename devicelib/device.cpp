@@ -174,12 +174,11 @@ void Device::UpdateCardState(uint32_t reason) {
                   "Dv: There is a device detected but it does not have an application port, ignoring it...");
       }
     } else if (info.State == CardStateSuspended) {
-      hand_over = app_port;
-      if (!app_port) {
-        XLogLevel(kXLogWarning,
-                  "Dv: There is a suspended device detected but it does not have an application port, "
-                  "ignoring it...");
-      }
+      // Card detection clears the record when another program asks for the
+      // card, so a suspended record never shows an application port; the
+      // card must be handed over all the same, or the other program waits
+      // for it for ever.
+      hand_over = true;
     }
   }
 

@@ -97,7 +97,7 @@ struct CardState {
   int technology_mode = 3;  // AT_OPSYS: 0 GPRS only, 1 UMTS only, 2 GPRS pref., 3 UMTS pref.
   int cops_mode = 0;
   int cops_format = 0;
-  int cell_2g = 2;   // _OCTI: 0 GSM, 1 GPRS, 2 EDGE
+  int cell_2g = 3;   // _OCTI: 0 none, 1 GSM, 2 GPRS, 3 EDGE
   int cell_3g = 1;   // _OWCTI: 0 none, 1 WCDMA, 2 HSDPA, 3 HSUPA, 4 HSPA
   int hsdpa = 0;     // _OHCIP
   int rssi = 20;

@@ -148,7 +148,7 @@ void CmdBcmSignal(Ctx& ctx, const AtCommand& cmd) {
 }
 
 // "*MRINFO:" bit 1: the cell offers EDGE.
-int EdgeBit(const CardState& s) { return s.Rat() == 0 && s.cell_2g == 2 ? 2 : 0; }
+int EdgeBit(const CardState& s) { return s.Rat() == 0 && s.cell_2g == 3 ? 2 : 0; }
 
 void CmdBcmRadioInfo(Ctx& ctx, const AtCommand& cmd) {
   if (cmd.form == AtForm::kQuery) return ctx.Line(Format("*MRINFO: %d,0", EdgeBit(ctx.s())));

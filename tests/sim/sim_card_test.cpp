@@ -349,7 +349,7 @@ TEST_F(SimCardTest, SignalCellAndTechnologyReports) {
   EXPECT_TRUE(reports_.WaitFor("_OSIGQ: 12,3"));
   ASSERT_EQ(Ask("AT_OPSYS=0,2").code, DV_S_OK);
   EXPECT_TRUE(reports_.WaitFor("_OSSYSI: 0"));
-  EXPECT_TRUE(reports_.WaitFor("_OCTI: 2"));
+  EXPECT_TRUE(reports_.WaitFor("_OCTI: 3"));
   card_->Update([](sim::CardState& s) { s.antenna = 1; });
   EXPECT_TRUE(reports_.WaitFor("_OEANT: 1"));
   EXPECT_EQ(Ask("AT_OEANT").code, DV_S_OK);
