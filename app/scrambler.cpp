@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/clock.h"
 
 namespace {
@@ -28,10 +29,9 @@ uint8_t RotateRight(uint8_t value, unsigned bits) {
 }
 
 std::optional<uint8_t> HexValue(char16_t digit) {
-  if (digit >= u'0' && digit <= u'9') return static_cast<uint8_t>(digit - u'0');
-  if (digit >= u'A' && digit <= u'F') return static_cast<uint8_t>(digit - u'A' + 10);
-  if (digit >= u'a' && digit <= u'f') return static_cast<uint8_t>(digit - u'a' + 10);
-  return std::nullopt;
+  const int value = platform::HexDigitValue(digit);
+  if (value < 0) return std::nullopt;
+  return static_cast<uint8_t>(value);
 }
 
 // One generator for the whole process. Seeding from the tick count on every

@@ -1,15 +1,13 @@
 #include "app/text_util.h"
 
+#include "platform/ascii.h"
+
 namespace app_text {
 
 namespace {
 
 bool IsBlank(char16_t unit) {
   return unit == u' ' || unit == u'\t' || unit == u'\v' || unit == u'\f';
-}
-
-char16_t LowerAscii(char16_t unit) {
-  return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit - u'A' + u'a') : unit;
 }
 
 }  // namespace
@@ -23,11 +21,7 @@ std::u16string_view Trim(std::u16string_view text) {
 }
 
 bool EqualsIgnoreCase(std::u16string_view left, std::u16string_view right) {
-  if (left.size() != right.size()) return false;
-  for (size_t i = 0; i < left.size(); ++i) {
-    if (LowerAscii(left[i]) != LowerAscii(right[i])) return false;
-  }
-  return true;
+  return platform::AsciiEqualsIgnoreCase(left, right);
 }
 
 std::vector<std::u16string_view> SplitLines(std::u16string_view text) {

@@ -10,6 +10,7 @@
 
 #include "carddetect/device_text.h"
 #include "carddetect/number_scan.h"
+#include "foundation/card_models.h"
 #include "foundation/xlog.h"
 #include "platform/codepage.h"
 #include "platform/resources.h"
@@ -230,7 +231,7 @@ void ExtractCardInfo(SectionValues& values, NwOsType os, std::vector<CardDbEntry
   // These cards come back from standby before their multiplexing driver
   // does; detection waits longer for them.
   entry.SlowWakeUp = os >= kNwOs2k && (entry.DriverCapabilities & CardDriverCapabilitiesMultiplexing) != 0 &&
-                     (entry.Family == 1 || entry.Family == 2 || entry.Model == 0x300 || entry.Model == 0x400);
+                     (entry.Family == 1 || entry.Family == 2 || IsSlowWakeUpModel(entry.Model));
 
   if (entries.size() >= kMaxCardDbEntries) {
     XLogLevel(kXLogWarning, "Nw: ExtractCardInfo(): card table is full (%zu cards), skipping card [%s",

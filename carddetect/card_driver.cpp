@@ -4,7 +4,7 @@
 #include <string>
 
 #include "carddetect/device_text.h"
-#include "carddetect/model_ranges.h"
+#include "foundation/card_models.h"
 #include "foundation/xlog.h"
 
 namespace {
@@ -16,12 +16,12 @@ constexpr int kLastBusDeviceNumber = 19;
 std::u16string_view BusDevicePattern(const NwCardInfo& info) {
   if (info.DriverCapabilities & CardDriverCapabilitiesComposite) return u"\\\\.\\vl72ubus%d";
   const uint32_t model = info.Model;
-  if (IsModelInRange(model, 0xB00, 0xB03) || IsModelInRange(model, 0xF00, 0xF03) || model == 0x1500) {
+  if (IsModelInRange(model, kCardModel0B00, 0xB03) || IsModelInRange(model, 0xF00, 0xF03) || model == 0x1500) {
     return u"\\\\.\\vlfbus%d";
   }
-  if (model == 0x901 || model == 0x1100) return u"\\\\.\\vlmbus%d";
-  if (model == 0xC00) return u"\\\\.\\vlsbus%d";
-  if (model == 0xD00 || model == 0x1200 || model == 0x1300 || model == 0x1400 || model == 0x1600 ||
+  if (model == kCardModel0901 || model == 0x1100) return u"\\\\.\\vlmbus%d";
+  if (model == kCardModel0C00) return u"\\\\.\\vlsbus%d";
+  if (model == kCardModel0D00 || model == 0x1200 || model == 0x1300 || model == 0x1400 || model == 0x1600 ||
       model == 0x1700) {
     return u"\\\\.\\vlvbus%d";
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "platform/ascii.h"
 #include "platform/codepage.h"
 #include "platform/text.h"
 
@@ -40,22 +41,10 @@ std::vector<std::u16string_view> SplitList(std::u16string_view list) {
   }
 }
 
-namespace {
-
-char16_t Upper(char16_t c) { return (c >= u'a' && c <= u'z') ? c - (u'a' - u'A') : c; }
-
-}  // namespace
-
-bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() && StartsWithIgnoringCase(a, b);
-}
+bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) { return platform::AsciiEqualsIgnoreCase(a, b); }
 
 bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix) {
-  if (prefix.size() > text.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    if (Upper(text[i]) != Upper(prefix[i])) return false;
-  }
-  return true;
+  return platform::AsciiStartsWithIgnoreCase(text, prefix);
 }
 
 std::u16string FormatDevicePattern(std::u16string_view pattern, int number) {

@@ -4,7 +4,7 @@
 
 #include "carddetect/device_node.h"
 #include "carddetect/device_text.h"
-#include "carddetect/model_ranges.h"
+#include "foundation/card_models.h"
 #include "foundation/xlog.h"
 
 using platform::CurrentDeviceTree;
@@ -180,7 +180,7 @@ bool DetectAnyCard(NwLibraryState& state) {
 
   detection.subdevices_ready = AreSubdevicesReady(state);
 
-  if (!(info.Model == 0x901 || IsModelInRange(info.Model, 0xB00, kClassifiedModelLast))) {
+  if (!HasTaggedApplicationPorts(info.Model)) {
     info.DriverCapabilities |= CardDriverCapabilitiesAppPort;
   }
 

@@ -12,7 +12,7 @@
 #include "carddetect/enumeration.h"
 #include "carddetect/library_globals.h"
 #include "carddetect/listener_thread.h"
-#include "carddetect/model_ranges.h"
+#include "foundation/card_models.h"
 #include "foundation/xlog.h"
 #include "platform/device_notification.h"
 #include "platform/device_tree.h"

@@ -1,15 +1,10 @@
 #include "carddetect/number_scan.h"
 
+#include "platform/ascii.h"
+
 namespace {
 
 bool IsSpace(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
-
-int HexDigit(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
-}
 
 // Sign and magnitude; nullopt without a digit or beyond `limit`.
 std::optional<uint64_t> ScanMagnitude(std::u16string_view text, size_t& pos, unsigned base,
@@ -23,13 +18,13 @@ std::optional<uint64_t> ScanMagnitude(std::u16string_view text, size_t& pos, uns
   }
   // "0x" is a prefix only when a digit follows; "0xg" is the number 0.
   if (base == 16 && at + 2 < text.size() && text[at] == u'0' && (text[at + 1] == u'x' || text[at + 1] == u'X') &&
-      HexDigit(text[at + 2]) >= 0) {
+      platform::HexDigitValue(text[at + 2]) >= 0) {
     at += 2;
   }
   uint64_t value = 0;
   size_t digits = 0;
   for (; at < text.size(); ++at) {
-    const int digit = HexDigit(text[at]);
+    const int digit = platform::HexDigitValue(text[at]);
     if (digit < 0 || static_cast<unsigned>(digit) >= base) break;
     value = value * base + static_cast<unsigned>(digit);
     if (value > limit) return std::nullopt;

@@ -2,8 +2,8 @@
 
 #include "carddetect/device_node.h"
 #include "carddetect/device_text.h"
-#include "carddetect/model_ranges.h"
 #include "carddetect/subdevice_search.h"
+#include "foundation/card_models.h"
 #include "foundation/xlog.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include "carddetect/card_info.h"
 #include "carddetect/device_node.h"
-#include "carddetect/model_ranges.h"
+#include "foundation/card_models.h"
 #include "foundation/xlog.h"
 #include "platform/text.h"
 
@@ -32,7 +32,7 @@ Functions ClassifyByInterfaceClass(platform::DEVINST card) {
 }
 
 Functions ClassifyByChildren(platform::DEVINST card, uint32_t model) {
-  const int found = model == 0x800 ? HasDeviceNameSubStrings(card, u"VLNOZ_MODEM", u"VLNOZ_NET", u"VLNOZ_FF")
+  const int found = model == kCardModel0800 ? HasDeviceNameSubStrings(card, u"VLNOZ_MODEM", u"VLNOZ_NET", u"VLNOZ_FF")
                                    : HasDeviceNameSubStrings(card, u"_FF_SER", u"_FF_NET", u"_FF\\");
   return {found == 1 || found == 3, found == 2 || found == 3};
 }
@@ -50,7 +50,7 @@ void DetectAllSubdevices(NwLibraryState& state) {
   Functions functions;
   if (IsCompositeInterfaceModel(model)) {
     functions = ClassifyByInterfaceClass(card);
-  } else if (composite || model == 0x1800) {
+  } else if (composite || model == kCardModel1800) {
     functions.modem = HasDeviceNameSubString(card, u"_MDM\\");
     functions.nic = HasDeviceNameSubString(card, u"_NET\\");
   } else {
@@ -67,16 +67,16 @@ void DetectAllSubdevices(NwLibraryState& state) {
   flags &= ~CardDriverCapabilitiesNdisCredentials;
   if (functions.nic) {
     flags |= CardDriverCapabilitiesWwanNic | CardDriverCapabilitiesWwanNdisPort;
-    if (model >= 0x900 && !composite && info.Stack == kStackNdisCredentials) {
+    if (model >= kCardModel0900 && !composite && info.Stack == kStackNdisCredentials) {
       flags |= CardDriverCapabilitiesNdisCredentials;
     }
   } else {
     flags &= ~(CardDriverCapabilitiesWwanNic | CardDriverCapabilitiesWwanNdisPort);
   }
-  if (model == 0x1800) flags &= ~(CardDriverCapabilitiesWwanNdisPort | CardDriverCapabilitiesNdisCredentials);
+  if (model == kCardModel1800) flags &= ~(CardDriverCapabilitiesWwanNdisPort | CardDriverCapabilitiesNdisCredentials);
 
-  const bool later_models = model == 0x901 || model >= 0xB00;
-  if (model == 0x1800 || later_models) {
+  const bool later_models = HasTaggedApplicationPorts(model);
+  if (model == kCardModel1800 || later_models) {
     // A port found missing here does not take back a flag the database set.
     if (HasDeviceNameSubString(card, u"_APP\\")) {
       flags |= CardDriverCapabilitiesAppPort;

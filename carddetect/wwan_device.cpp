@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "carddetect/device_text.h"
-#include "carddetect/model_ranges.h"
 #include "carddetect/subdevice_search.h"
+#include "foundation/card_models.h"
 #include "foundation/xlog.h"
 
 namespace {
@@ -20,7 +20,7 @@ bool UsesNdisPortSearch(const NwCardInfo& info) {
   if (info.Model > kClassifiedModelLast || !(info.DriverCapabilities & CardDriverCapabilitiesWwanNdisPort)) {
     return false;
   }
-  return (info.Family >= 5 && info.Family <= 7) || info.Model >= 0xB00;
+  return (info.Family >= 5 && info.Family <= 7) || info.Model >= kCardModel0B00;
 }
 
 // The answer's UTF-16LE text, up to its terminator or 48 characters.

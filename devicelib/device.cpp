@@ -7,6 +7,7 @@
 #include "carddetect/nw_api.h"
 #include "devicelib/device_queries.h"
 #include "devicelib/library.h"
+#include "foundation/card_models.h"
 #include "foundation/xlog.h"
 #include "platform/device_notification.h"
 #include "platform/device_tree.h"
@@ -20,10 +21,6 @@ namespace {
 constexpr uint32_t kRecordSize = kNwCardInfoSize5248;
 constexpr uint32_t kNoCardInformation = 55;
 
-constexpr uint32_t kFirst3gModel = 0x0800;
-constexpr uint32_t kFirstAntennaReportModel = 0x0B00;
-constexpr uint32_t kModelWithoutAntennaReports = 0x0D00;
-constexpr uint32_t kModelWithoutHsdpaPolling = 0x0E00;
 
 const char* RegisteredWord(int value) { return value != 0 ? "registered" : "not registered"; }
 
@@ -66,7 +63,7 @@ NwCardInfo Device::CardInfo() const {
 
 uint32_t Device::Model() const { return GetDeviceState() == DeviceState::NotFound ? 0 : model_.load(); }
 
-bool Device::Is3gCard() const { return Model() >= kFirst3gModel; }
+bool Device::Is3gCard() const { return Is3gModel(Model()); }
 
 bool Device::IsBroadcomCard() const {
   return GetDeviceState() != DeviceState::NotFound && card_state_.load() == CardStateStarted && stack_.load() == 3;
@@ -104,8 +101,7 @@ bool Device::HasAppPort() const {
 
 bool Device::IsAntennaReportCard() const {
   const uint32_t model = Model();
-  return model != 0 && !IsGprsOnlyCard() && model >= kFirstAntennaReportModel &&
-         model != kModelWithoutAntennaReports;
+  return model != kCardModelNone && !IsGprsOnlyCard() && HasAntennaReports(model);
 }
 
 bool Device::IsOneBasedSimIndexCard() const {
@@ -125,8 +121,8 @@ std::string Device::CardDisplayName(uint32_t model) {
   };
   static constexpr Row kNames[] = {
       {0x0100, "Vombel GPRS card"},
-      {0x0E00, "Vombel 3G card (0E00)"},
-      {0x1000, "Vombel 3G multiplexing card"},
+      {kCardModel0E00, "Vombel 3G card (0E00)"},
+      {kCardModel1000, "Vombel 3G multiplexing card"},
       {0x2100, "Vombel 3G technology selection card"},
       {0x2200, "Vombel 3G stack 3 card"},
       {0x2300, "Vombel 3G composite card"},
@@ -458,7 +454,7 @@ void Device::OnConnectionStateChanged(int value) {
     }
     if (LibraryTimerRunning(TimerDataCallPolling)) StopLibraryTimer(TimerDataCallPolling);
   } else if (value == ConnectionState::Connected && GetConnectionState() == ConnectionState::Connected &&
-             Is3gCard() && Model() != kModelWithoutHsdpaPolling) {
+             Is3gCard() && Model() != kCardModel0E00) {
     PostToCommunicator(WM_HSDPA_POLL);
     const DvResult rc = StartLibraryTimer(TimerHsdpaPolling);
     if (DvFailed(rc)) {

@@ -10,6 +10,7 @@
 #include "devicelib/network_answers.h"
 #include "devicelib/sim_answers.h"
 #include "devicelib/transaction.h"
+#include "foundation/card_models.h"
 #include "foundation/xlog.h"
 #include "platform/clock.h"
 
@@ -23,9 +24,6 @@ constexpr uint32_t kPauseAfterFailedAtMs = 333;
 constexpr int kImsiAttempts = 5;
 constexpr uint32_t kImsiRetryPauseMs = 500;
 
-constexpr uint32_t kModel0300 = 0x0300;
-constexpr uint32_t kModel0E00 = 0x0E00;
-constexpr uint32_t kModel0C00 = 0x0C00;
 
 // A failure that ends the sequence at once, whatever the step tolerates.
 void RaiseIfGone(DvResult rc) {
@@ -54,7 +52,7 @@ void DetectTechnologySelection(Device& device) {
   OpsysTestAnswer modes;
   ParseOpsysTestAnswer(RunQuery(device, u"AT_OPSYS=?", u"_OPSYS:", 5000), modes);
   device.SetTechnologySelectionSupported(modes.supported);
-  if (device.Model() == kModel0E00 && !modes.supported) return;
+  if (device.Model() == kCardModel0E00 && !modes.supported) return;
   RunPlainCommand(device, u"AT_OSSYS=1", 5000);
   AccessTechnology technology = PacketSwitchedTechnologyNone;
   RaiseIfFailed(ParseOssysAnswer(RunQuery(device, u"AT_OSSYS?", u"_OSSYS:", 5000), technology));
@@ -64,8 +62,8 @@ void DetectTechnologySelection(Device& device) {
 bool DetectVoice(Device& device) {
   const NwCardInfo info = device.CardInfo();
   bool capable = device.GetDeviceState() != DeviceState::NotFound &&
-                 (info.Family == 1 || info.Family == 2 || device.Model() == kModel0300);
-  if (!capable && device.Model() != kModel0E00) {
+                 (info.Family == 1 || info.Family == 2 || device.Model() == kCardModel0300);
+  if (!capable && device.Model() != kCardModel0E00) {
     const DvResult rc = Catching([&] {
       RaiseIfFailed(ParseOpcmenableAnswer(RunQuery(device, u"AT_OPCMENABLE?", u"_OPCMENABLE:"), capable));
     });
@@ -82,16 +80,16 @@ bool DetectVoice(Device& device) {
 
 int DetectRemovability(Device& device) {
   switch (device.Model()) {
-    case 0x0900:
-    case 0x0901:
-    case kModel0E00:
-    case 0x1000:
-    case 0x1020:
+    case kCardModel0900:
+    case kCardModel0901:
+    case kCardModel0E00:
+    case kCardModel1000:
+    case kCardModel1020:
       return 1;
-    case 0x0A00:
-    case 0x0D00:
+    case kCardModel0A00:
+    case kCardModel0D00:
       return 3;
-    case kModel0C00: {
+    case kCardModel0C00: {
       const std::u16string answer = RunQuery(device, u"AT+CGSN", u"", 5000);
       int type = kRemovabilityUndeterminable;
       ParseRemovabilityAnswer(answer, type);
@@ -167,14 +165,14 @@ void InitializeDevice(Device& device) {
 
   if (device.IsBroadcomCard()) {
     RunPlainCommand(device, u"AT*MCSQ=1", 5000);
-  } else if (device.Model() != kModel0E00) {
+  } else if (device.Model() != kCardModel0E00) {
     RunPlainCommand(device, u"AT_OSQI=1", 5000);
   }
   if (device.IsAntennaReportCard()) {
     const DvResult rc = Catching([&] { RunPlainCommand(device, u"AT_OEANT=1", 5000); });
     if (rc != DV_E_ERROR) RaiseIfFailed(rc);
   }
-  if (device.Model() == kModel0E00) RunPlainCommand(device, u"AT_OGACT=1", 5000);
+  if (device.Model() == kCardModel0E00) RunPlainCommand(device, u"AT_OGACT=1", 5000);
 
   const bool voice = DetectVoice(device);
   device.SetVoiceCapable(voice);
@@ -221,7 +219,7 @@ DvResult DvEnableRegistrationEvents() {
   if (!device.Available()) return DV_E_NO_DEVICE;
   return GSM::Catching([&] {
     GSM::RunPlainCommand(device, u"AT+CGREG=1;+CGREG?", 5000);
-    if (device.Model() != GSM::kModel0E00) GSM::RunPlainCommand(device, u"AT+CREG=1;+CREG?", 5000);
+    if (device.Model() != kCardModel0E00) GSM::RunPlainCommand(device, u"AT+CREG=1;+CREG?", 5000);
     if (device.Is3gCard()) {
       GSM::RunPlainCommand(device, u"AT_OCTI=1", 5000);
       GSM::RunPlainCommand(device, u"AT_OCTI?");

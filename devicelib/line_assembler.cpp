@@ -1,5 +1,7 @@
 #include "devicelib/line_assembler.h"
 
+#include <algorithm>
+
 #include "foundation/xlog.h"
 
 namespace GSM {
@@ -25,6 +27,37 @@ void LineAssembler::ClearLine() {
   after_empty_line_ = false;
   header_pending_ = false;
   inside_quotes_ = false;
+  quoted_break_ = 0;
+}
+
+void LineAssembler::ClearInsideQuotes() {
+  if (!inside_quotes_) return;
+  if (length_ > 0) {
+    XLogLevel(kXLogTrace, "Dv: Modem::OnRxChar(): %d byte(s) left inside an open quote are dropped",
+              static_cast<int>(length_));
+  }
+  ClearLine();
+}
+
+bool LineAssembler::EndQuoteAtFinalResult() {
+  if (!is_final_ || quoted_break_ < 2 || length_ < quoted_break_ + 2) return false;
+  const size_t final_length = length_ - 2 - quoted_break_;
+  const std::span<const uint8_t> last(buffer_.data() + quoted_break_, final_length);
+  if (final_length == 0 || !is_final_(last)) return false;
+  std::copy(last.begin(), last.end(), final_line_.begin());
+
+  // The cut field, without the CR LF before the final result and any blank
+  // lines in between.
+  size_t cut = quoted_break_ - 2;
+  while (cut >= 2 && buffer_[cut - 2] == kCr && buffer_[cut - 1] == kLf) cut -= 2;
+  XLogLevel(kXLogWarning, "Dv: Modem::OnRxChar(): a quote the card left open ends at the final result");
+  length_ = cut;
+  inside_quotes_ = false;
+  quoted_break_ = 0;
+  if (CompleteLine()) Append(kHeaderJoint);
+  for (size_t i = 0; i < final_length; ++i) Append(final_line_[i]);
+  if (CompleteLine()) Append(kHeaderJoint);
+  return true;
 }
 
 void LineAssembler::Append(uint8_t byte) {
@@ -71,9 +104,16 @@ void LineAssembler::Feed(uint8_t byte) {
         cr_pending_ = false;
         continue;
       }
-      if (byte == kQuote) inside_quotes_ = !inside_quotes_;
+      if (byte == kQuote) {
+        inside_quotes_ = !inside_quotes_;
+        quoted_break_ = 0;
+      }
       if (inside_quotes_) {
         Append(byte);
+        if (byte == kLf && length_ >= 2 && buffer_[length_ - 2] == kCr) {
+          if (EndQuoteAtFinalResult()) return;
+          quoted_break_ = length_;
+        }
         return;
       }
     }

@@ -79,8 +79,14 @@ struct LineClass {
 // "+CMS ERROR: " N (0x8402NNNN), exactly "ERROR" (0x84000003). N is one or
 // more decimal digits with nothing after them; a number above 65535 does not
 // fit the code and makes the line no final result (it would otherwise pose
-// as an unrelated error number). Then the unsolicited prefixes; anything else
-// is an intermediate answer. An empty line is never classified (the caller
+// as an unrelated error number), and so does a number with anything after
+// it. Then the verbose forms of a card left in verbose error mode:
+// "+CME ERROR:"/"+CMS ERROR:" followed by words, or by nothing: a known
+// 27.007/27.005 text (letter case ignored) gives its number's code, an
+// unknown or empty one 0x84000003. Then the card family's worded refusals,
+// exactly "COMMAND NOT SUPPORT" or "TOO MANY PARAMETERS" (0x84000003). Then
+// the unsolicited prefixes ("NO CARRIER" among them); anything else is an
+// intermediate answer. An empty line is never classified (the caller
 // drops it before); here it comes out as an intermediate answer.
 LineClass ClassifyLine(std::u16string_view text);
 

@@ -11,22 +11,13 @@
 #include "devicelib/gsm_alphabet.h"
 #include "devicelib/line_classifier.h"
 #include "foundation/xlog.h"
+#include "platform/ascii.h"
 #include "platform/clock.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 
 namespace GSM {
 namespace {
-
-char16_t FoldAscii(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 0x20) : c; }
-
-bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
-}
 
 // The code a handler's failure is logged with.
 DvResult CodeOfCurrentException() {
@@ -80,9 +71,11 @@ class CommandEncoder {
 }  // namespace
 
 Modem::Modem(Unsolicited* unsolicited)
-    : assembler_([this](std::span<const uint8_t> bytes, bool header_pending) {
-        return OnLine(bytes, header_pending);
-      }),
+    : assembler_([this](std::span<const uint8_t> bytes,
+                        bool header_pending) { return OnLine(bytes, header_pending); },
+                 [](std::span<const uint8_t> bytes) {
+                   return ClassifyLine(DecodeAnswerBytes(bytes)).kind == AnswerKindFinal;
+                 }),
       unsolicited_(unsolicited) {}
 
 Modem::~Modem() {
@@ -273,7 +266,7 @@ bool Modem::OnLine(std::span<const uint8_t> bytes, bool header_pending) {
   bool mask = false;
   if (line_class.kind != AnswerKindUnsolicited) {
     std::lock_guard lock(echo_lock_);
-    is_echo = EqualsIgnoringCase(text, echo_);
+    is_echo = platform::AsciiEqualsIgnoreCase(text, echo_);
     // While the echo of a secret is still due, any line may be it: a late
     // answer to the previous command can use up the echo registration, and
     // the echo then arrives unrecognised.

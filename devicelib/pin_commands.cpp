@@ -8,6 +8,7 @@
 #include "devicelib/dv_api.h"
 #include "devicelib/library.h"
 #include "devicelib/sim_answers.h"
+#include "foundation/card_models.h"
 #include "foundation/xlog.h"
 #include "platform/clock.h"
 
@@ -29,8 +30,6 @@ constexpr DvResult kSimPinRequired = DvCmeError(11);
 constexpr DvResult kSimPukRequired = DvCmeError(12);
 // What +CME ERROR: 13 becomes on the cards that report a missing SIM so.
 constexpr DvResult kSimNotInserted = DvCmeError(900);
-constexpr uint32_t kRetryCountersFromModel = 0x0B00;
-constexpr uint32_t kModelWithoutRetryCounters = 0x0D00;
 
 // Sends a command that carries a secret: logged masked, sent sensitive.
 void SendSensitive(Device& device, const std::u16string& command, uint32_t timeout_ms) {
@@ -43,7 +42,7 @@ void SendSensitive(Device& device, const std::u16string& command, uint32_t timeo
 
 bool SimFailureMeansNoSim(const Device& device) {
   const NwCardInfo info = device.CardInfo();
-  return info.Model == 0x0B00 ||
+  return info.Model == kCardModel0B00 ||
          (device.GetDeviceState() != DeviceState::NotFound && info.Stack == 2 && info.Family == 3);
 }
 
@@ -230,6 +229,6 @@ DvResult DvIsPinPukRetryCounterSupported(int* supported) {
     if (!LibraryInitialized()) DvRaise(DV_E_NOT_INITIALIZED);
     if (supported == nullptr) DvRaise(DV_E_INVALID_ARGUMENT);
     const uint32_t model = Device::Instance().Model();  // 0 while no card is present
-    *supported = model >= kRetryCountersFromModel && model != kModelWithoutRetryCounters ? 1 : 0;
+    *supported = HasRetryCounters(model) ? 1 : 0;
   });
 }

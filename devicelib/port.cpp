@@ -1,6 +1,7 @@
 #include "devicelib/port.h"
 
 #include <array>
+#include <cstring>
 #include <new>
 
 #include "foundation/xlog.h"
@@ -11,6 +12,17 @@
 #include "platform/win32_error.h"
 
 namespace GSM {
+namespace {
+
+// What the system said beneath the last error, which several causes share
+// (a port in use, a permission missing, a card pulled).
+void LogSystemError(unsigned level, const char* what, const std::string& name) {
+  const int err = platform::GetLastErrno();
+  if (err == 0) return;
+  XLogLevel(level, "Dv: Port %s on %s failed: %s (errno %d)", what, name.c_str(), std::strerror(err), err);
+}
+
+}  // namespace
 
 Port::~Port() {
   if (IsRunning()) Stop();
@@ -68,6 +80,7 @@ void Port::Open(const std::string& name, bool serial) {
   if (!port || !port->Open(name)) {
     const uint32_t error = platform::GetLastError();
     XLogLevel(kXLogError, "Dv: Port::Open: CreateFile() failed, rc=0x%x", error);
+    LogSystemError(kXLogWarning, "open", name);
     FailOpen(platform::ResultFromError(error));
   }
 
@@ -191,6 +204,7 @@ void Port::LoopOverlappedIo() {
       uint32_t events = 0;
       if (!port->WaitCommEvent(&events)) {
         if (platform::GetLastError() == platform::kErrorAccessDenied) {
+          LogSystemError(kXLogWarning, "wait", port_name_);
           XLogLevel(kXLogError, "Dv: Access denied detected on the serial port, "
                                 "receiver thread is stopping...");
           OnPortError(platform::kErrorAccessDenied);
@@ -207,7 +221,9 @@ void Port::LoopOverlappedIo() {
     // card that keeps talking cannot hold up Stop.
     while (!stop_.load()) {
       size_t got = 0;
-      if (!port->ReadFile(buffer.data(), buffer.size(), &got) || got == 0) {
+      const bool read = port->ReadFile(buffer.data(), buffer.size(), &got);
+      if (!read) LogSystemError(kXLogTrace, "read", port_name_);  // a stream may fail every poll
+      if (!read || got == 0) {
         if (!serial) platform::Sleep(kStreamPollMs);
         break;
       }

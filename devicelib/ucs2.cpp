@@ -7,19 +7,11 @@
 
 #include "devicelib/gsm_alphabet.h"
 #include "devicelib/result_codes.h"
+#include "platform/ascii.h"
 #include "platform/win32_error.h"
 
 namespace GSM {
 namespace {
-
-// The value of a hexadecimal digit, or -1. The whole UTF-16 unit is tested: a
-// character whose low byte happens to be a digit is still no digit.
-int HexDigitValue(char16_t character) {
-  if (character >= u'0' && character <= u'9') return character - u'0';
-  if (character >= u'A' && character <= u'F') return character - u'A' + 10;
-  if (character >= u'a' && character <= u'f') return character - u'a' + 10;
-  return -1;
-}
 
 // The bytes of an even-length hexadecimal text, or nothing.
 std::optional<std::vector<uint8_t>> HexToBytes(std::u16string_view hex) {
@@ -31,8 +23,8 @@ std::optional<std::vector<uint8_t>> HexToBytes(std::u16string_view hex) {
     DvRaise(platform::kResultOutOfMemory);
   }
   for (size_t i = 0; i < hex.size(); i += 2) {
-    const int high = HexDigitValue(hex[i]);
-    const int low = HexDigitValue(hex[i + 1]);
+    const int high = platform::HexDigitValue(hex[i]);
+    const int low = platform::HexDigitValue(hex[i + 1]);
     if (high < 0 || low < 0) return std::nullopt;
     bytes.push_back(static_cast<uint8_t>(high << 4 | low));
   }
@@ -58,6 +50,32 @@ std::optional<std::u16string> BigEndianUnits(std::span<const uint8_t> bytes) {
   return text;
 }
 
+constexpr uint8_t kSimPadding = 0xFF;
+
+bool IsSurrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDFFF; }
+
+// The body of the 0x80 form without its padding: a lone trailing 0xFF byte
+// and then every trailing FFFF unit.
+std::optional<std::u16string> PaddedUnits(std::span<const uint8_t> bytes) {
+  if (bytes.size() % 2 != 0 && bytes.back() == kSimPadding) bytes = bytes.first(bytes.size() - 1);
+  auto text = BigEndianUnits(bytes);
+  if (!text) return std::nullopt;
+  while (!text->empty() && text->back() == u'\uFFFF') text->pop_back();
+  return text;
+}
+
+// The counted characters of a 0x81/0x82 field whose header is `header`
+// bytes long; whatever follows them must be padding.
+std::optional<std::span<const uint8_t>> CountedBytes(std::span<const uint8_t> data, size_t header) {
+  if (data.size() < header) return std::nullopt;
+  const size_t count = data[1];
+  if (data.size() < header + count) return std::nullopt;
+  for (uint8_t byte : data.subspan(header + count)) {
+    if (byte != kSimPadding) return std::nullopt;
+  }
+  return data.subspan(header, count);
+}
+
 // The body of the 0x81 and 0x82 forms.
 std::optional<std::u16string> BasedBytes(std::span<const uint8_t> bytes, uint32_t base) {
   std::u16string text = ReserveText(bytes.size());
@@ -65,7 +83,9 @@ std::optional<std::u16string> BasedBytes(std::span<const uint8_t> bytes, uint32_
   for (uint8_t byte : bytes) {
     if (byte & 0x80) {
       const uint32_t unit = base + (byte & 0x7Fu);
-      if (unit > 0xFFFF) return std::nullopt;
+      // Past U+FFFF it would wrap to an unrelated character; in the
+      // surrogate range it would be half a character.
+      if (unit > 0xFFFF || IsSurrogate(unit)) return std::nullopt;
       text.push_back(static_cast<char16_t>(unit));
     } else if (!follows_escape && byte == kGsmEscape) {
       follows_escape = true;
@@ -93,17 +113,16 @@ std::optional<std::u16string> DecodeSimAlphaHex(std::u16string_view hex) {
 
   switch (data[0]) {
     case kSimAlphaUcs2:
-      return BigEndianUnits(data.subspan(1));
+      return PaddedUnits(data.subspan(1));
     case kSimAlphaHalfPageBase: {
-      // The count must match exactly: SIMs pad alpha fields with 0xFF, and a
-      // field that still carries its padding (or was cut short) is not
-      // guessed at.
-      if (data.size() < 3 || data.size() != 3u + data[1]) return std::nullopt;
-      return BasedBytes(data.subspan(3), uint32_t{data[2]} << 7);
+      const auto counted = CountedBytes(data, 3);
+      if (!counted) return std::nullopt;
+      return BasedBytes(*counted, uint32_t{data[2]} << 7);
     }
     case kSimAlphaWordBase: {
-      if (data.size() < 4 || data.size() != 4u + data[1]) return std::nullopt;
-      return BasedBytes(data.subspan(4), uint32_t{data[2]} << 8 | data[3]);
+      const auto counted = CountedBytes(data, 4);
+      if (!counted) return std::nullopt;
+      return BasedBytes(*counted, uint32_t{data[2]} << 8 | data[3]);
     }
     default:
       return std::nullopt;

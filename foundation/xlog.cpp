@@ -8,6 +8,7 @@
 #include <shared_mutex>
 
 #include "platform/debug_output.h"
+#include "platform/diagnostics.h"
 #include "platform/heap.h"
 #include "platform/win32_error.h"
 
@@ -65,6 +66,19 @@ void Format(const char* format, va_list args) {
   platform::LocalFree(buffer);
 }
 
+// What the platform layer reports goes into this trace, filtered like every
+// other line. Installed when this file's objects are initialised, which any
+// program that uses the trace (or sets its sink) does before its first line.
+void FromPlatform(unsigned level, const char* line) { XLogLevel(level, "%s", line); }
+
+static_assert(platform::kDiagnosticTrace == kXLogTrace && platform::kDiagnosticWarning == kXLogWarning &&
+              platform::kDiagnosticError == kXLogError);
+
+const bool g_platform_hooked = [] {
+  platform::SetDiagnosticsHook(&FromPlatform);
+  return true;
+}();
+
 }  // namespace
 
 bool XLogPasses(unsigned level) {
@@ -116,6 +130,7 @@ int XLogLevel(unsigned level, const char* format, ...) {
 }
 
 void XLogSetSink(XLogSink sink, void* context) {
+  static_cast<void>(g_platform_hooked);
   std::unique_lock lock(g_sink_lock);
   g_sink_slot = SinkSlot{sink, context};
 }

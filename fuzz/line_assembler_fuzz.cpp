@@ -31,10 +31,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (c.kind == GSM::AnswerKindFinal && c.result_code != DV_S_OK && !DvFailed(c.result_code)) std::abort();
     return !header_pending && c.kind == GSM::AnswerKindUnsolicited &&
            (c.unsolicited_type == GSM::UnsolicitedTypeCmt || c.unsolicited_type == GSM::UnsolicitedTypeCds);
+  }, [](std::span<const uint8_t> line) {
+    if (line.size() > GSM::LineAssembler::kMaxLineLength) std::abort();
+    return GSM::ClassifyLine(GSM::DecodeAnswerBytes(line)).kind == GSM::AnswerKindFinal;
   });
   assembler.SetQuoteTracking(tracking);
   for (size_t i = 1; i < size; ++i) {
     if (i == flip_at) assembler.SetQuoteTracking(!tracking);
+    if (data[i] == 0x00 && i + 1 < size && data[i + 1] == 0x00) assembler.ClearInsideQuotes();  // a new command
     assembler.Feed(data[i]);
     if (assembler.PendingLength() > GSM::LineAssembler::kMaxLineLength) std::abort();
   }

@@ -104,6 +104,15 @@ void VirtualClock::WaitForWaiterAt(uint32_t ms) {
   observer_cv_.wait(lock, [&] { return deadlines_.count(target) > 0; });
 }
 
+bool VirtualClock::AdvanceIfWaitedFor(uint64_t deadline) {
+  Dispatcher& d = GetDispatcher();
+  std::lock_guard lock(d.mutex);
+  if (deadlines_.count(deadline) == 0) return false;
+  if (deadline > now_) now_ = deadline;
+  d.cv.notify_all();
+  return true;
+}
+
 bool VirtualClock::AdvanceToNextDeadlineWithin(uint32_t ms) {
   Dispatcher& d = GetDispatcher();
   std::lock_guard lock(d.mutex);

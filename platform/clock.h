@@ -64,6 +64,9 @@ class VirtualClock final : public Clock {
   // WaitForTimedWaiters it cannot be satisfied by a waiter whose deadline has
   // just passed but which has not woken yet.
   void WaitForWaiterAt(uint32_t ms);
+  // Never blocks: when some thread waits for exactly `deadline` (absolute),
+  // moves the clock there and returns true; otherwise leaves it alone.
+  bool AdvanceIfWaitedFor(uint64_t deadline);
 
   // Moves the clock to the earliest deadline anyone waits for when it is at
   // most `ms` ahead, in one step under the clock's lock; false (and the

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/clock.h"
 #include "platform/win32_error.h"
 
@@ -36,14 +37,7 @@ Notifications& State() {
   return *state;
 }
 
-bool SameClass(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
-}
+bool SameClass(std::string_view a, std::string_view b) { return AsciiEqualsIgnoreCase(a, b); }
 
 HDEVNOTIFY Register(Registration registration) {
   if (!IsWindow(registration.hwnd)) {

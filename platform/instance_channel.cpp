@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/xlog.h"
+#include "platform/diagnostics.h"
 #include "platform/instance_frame.h"
 #include "platform/named_object.h"
 #include "platform/named_object_files.h"
@@ -121,7 +121,7 @@ class Listener final : public WindowClassListener {
       for (const Client& client : clients) fds.push_back({client.fd.get(), POLLIN, 0});
       if (::poll(fds.data(), fds.size(), -1) < 0) {
         if (errno == EINTR) continue;
-        XLogLevel(kXLogError, "Instance channel: poll failed (%d), no longer listening.", errno);
+        ReportDiagnostic(kDiagnosticError, "Instance channel: poll failed (%d), no longer listening.", errno);
         return;
       }
       if (fds[0].revents != 0) return;
@@ -159,19 +159,19 @@ class Listener final : public WindowClassListener {
       spare_.reset();
       const UniqueFd turned_away(::accept4(socket_.get(), nullptr, nullptr, SOCK_CLOEXEC));
       spare_ = OpenSpare();
-      XLogLevel(kXLogWarning, "Instance channel: out of descriptors, a connection was turned away.");
+      ReportDiagnostic(kDiagnosticWarning, "Instance channel: out of descriptors, a connection was turned away.");
       return;
     }
     if (!fd) return;  // gone again before it was taken
     ucred credentials{};
     if (!PeerCredentials(fd.get(), &credentials)) return;
     if (credentials.uid != ::geteuid()) {
-      XLogLevel(kXLogWarning, "Instance channel: refused a connection of user %u (process %d).",
+      ReportDiagnostic(kDiagnosticWarning, "Instance channel: refused a connection of user %u (process %d).",
                 static_cast<unsigned>(credentials.uid), static_cast<int>(credentials.pid));
       return;
     }
     if (clients->size() >= kMaxClients) {
-      XLogLevel(kXLogWarning, "Instance channel: too many connections, process %d turned away.",
+      ReportDiagnostic(kDiagnosticWarning, "Instance channel: too many connections, process %d turned away.",
                 static_cast<int>(credentials.pid));
       return;
     }
@@ -309,7 +309,7 @@ std::unique_ptr<RemoteWindow> FindWindow(std::u16string_view class_name) {
       if (err == ENOENT || err == ECONNREFUSED) {
         SetLastError(kErrorFileNotFound);
       } else {
-        SetLastError(ErrorFromErrno(err));
+        SetLastErrorFromErrno(err);
       }
       return nullptr;
     }
@@ -322,7 +322,7 @@ std::unique_ptr<RemoteWindow> FindWindow(std::u16string_view class_name) {
       return nullptr;
     }
     if (credentials.uid != ::geteuid()) {
-      XLogLevel(kXLogWarning, "Instance channel: the socket of user %u is ignored.",
+      ReportDiagnostic(kDiagnosticWarning, "Instance channel: the socket of user %u is ignored.",
                 static_cast<unsigned>(credentials.uid));
       SetLastError(kErrorFileNotFound);
       return nullptr;

@@ -59,7 +59,7 @@ Message Call(sd_bus* bus, const char* destination, const char* path, const char*
                                    types, args...);
   Message owned(reply);
   if (r < 0) {
-    SetLastError(ErrorFromErrno(-r));
+    SetLastErrorFromErrno(-r);
     return nullptr;
   }
   return owned;
@@ -133,7 +133,7 @@ class LogindPowerMonitor final : public PowerMonitor {
     const int r = sd_bus_match_signal(bus_.get(), &slot, kLogind, kLogindPath, kLogindManager,
                                       "PrepareForSleep", &LogindPowerMonitor::OnSignal, this);
     if (r < 0) {
-      SetLastError(ErrorFromErrno(-r));
+      SetLastErrorFromErrno(-r);
       return false;
     }
     slot_.reset(slot);
@@ -182,7 +182,7 @@ std::unique_ptr<PowerMonitor> PowerMonitor::Start() {
   sd_bus* raw = nullptr;
   const int r = sd_bus_open_system(&raw);
   if (r < 0) {
-    SetLastError(ErrorFromErrno(-r));
+    SetLastErrorFromErrno(-r);
     return nullptr;
   }
   Bus bus(raw);
@@ -192,7 +192,7 @@ std::unique_ptr<PowerMonitor> PowerMonitor::Start() {
   }
   UniqueFd stop(::eventfd(0, EFD_CLOEXEC));
   if (!stop) {
-    SetLastError(ErrorFromErrno(errno));
+    SetLastErrorFromErrno(errno);
     return nullptr;
   }
   auto monitor = std::make_unique<LogindPowerMonitor>(std::move(bus), std::move(stop));

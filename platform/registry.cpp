@@ -22,7 +22,7 @@
 #include <tuple>
 #include <vector>
 
-#include "foundation/xlog.h"
+#include "platform/diagnostics.h"
 #include "platform/registry_file.h"
 #include "platform/text.h"
 #include "platform/unique_fd.h"
@@ -412,10 +412,10 @@ uint32_t ReadValues(Registry& registry, int dir, Values& out) {
   if (registry.reported.insert(identity).second) {
     const std::string path = FolderPath(dir) + "/" + kValuesFile;
     if (too_big || !content.header_ok) {
-      XLogLevel(kXLogWarning, "Registry: values file %s is unreadable, its values are ignored.",
+      ReportDiagnostic(kDiagnosticWarning, "Registry: values file %s is unreadable, its values are ignored.",
                 path.c_str());
     } else {
-      XLogLevel(kXLogWarning, "Registry: values file %s is damaged, %zu line(s) ignored.",
+      ReportDiagnostic(kDiagnosticWarning, "Registry: values file %s is damaged, %zu line(s) ignored.",
                 path.c_str(), content.damaged_lines);
     }
   }
@@ -458,7 +458,7 @@ uint32_t WriteValues(Registry& registry, int dir, const StoreInfo& store, const 
   if (error == kErrorSuccess && values.damaged) {
     ::unlinkat(dir, kDamagedFile, 0);
     if (::linkat(dir, kValuesFile, dir, kDamagedFile, 0) == 0) {
-      XLogLevel(kXLogWarning, "Registry: the damaged values file is kept as %s/%s.",
+      ReportDiagnostic(kDiagnosticWarning, "Registry: the damaged values file is kept as %s/%s.",
                 FolderPath(dir).c_str(), kDamagedFile);
     }
   }

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <unordered_set>
 
+#include "platform/ascii.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 
@@ -10,13 +11,6 @@ namespace platform {
 namespace {
 
 constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 void AppendEscapedByte(std::string& out, uint8_t byte) {
   out.push_back('%');
@@ -36,8 +30,8 @@ std::optional<std::string> Unescape(std::string_view text) {
       continue;
     }
     if (i + 2 >= text.size()) return std::nullopt;
-    const int high = HexValue(text[i + 1]);
-    const int low = HexValue(text[i + 2]);
+    const int high = HexDigitValue(text[i + 1]);
+    const int low = HexDigitValue(text[i + 2]);
     if (high < 0 || low < 0) return std::nullopt;
     out.push_back(static_cast<char>(high * 16 + low));
     i += 2;
@@ -81,8 +75,8 @@ std::optional<std::vector<uint8_t>> ParseHexBytes(std::string_view digits) {
   std::vector<uint8_t> bytes;
   bytes.reserve(digits.size() / 2);
   for (size_t i = 0; i < digits.size(); i += 2) {
-    const int high = HexValue(digits[i]);
-    const int low = HexValue(digits[i + 1]);
+    const int high = HexDigitValue(digits[i]);
+    const int low = HexDigitValue(digits[i + 1]);
     if (high < 0 || low < 0) return std::nullopt;
     bytes.push_back(static_cast<uint8_t>(high * 16 + low));
   }
@@ -163,7 +157,7 @@ std::optional<RegistryValue> ParseLine(std::string_view line) {
     if (data.empty() || data.size() > 8) return std::nullopt;
     uint32_t number = 0;
     for (char c : data) {
-      const int digit = HexValue(c);
+      const int digit = HexDigitValue(c);
       if (digit < 0) return std::nullopt;
       number = number * 16 + static_cast<uint32_t>(digit);
     }
@@ -280,8 +274,7 @@ std::optional<std::u16string> DecodeRegistryKeyName(std::string_view folder_name
 }
 
 char16_t FoldRegistryChar(char16_t c) {
-  if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 0x20);
-  if (c < 0xE0) return c;
+  if (c < 0xE0) return AsciiToUpper(c);
   if (c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 0x20);  // Latin-1
   if (c == 0xFF) return 0x178;
   if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return static_cast<char16_t>(c - 0x20);  // Greek

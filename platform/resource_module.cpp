@@ -1,5 +1,7 @@
 #include "platform/resource_module.h"
 
+#include "platform/ascii.h"
+
 #include <deque>
 #include <stdexcept>
 #include <utility>
@@ -45,7 +47,7 @@ ResourceModuleBuilder& ResourceModuleBuilder::Add(ResourceId type, uint16_t id, 
 
 ResourceModuleBuilder& ResourceModuleBuilder::Add(ResourceId type, uint16_t id, std::vector<uint8_t> bytes) {
   Custom custom{{}, type.number(), id, std::move(bytes)};
-  for (char c : type.name()) custom.type_name.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+  for (char c : type.name()) custom.type_name.push_back(AsciiToUpper(c));
   customs_.push_back(std::move(custom));
   return *this;
 }

@@ -3,6 +3,7 @@
 #include <map>
 #include <mutex>
 
+#include "platform/ascii.h"
 #include "platform/win32_error.h"
 
 namespace platform {
@@ -44,12 +45,10 @@ const ResourceEntry* EntryOf(const ResourceTable& table, const void* handle) {
   return table.entries + (at - first) / sizeof(ResourceEntry);
 }
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
 bool SameName(const char* stored, std::string_view name) {
   size_t i = 0;
   for (; i < name.size(); ++i) {
-    if (stored[i] == '\0' || Upper(stored[i]) != Upper(name[i])) return false;
+    if (stored[i] == '\0' || AsciiToUpper(stored[i]) != AsciiToUpper(name[i])) return false;
   }
   return stored[i] == '\0';
 }

@@ -10,8 +10,10 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <iterator>
 
+#include "platform/diagnostics.h"
 #include "platform/win32_error.h"
 
 namespace platform {
@@ -81,31 +83,45 @@ int ModemLines(int fd) {
 
 SerialPort::~SerialPort() { Close(); }
 
+uint32_t SerialOpenError(int err) {
+  switch (err) {
+    // Another opener holds the port (its TIOCEXCL or its flock): what a
+    // busy COM port answers, and what detection takes for "in use".
+    case EBUSY:
+    case EWOULDBLOCK: return kErrorAccessDenied;
+    // The node is there but its device is gone (a card pulled during the
+    // open): not to be mistaken for a port in use.
+    case EIO:
+    case ENXIO:
+    case ENODEV: return kErrorDeviceNotConnected;
+    default: return ErrorFromErrno(err);
+  }
+}
+
 bool SerialPort::Open(const std::string& path) {
   Close();
+  const auto fail = [&path](int err) {
+    SetLastErrorWithErrno(SerialOpenError(err), err);
+    ReportDiagnostic(kDiagnosticTrace, "Serial port: %s could not be opened: %s (errno %d, error %u)", path.c_str(),
+                     std::strerror(err), err, GetLastError());
+    return false;
+  };
   UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-  if (!fd) {
-    // Another opener set TIOCEXCL: the port is taken.
-    if (errno == EBUSY) return Fail(kErrorAccessDenied);
-    return FailFromErrno();
-  }
+  if (!fd) return fail(errno);
   // TIOCEXCL keeps out programs that do not lock (but not root); the flock
   // keeps out everyone who does, root included. A non-tty has no TIOCEXCL
   // and is used as a plain stream.
-  if (::ioctl(fd.get(), TIOCEXCL) != 0 && errno != ENOTTY) return FailFromErrno();
+  if (::ioctl(fd.get(), TIOCEXCL) != 0 && errno != ENOTTY) return fail(errno);
   if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
     const int err = errno;
     ::ioctl(fd.get(), TIOCNXCL);
-    if (err == EWOULDBLOCK) return Fail(kErrorAccessDenied);
-    SetLastError(ErrorFromErrno(err));
-    return false;
+    return fail(err);
   }
   UniqueFd cancel(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
   if (!cancel) {
     const int err = errno;
     ::ioctl(fd.get(), TIOCNXCL);
-    SetLastError(ErrorFromErrno(err));
-    return false;
+    return fail(err);
   }
   fd_ = std::move(fd);
   cancel_ = std::move(cancel);
@@ -339,7 +355,9 @@ bool SerialPort::WaitCommEvent(uint32_t* events) {
         *events = kEvRxChar;
         return true;
       }
-      return Fail(kErrorAccessDenied);
+      // What a read on the hung-up line would report.
+      SetLastErrorWithErrno(kErrorAccessDenied, EIO);
+      return false;
     }
     if (revents & POLLIN) {
       *events = kEvRxChar;

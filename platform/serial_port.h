@@ -90,6 +90,13 @@ inline constexpr uint32_t kPurgeRxAbort = 0x0002;
 inline constexpr uint32_t kPurgeTxClear = 0x0004;
 inline constexpr uint32_t kPurgeRxClear = 0x0008;
 
+// The error a failed open reports for `err`: a port someone holds (EBUSY from
+// another opener's TIOCEXCL, EWOULDBLOCK from its flock) is
+// kErrorAccessDenied; a node whose device has gone (EIO, ENXIO, ENODEV) is
+// kErrorDeviceNotConnected, so it is not taken for a port in use; everything
+// else as ErrorFromErrno. (Once open, a pulled card is kErrorAccessDenied.)
+uint32_t SerialOpenError(int err);
+
 class SerialPort {
  public:
   // A write that the line does not take for this long fails with
@@ -105,7 +112,8 @@ class SerialPort {
 
   // Opens an existing device for reading and writing, for this process alone:
   // a port another opener holds fails with kErrorAccessDenied, as callers know
-  // a busy COM port. A missing path fails with kErrorFileNotFound. Anything
+  // a busy COM port (SerialOpenError). A missing path fails with
+  // kErrorFileNotFound. GetLastErrno() tells what the system said. Anything
   // that can be opened may be used as a plain stream (no comm settings); the
   // comm calls below then fail with the error of the missing tty ioctl.
   bool Open(const std::string& path);

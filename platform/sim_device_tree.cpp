@@ -4,18 +4,17 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/ascii.h"
 #include "platform/win32_error.h"
 
 namespace platform {
 namespace {
 
-char16_t FoldCase(char16_t c) { return (c >= u'a' && c <= u'z') ? c - (u'a' - u'A') : c; }
-
 // Instance IDs and device names are compared as the system compares them:
 // without regard to letter case.
 std::u16string Folded(std::u16string_view text) {
   std::u16string out(text);
-  std::transform(out.begin(), out.end(), out.begin(), FoldCase);
+  std::transform(out.begin(), out.end(), out.begin(), [](char16_t c) { return AsciiToUpper(c); });
   return out;
 }
 

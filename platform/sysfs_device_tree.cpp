@@ -10,6 +10,7 @@
 #include <optional>
 #include <set>
 
+#include "platform/ascii.h"
 #include "platform/codepage.h"
 #include "platform/registry.h"
 #include "platform/serial_port.h"
@@ -20,31 +21,6 @@
 
 namespace platform {
 namespace {
-
-char FoldAscii(char16_t c) {
-  return static_cast<char>(c >= u'a' && c <= u'z' ? c - u'a' + u'A' : c);
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(static_cast<unsigned char>(a[i])) !=
-        FoldAscii(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i] && (a[i] > 0x7F || b[i] > 0x7F || FoldAscii(a[i]) != FoldAscii(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 // sysfs texts are UTF-8; properties travel in the OEM code page.
 std::string ToOem(std::string_view utf8) {
@@ -185,7 +161,7 @@ uint32_t SysfsDeviceTree::PresentDevicesOfEnumerator(std::string_view enumerator
   std::lock_guard lock(state_->mutex);
   nodes.clear();
   for (const State::Present& node : state_->Walk()) {
-    if (EqualsNoCase(node.info.enumerator, enumerator)) nodes.push_back(node.number);
+    if (AsciiEqualsIgnoreCase(node.info.enumerator, enumerator)) nodes.push_back(node.number);
   }
   return kErrorSuccess;
 }
@@ -195,7 +171,7 @@ uint32_t SysfsDeviceTree::PresentDevicesOfClass(std::string_view class_guid,
   std::lock_guard lock(state_->mutex);
   nodes.clear();
   for (const State::Present& node : state_->Walk()) {
-    if (!node.info.class_guid.empty() && EqualsNoCase(node.info.class_guid, class_guid)) {
+    if (!node.info.class_guid.empty() && AsciiEqualsIgnoreCase(node.info.class_guid, class_guid)) {
       nodes.push_back(node.number);
     }
   }
@@ -245,11 +221,11 @@ uint32_t SysfsDeviceTree::ReadDeviceKeyString(DEVINST node, DeviceKeyKind kind,
   const std::optional<std::string>* found = nullptr;
   switch (kind) {
     case DeviceKeyKind::Device:
-      if (EqualsNoCase(name, u"PortName")) found = &info->port_name;
+      if (AsciiEqualsIgnoreCase(name, u"PortName")) found = &info->port_name;
       break;
     case DeviceKeyKind::Driver:
       if (info->driver.empty()) return kErrorFileNotFound;
-      if (EqualsNoCase(name, u"NetCfgInstanceId")) found = &info->net_cfg_instance_id;
+      if (AsciiEqualsIgnoreCase(name, u"NetCfgInstanceId")) found = &info->net_cfg_instance_id;
       break;
   }
   if (found == nullptr || !found->has_value()) return kErrorFileNotFound;
@@ -260,9 +236,9 @@ uint32_t SysfsDeviceTree::ReadDeviceKeyString(DEVINST node, DeviceKeyKind kind,
 uint32_t SysfsDeviceTree::ReadEnumKeyString(std::u16string_view instance_id,
                                             std::u16string_view name, std::u16string& value) {
   std::lock_guard lock(state_->mutex);
-  if (!EqualsNoCase(name, u"ClassGUID")) return kErrorFileNotFound;
+  if (!AsciiEqualsIgnoreCase(name, u"ClassGUID")) return kErrorFileNotFound;
   for (const State::Present& node : state_->Walk()) {
-    if (!EqualsNoCase(Utf8ToUtf16(node.info.instance_id), instance_id)) continue;
+    if (!AsciiEqualsIgnoreCase(Utf8ToUtf16(node.info.instance_id), instance_id)) continue;
     if (!node.info.enum_class_guid) return kErrorFileNotFound;
     value = Utf8ToUtf16(*node.info.enum_class_guid);
     return kErrorSuccess;

@@ -1,16 +1,11 @@
 #include "platform/sysfs_text.h"
 
+#include "platform/ascii.h"
+
 namespace platform {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -44,7 +39,7 @@ std::optional<uint32_t> ParseHexAttribute(std::string_view text, size_t max_digi
   if (text.empty() || text.size() > max_digits || text.size() > 8) return std::nullopt;
   uint32_t value = 0;
   for (char c : text) {
-    const int digit = HexDigit(c);
+    const int digit = HexDigitValue(c);
     if (digit < 0) return std::nullopt;
     value = value << 4 | static_cast<uint32_t>(digit);
   }

@@ -86,19 +86,19 @@ class NetlinkUeventMonitor final : public UeventMonitor {
 std::unique_ptr<UeventMonitor> UeventMonitor::Start() {
   UniqueFd socket(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_KOBJECT_UEVENT));
   if (!socket) {
-    SetLastError(ErrorFromErrno(errno));
+    SetLastErrorFromErrno(errno);
     return nullptr;
   }
   sockaddr_nl address{};
   address.nl_family = AF_NETLINK;
   address.nl_groups = kKernelEventGroup;
   if (::bind(socket.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    SetLastError(ErrorFromErrno(errno));
+    SetLastErrorFromErrno(errno);
     return nullptr;
   }
   UniqueFd stop(::eventfd(0, EFD_CLOEXEC));
   if (!stop) {
-    SetLastError(ErrorFromErrno(errno));
+    SetLastErrorFromErrno(errno);
     return nullptr;
   }
   return std::make_unique<NetlinkUeventMonitor>(std::move(socket), std::move(stop));

@@ -5,10 +5,19 @@
 namespace platform {
 namespace {
 thread_local uint32_t t_last_error = 0;
-}
+thread_local int t_last_errno = 0;
+}  // namespace
 
 uint32_t GetLastError() noexcept { return t_last_error; }
-void SetLastError(uint32_t error) noexcept { t_last_error = error; }
+void SetLastError(uint32_t error) noexcept {
+  t_last_error = error;
+  t_last_errno = 0;
+}
+int GetLastErrno() noexcept { return t_last_errno; }
+void SetLastErrorWithErrno(uint32_t error, int err) noexcept {
+  t_last_error = error;
+  t_last_errno = err;
+}
 
 uint32_t ErrorFromErrno(int err) noexcept {
   switch (err) {
@@ -21,7 +30,8 @@ uint32_t ErrorFromErrno(int err) noexcept {
     case EPERM:
     case EROFS:
     // A pulled USB modem or a pty whose other side has gone: the port is
-    // unusable, which callers treat like the access-denied case.
+    // unusable, which the receiver treats like the access-denied case (the
+    // serial port's open tells a pulled card from a held port itself).
     case EIO:
     case ENXIO:
     case ENODEV: return kErrorAccessDenied;
@@ -43,9 +53,11 @@ uint32_t ErrorFromErrno(int err) noexcept {
   }
 }
 
-uint32_t SetLastErrorFromErrno() noexcept {
-  uint32_t error = ErrorFromErrno(errno);
-  SetLastError(error);
+uint32_t SetLastErrorFromErrno() noexcept { return SetLastErrorFromErrno(errno); }
+
+uint32_t SetLastErrorFromErrno(int err) noexcept {
+  const uint32_t error = ErrorFromErrno(err);
+  SetLastErrorWithErrno(error, err);
   return error;
 }
 

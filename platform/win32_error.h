@@ -69,6 +69,17 @@ uint32_t ErrorFromErrno(int err) noexcept;
 
 // Sets the last-error value from errno and returns it.
 uint32_t SetLastErrorFromErrno() noexcept;
+// The same for an errno the caller saved.
+uint32_t SetLastErrorFromErrno(int err) noexcept;
+// Sets the last-error value to `error`, chosen by the caller, and keeps the
+// errno it stands for beside it.
+void SetLastErrorWithErrno(uint32_t error, int err) noexcept;
+
+// The errno behind the thread's last error: kept by the two calls above, 0
+// after SetLastError (an error that did not come from the system). Several
+// errnos share one error number (a held port and a denied permission are
+// both 5); this tells them apart for the log.
+int GetLastErrno() noexcept;
 
 // An operating-system error in result-code form: 0x80070000 | (e & 0xFFFF)
 // when e is positive, e itself when it already is a result code (top bit set),
@@ -79,16 +90,18 @@ constexpr uint32_t ResultFromError(uint32_t error) noexcept {
   return 0x80070000u | (error & 0xFFFFu);
 }
 
-// Saves the thread's last-error value and puts it back when the scope ends.
+// Saves the thread's last-error value (and its errno) and puts them back when
+// the scope ends.
 class LastErrorPreserver {
  public:
-  LastErrorPreserver() noexcept : saved_(GetLastError()) {}
-  ~LastErrorPreserver() { SetLastError(saved_); }
+  LastErrorPreserver() noexcept : saved_(GetLastError()), saved_errno_(GetLastErrno()) {}
+  ~LastErrorPreserver() { SetLastErrorWithErrno(saved_, saved_errno_); }
   LastErrorPreserver(const LastErrorPreserver&) = delete;
   LastErrorPreserver& operator=(const LastErrorPreserver&) = delete;
 
  private:
   uint32_t saved_;
+  int saved_errno_;
 };
 
 }  // namespace platform

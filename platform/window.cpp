@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/ascii.h"
 #include "platform/clock.h"
 #include "platform/dispatcher.h"
 #include "platform/thread.h"
@@ -69,7 +70,7 @@ Windowing& State() {
 std::u16string ClassKey(std::u16string_view name) {
   std::u16string key(name);
   for (char16_t& c : key) {
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    c = AsciiToLower(c);
   }
   return key;
 }

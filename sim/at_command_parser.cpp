@@ -1,5 +1,7 @@
 #include "sim/at_command_parser.h"
 
+#include "platform/ascii.h"
+
 #include <cctype>
 
 namespace sim {
@@ -7,7 +9,6 @@ namespace {
 
 bool IsExtendedPrefix(char c) { return c == '+' || c == '_' || c == '$' || c == '*' || c == '%' || c == '^'; }
 bool IsNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; }
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
 
 // The end of an argument list: the next ';' outside quotes, or the end.
 size_t ArgumentsEnd(std::string_view line, size_t pos) {
@@ -42,7 +43,7 @@ void ReadForm(std::string_view line, size_t& pos, AtCommand& command) {
 std::optional<std::vector<AtCommand>> ParseCommandLine(std::string_view line) {
   size_t pos = 0;
   while (pos < line.size() && line[pos] == ' ') ++pos;
-  if (line.size() < pos + 2 || Upper(line[pos]) != 'A' || Upper(line[pos + 1]) != 'T') {
+  if (line.size() < pos + 2 || platform::AsciiToUpper(line[pos]) != 'A' || platform::AsciiToUpper(line[pos + 1]) != 'T') {
     return std::nullopt;
   }
   pos += 2;
@@ -57,30 +58,30 @@ std::optional<std::vector<AtCommand>> ParseCommandLine(std::string_view line) {
     if (IsExtendedPrefix(c)) {
       command.name.push_back(c);
       ++pos;
-      while (pos < line.size() && IsNameChar(line[pos])) command.name.push_back(Upper(line[pos++]));
+      while (pos < line.size() && IsNameChar(line[pos])) command.name.push_back(platform::AsciiToUpper(line[pos++]));
       if (command.name.size() < 2) return std::nullopt;
       ReadForm(line, pos, command);
       // Extended commands are chained with ';' only.
       while (pos < line.size() && line[pos] == ' ') ++pos;
       if (pos < line.size() && line[pos] != ';') return std::nullopt;
-    } else if (Upper(c) == 'D') {
+    } else if (platform::AsciiToUpper(c) == 'D') {
       // The dial string takes the rest of the line.
       command.name = "D";
       command.args = std::string(line.substr(pos + 1));
       pos = line.size();
-    } else if (c == '&' || Upper(c) == 'S') {
-      command.name.push_back(Upper(c));
+    } else if (c == '&' || platform::AsciiToUpper(c) == 'S') {
+      command.name.push_back(platform::AsciiToUpper(c));
       ++pos;
       if (c == '&') {
         if (pos >= line.size() || !std::isalpha(static_cast<unsigned char>(line[pos]))) return std::nullopt;
-        command.name.push_back(Upper(line[pos++]));
+        command.name.push_back(platform::AsciiToUpper(line[pos++]));
       } else {
         while (pos < line.size() && std::isdigit(static_cast<unsigned char>(line[pos]))) {
           command.name.push_back(line[pos++]);
         }
         if (command.name.size() < 2) return std::nullopt;
       }
-      if (Upper(c) == 'S' && pos < line.size() && (line[pos] == '=' || line[pos] == '?')) {
+      if (platform::AsciiToUpper(c) == 'S' && pos < line.size() && (line[pos] == '=' || line[pos] == '?')) {
         ReadForm(line, pos, command);
       } else {
         while (pos < line.size() && std::isdigit(static_cast<unsigned char>(line[pos]))) {
@@ -88,7 +89,7 @@ std::optional<std::vector<AtCommand>> ParseCommandLine(std::string_view line) {
         }
       }
     } else if (std::isalpha(static_cast<unsigned char>(c))) {
-      command.name.push_back(Upper(c));
+      command.name.push_back(platform::AsciiToUpper(c));
       ++pos;
       while (pos < line.size() && std::isdigit(static_cast<unsigned char>(line[pos]))) {
         command.args.push_back(line[pos++]);

@@ -3,6 +3,7 @@
 #include <array>
 #include <cctype>
 
+#include "platform/ascii.h"
 #include "sim/command_context.h"
 #include "sim/sim_alphabet.h"
 
@@ -96,7 +97,7 @@ const Entry* Find(const CardClass& card, std::string_view name) {
 
 bool IsHex(std::string_view text) {
   for (char c : text) {
-    if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'))) return false;
+    if (platform::HexDigitValue(c) < 0) return false;
   }
   return true;
 }
@@ -150,7 +151,7 @@ void FinishSmsBody(CommandContext& context, std::string_view body, bool cancelle
   if (pdu.size() < 2 || pdu.size() % 2 != 0 || !IsHex(pdu)) return ctx.Cms(kCmsInvalidPdu);
   const int sca_octets = 1 + std::stoi(pdu.substr(0, 2), nullptr, 16);
   if (static_cast<int>(pdu.size() / 2) - sca_octets != length) return ctx.Cms(kCmsInvalidPdu);
-  for (char& c : pdu) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : pdu) c = platform::AsciiToUpper(c);
   auto& store = context.state.sms;
   for (size_t slot = 0; slot < store.size(); ++slot) {
     if (!store[slot]) {

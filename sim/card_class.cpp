@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "foundation/card_models.h"
+
 namespace sim {
 namespace {
 
@@ -12,7 +14,7 @@ namespace {
 constexpr uint32_t kStack1Common = kFeatureOwnCommands | kFeatureAntenna | kFeatureRetryCounters;
 
 constexpr std::array<CardClass, 6> kClasses = {{
-    {CardKind::kMultiplexing3g, "3g", "Vombel Sim 3G Multiplexing Card", 0x1000, 5, 1, 0x487, 0xF,
+    {CardKind::kMultiplexing3g, "3g", "Vombel Sim 3G Multiplexing Card", kCardModel1000, 5, 1, 0x487, 0xF,
      kStack1Common | kFeature3g | kFeatureSignalReports | kFeatureCsRegistration | kFeatureWanCall |
          kFeatureVoiceQuery | kFeatureOneBasedSms,
      "Vombel", "VSIM 3G", "2.8.1Hd (Date: Mar 02 2026, Time: 10:12:40)", "1.0"},
@@ -28,7 +30,7 @@ constexpr std::array<CardClass, 6> kClasses = {{
     {CardKind::kStack3, "stack3", "Vombel Sim Stack 3 Card", 0x2200, 6, 3, 0x483, 0xF,
      kFeature3g | kFeatureStack3 | kFeatureAntenna | kFeatureRetryCounters | kFeatureCsRegistration,
      "Vombel", "VSIM S3", "BCM 5.2.7", "3.0"},
-    {CardKind::kModel0E00, "0e00", "Vombel Sim Model 0E00 Card", 0xE00, 5, 2, 0x481, 0xF,
+    {CardKind::kModel0E00, "0e00", "Vombel Sim Model 0E00 Card", kCardModel0E00, 5, 2, 0x481, 0xF,
      kStack1Common | kFeature3g | kFeatureTechnologySelection | kFeatureWanCall | kFeaturePdpReports,
      "Vombel", "VSIM 0E00", "4.0.3 (Date: Feb 14 2026)", "1.2", "(1),(0-2)"},
     {CardKind::kComposite, "composite", "Vombel Sim Composite Card", 0x2300, 5, 1, 0x687, 0xF,

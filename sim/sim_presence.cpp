@@ -6,6 +6,7 @@
 #include <set>
 #include <utility>
 
+#include "foundation/card_models.h"
 #include "platform/clock.h"
 #include "platform/device_tree.h"
 #include "platform/text.h"
@@ -86,8 +87,6 @@ Functions FunctionsOf(const CardLayout& layout, std::optional<uint8_t> number) {
   return functions;
 }
 
-bool IsClassifiedModel(uint32_t model) { return model >= 0x800 && model <= 0x7FFF; }
-
 // What the drivers of models 0x800 to 0x7FFF tag every interface with,
 // naming the functions of the card as a whole: "_FF_SER" a modem, "_FF_NET"
 // a network adapter, "_FF" both ("VLNOZ_..." for model 0x800). The composite
@@ -95,13 +94,13 @@ bool IsClassifiedModel(uint32_t model) { return model >= 0x800 && model <= 0x7FF
 // models 0x900 and 0xA00 tell it by the first interface's setup class.
 std::string FunctionTag(const CardClass& card, const CardLayout& layout) {
   const uint32_t model = card.model;
-  if (!IsClassifiedModel(model) || model == 0x900 || model == 0xA00 || model == 0x1800 ||
+  if (!IsClassifiedModel(model) || IsCompositeInterfaceModel(model) || model == kCardModel1800 ||
       (card.driver_capabilities & 0x200) != 0) {
     return {};
   }
   const auto [modem, network] = FunctionsOf(layout, std::nullopt);
   if (!modem && !network) return {};
-  if (model == 0x800) return modem && network ? "_VLNOZ_FF" : modem ? "_VLNOZ_MODEM" : "_VLNOZ_NET";
+  if (model == kCardModel0800) return modem && network ? "_VLNOZ_FF" : modem ? "_VLNOZ_MODEM" : "_VLNOZ_NET";
   return modem && network ? "_FF" : modem ? "_FF_SER" : "_FF_NET";
 }
 

@@ -164,7 +164,7 @@ TEST_F(CardSharingTest, RequestWithdrawnWithoutTakingTheMutexWakesWithinASecond)
 
   const uint64_t start = clock_.NowMs();
   platform::ResetEvent(request.get());
-  ASSERT_TRUE(PumpUntil([&] { return State() == CardStateStarted; }, true));
+  ASSERT_TRUE(PumpUntil([&] { return State() == CardStateStarted; }, 1));
   EXPECT_LE(clock_.NowMs() - start, 1200u);
   EXPECT_TRUE(log_.Contains(
       "Nw: suspension event reset detected while waiting for the exclusive mutex, waking up from suspended mode"));
@@ -173,7 +173,7 @@ TEST_F(CardSharingTest, RequestWithdrawnWithoutTakingTheMutexWakesWithinASecond)
 
   // The other program lets go: the mutex is taken over.
   holder.Release();
-  ASSERT_TRUE(PumpUntil([&] { return log_.Contains("Nw: Exclusive mutex has been grabbed"); }, true));
+  ASSERT_TRUE(PumpUntil([&] { return log_.Contains("Nw: Exclusive mutex has been grabbed"); }, 1));
   EXPECT_TRUE(log_.Contains("Nw: Got access to the exclusive mutex during normal mode, grabbing it..."));
   EXPECT_TRUE(HeldByUs());
   EXPECT_EQ(State(), CardStateStarted);
@@ -191,8 +191,8 @@ TEST_F(CardSharingTest, RequestWithdrawnBeforeTheMutexWaitStillWakesTheLibrary) 
   platform::UniqueHandle request(platform::CreateNamedEvent(kSuspensionEventName, true, false));
   on_suspended_ = [&] { platform::ResetEvent(request.get()); };
   platform::SetEvent(request.get());
-  ASSERT_TRUE(PumpUntil([&] { return HasNote({NwEventReasonCardEvent, CardStateSuspended, 0}); }, true));
-  ASSERT_TRUE(PumpUntil([&] { return State() == CardStateStarted; }, true));
+  ASSERT_TRUE(PumpUntil([&] { return HasNote({NwEventReasonCardEvent, CardStateSuspended, 0}); }, 1));
+  ASSERT_TRUE(PumpUntil([&] { return State() == CardStateStarted; }, 1));
   EXPECT_TRUE(log_.Contains(
       "Nw: suspension event reset detected while waiting for the exclusive mutex, waking up from suspended mode"));
   EXPECT_EQ(notes_.back(), (Notification{NwEventReasonSuspension, CardStateStarted, 0x100}));
@@ -217,7 +217,7 @@ TEST_F(CardSharingTest, EventLeftByAKilledRequesterIsResetAtTheNextCheck) {
   EXPECT_EQ(notes_.front(), (Notification{NwEventReasonListenerRegistered, CardStateSuspended, 0}));
 
   // One pass through WaitForMutex brings the card back.
-  ASSERT_TRUE(PumpUntil([&] { return State() == CardStateStarted; }, true));
+  ASSERT_TRUE(PumpUntil([&] { return State() == CardStateStarted; }, 1));
   EXPECT_TRUE(log_.Contains("Nw: Got access to the exclusive mutex, waking up from suspended mode"));
   EXPECT_EQ(log_.Count("Nw: Possibly the event stayed signalled due to a crash"), 1u);
   EXPECT_EQ(notes_.back(), (Notification{NwEventReasonSuspension, CardStateStarted, 0x100}));

@@ -48,13 +48,16 @@ inline std::ostream& operator<<(std::ostream& out, const Notification& n) {
 // Moves the virtual clock to every deadline some thread waits for while the
 // object lives, so that a call on the test's thread that sleeps or waits on
 // the clock (and the listener thread's sleeps meanwhile) can finish.
+// Lets one sleep of `ms` that the constructing thread is about to take pass:
+// a helper thread moves the clock once someone waits for exactly now + `ms`,
+// and touches nothing else (the listener thread's own waits stay put).
 class ClockRunner {
  public:
-  explicit ClockRunner(platform::VirtualClock* clock) {
+  ClockRunner(platform::VirtualClock* clock, uint32_t ms) {
     if (clock == nullptr) return;
-    thread_ = std::thread([this, clock] {
-      while (!stop_) {
-        if (clock->TimedWaiters() > 0) clock->AdvanceToNextDeadline();
+    const uint64_t deadline = clock->NowMs() + ms;
+    thread_ = std::thread([this, clock, deadline] {
+      while (!stop_ && !clock->AdvanceIfWaitedFor(deadline)) {
         std::this_thread::sleep_for(std::chrono::microseconds(200));
       }
     });
@@ -63,6 +66,8 @@ class ClockRunner {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
   }
+  ClockRunner(const ClockRunner&) = delete;
+  ClockRunner& operator=(const ClockRunner&) = delete;
 
  private:
   std::atomic<bool> stop_{false};
@@ -74,6 +79,7 @@ class NwLibraryFixture : public ::testing::Test {
   static constexpr uint32_t kCardMessage = platform::WM_APP + 77;
   static constexpr char16_t kListenerClass[] = u"NwTestListenerClass";
   static constexpr char16_t kModemPort[] = u"\\\\.\\ttyCARD0";
+  static constexpr uint32_t kReleasePauseMs = 200;  // NwReleaseExclusiveAccess's pause
 
   explicit NwLibraryFixture(bool virtual_clock = true) {
     if (virtual_clock) scoped_clock_.emplace(clock_);
@@ -89,7 +95,8 @@ class NwLibraryFixture : public ::testing::Test {
                         rc == 0 ? info.Model : 0});
       if (rc == 0 && info.State == CardStateSuspended && on_suspended_) on_suspended_();
       if (rc == 0 && info.State == CardStateSuspended && release_on_suspend_) {
-        ClockRunner runner(scoped_clock_ ? &clock_ : nullptr);
+        // The release pauses before the listener looks for the mutex again.
+        ClockRunner runner(scoped_clock_ ? &clock_ : nullptr, kReleasePauseMs);
         NwReleaseExclusiveAccess();
       }
       return 0;
@@ -133,11 +140,14 @@ class NwLibraryFixture : public ::testing::Test {
 
   size_t Pump() { return platform::PumpMessages(); }
 
-  // Pumps until `predicate` holds; for what the listener thread posts.
+  // Pumps until `predicate` holds; for what the listener thread posts. With
+  // `clock_waiters` set, the clock moves to the next deadline whenever that
+  // many threads wait on it (the listener thread is the one timed waiter of
+  // these tests), and never while fewer do.
   template <typename Predicate>
-  bool PumpUntil(Predicate predicate, bool run_clock = false) {
+  bool PumpUntil(Predicate predicate, size_t clock_waiters = 0) {
     return Eventually([&] {
-      if (run_clock && clock_.TimedWaiters() > 0) clock_.AdvanceToNextDeadline();
+      if (clock_waiters > 0 && clock_.TimedWaiters() >= clock_waiters) clock_.AdvanceToNextDeadline();
       Pump();
       return predicate();
     });

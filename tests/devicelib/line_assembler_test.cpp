@@ -22,7 +22,11 @@ class Collector {
           if (header && !header_pending) return true;
           lines_.push_back(std::move(text));
           return false;
-        }) {
+        },
+                   [](std::span<const uint8_t> line) {
+                     const std::string text(line.begin(), line.end());
+                     return text == "OK" || text == "ERROR" || text.starts_with("+CME ERROR: ");
+                   }) {
     assembler_.SetQuoteTracking(quote_tracking);
   }
 
@@ -133,7 +137,15 @@ TEST(LineAssemblerTest, QuoteTrackingKeepsLineEndsInsideQuotes) {
       {"the same without tracking", false, "+COPS: 0,0,\"A\r\nB\",2\r\nOK\r\n",
        {"+COPS: 0,0,\"A", "B\",2", "OK"}},
       {"a CR before the opening quote stays in front of it", true, "A\r\"x\"\r\n", {"A\r\"x\""}},
-      {"an unclosed quote swallows the line ends", true, "\"A\r\nOK\r\n", {}, 8},
+      // A card that cuts the operator name short: the quote ends where the
+      // final result begins.
+      {"an unclosed quote ends at the final result", true, "\"A\r\nOK\r\n", {"\"A", "OK"}},
+      {"an unclosed quote ends at a final error", true, "+COPS: 0,0,\"Vomb\r\n\r\n+CME ERROR: 30\r\n",
+       {"+COPS: 0,0,\"Vomb", "+CME ERROR: 30"}},
+      {"a field cut right after its quote", true, "+COPS: 0,0,\"\r\n\r\nOK\r\n", {"+COPS: 0,0,\"", "OK"}},
+      {"line ends inside the quote before the final result stay", true, "+COPS: 0,0,\"A\r\nB\r\nOK\r\n",
+       {"+COPS: 0,0,\"A\r\nB", "OK"}},
+      {"a line that is no final result stays inside the quote", true, "\"A\r\nOK then\r\n", {}, 13},
       {"empty quotes", true, "+COPS: 0,0,\"\"\r\n", {"+COPS: 0,0,\"\""}},
   };
   for (const auto& row : rows) CheckEverySplit(row);
@@ -147,6 +159,22 @@ TEST(LineAssemblerTest, ClearingInsideQuotesEndsAQuoteTheLastAnswerLeftOpen) {
   collector.assembler().ClearInsideQuotes();
   collector.Feed("OK\r\n");
   EXPECT_EQ(collector.lines(), std::vector<std::string>{"OK"});
+}
+
+TEST(LineAssemblerTest, ANewCommandDropsWhatAnOpenQuoteLeftBehind) {
+  Collector collector(true);
+  collector.Feed("+COPS: 0,0,\"broken\r\n");
+  collector.assembler().ClearInsideQuotes();
+  EXPECT_EQ(collector.assembler().PendingLength(), 0u);
+  collector.Feed("+CSQ: 20,99\r\nOK\r\n");
+  EXPECT_EQ(collector.lines(), (std::vector<std::string>{"+CSQ: 20,99", "OK"}));
+
+  // Outside quotes a half line is kept: it may be the start of the answer.
+  Collector plain(true);
+  plain.Feed("+CS");
+  plain.assembler().ClearInsideQuotes();
+  plain.Feed("Q: 1\r\n");
+  EXPECT_EQ(plain.lines(), std::vector<std::string>{"+CSQ: 1"});
 }
 
 TEST(LineAssemblerTest, DropsALineThatReaches1024BytesAndStartsANewOne) {

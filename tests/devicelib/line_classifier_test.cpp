@@ -44,18 +44,49 @@ TEST(LineClassifierTest, FinalResults) {
       {u"OK\r", AnswerKindIntermediate},
       {u"ERRORS", AnswerKindIntermediate},
       {u"+CME ERROR: 10x", AnswerKindIntermediate},
-      {u"+CME ERROR: ", AnswerKindIntermediate},
       {u"+CME ERROR:10", AnswerKindIntermediate},
       {u"+CME ERROR: 1 ", AnswerKindIntermediate},
       // A number beyond 16 bits would fold onto an unrelated error number.
       {u"+CME ERROR: 65536", AnswerKindIntermediate},
       {u"+CMS ERROR: 99999999999999999999", AnswerKindIntermediate},
-      // from testdata/at_answers.json: other programs treat these as errors,
-      // here only the numeric form ends a command.
-      {u"+CMS ERROR: bananas", AnswerKindIntermediate},
-      {u"+CMS ERROR:", AnswerKindIntermediate},
-      {u"COMMAND NOT SUPPORT", AnswerKindIntermediate},
+      {u"UNKNOWN COMMAND", AnswerKindIntermediate},  // testdata/at_answers.json: no final result
+      {u"NO CARRIER", AnswerKindUnsolicited, DV_S_OK, UnsolicitedTypeNoCarrier},
       {u"", AnswerKindIntermediate},
+  };
+  for (const auto& row : rows) Check(row);
+}
+
+// A card another program left in verbose error mode (AT+CMEE=2) words its
+// errors; each must still end the command, with its number where the text is
+// a known one.
+TEST(LineClassifierTest, VerboseAndWordedFinalResults) {
+  const Row rows[] = {
+      {u"+CME ERROR: SIM not inserted", AnswerKindFinal, 0x8401000A},
+      {u"+CME ERROR: sim NOT inserted", AnswerKindFinal, 0x8401000A},
+      {u"+CME ERROR:  SIM PIN required ", AnswerKindFinal, 0x8401000B},
+      {u"+CME ERROR:SIM busy", AnswerKindFinal, 0x8401000E},
+      {u"+CME ERROR: incorrect password", AnswerKindFinal, 0x84010010},
+      {u"+CME ERROR: unknown", AnswerKindFinal, 0x84010064},
+      {u"+CME ERROR: GPRS services not allowed", AnswerKindFinal, 0x8401006B},
+      {u"+CMS ERROR: SIM not inserted", AnswerKindFinal, 0x84020136},
+      {u"+CMS ERROR: invalid PDU mode parameter", AnswerKindFinal, 0x84020130},
+      {u"+CMS ERROR: no +CNMA acknowledgement expected", AnswerKindFinal, 0x84020154},
+      // Unknown or empty texts: an error without a number. The last two are
+      // from testdata/at_answers.json.
+      {u"+CME ERROR: SIM not insertedx", AnswerKindFinal, DV_E_ERROR},
+      {u"+CME ERROR: ", AnswerKindFinal, DV_E_ERROR},
+      {u"+CME ERROR:", AnswerKindFinal, DV_E_ERROR},
+      {u"+CMS ERROR: operation not allowed yet", AnswerKindFinal, DV_E_ERROR},
+      {u"+CMS ERROR: bananas", AnswerKindFinal, DV_E_ERROR},
+      {u"+CMS ERROR:", AnswerKindFinal, DV_E_ERROR},
+      // The card family's refusals (testdata/at_answers.json).
+      {u"COMMAND NOT SUPPORT", AnswerKindFinal, DV_E_ERROR},
+      {u"TOO MANY PARAMETERS", AnswerKindFinal, DV_E_ERROR},
+      // Not these: other case, trailing text, a prefix that is no error.
+      {u"command not support", AnswerKindIntermediate},
+      {u"COMMAND NOT SUPPORTED BY ME", AnswerKindIntermediate},
+      {u"+CME ERRORS: SIM busy", AnswerKindIntermediate},
+      {u"+CME: SIM busy", AnswerKindIntermediate},
   };
   for (const auto& row : rows) Check(row);
 }

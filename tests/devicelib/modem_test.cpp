@@ -675,6 +675,53 @@ TEST_F(ModemPtyTest, APulledCardEndsAWaitingTransactionAtOnceNotAfterItsBudget) 
   EXPECT_EQ(clock_.NowMs(), before) << "no time may pass: the budget is not waited out";
 }
 
+// A card that cuts the operator name short leaves its quote open: the final
+// result after it still ends the command, and the next command's answer is
+// not swallowed by the quote either.
+TEST_F(ModemPtyTest, AnOperatorNameCutShortEndsAtTheFinalResultAndTheNextCommandStartsClean) {
+  Open([](const std::string& command) -> std::string {
+    if (command == "AT+COPS?") return "\r\n+COPS: 0,0,\"Vomb\r\n\r\nOK\r\n";
+    if (command == "AT+COPS=3,0") return "\r\n+COPS: 0,0,\"Vo\r\n";  // no final result at all
+    if (command == "AT+CSQ") return "\r\n+CSQ: 17,99\r\n\r\nOK\r\n";
+    return "\r\nERROR\r\n";
+  });
+  modem_.SetQuoteTracking(true);
+  auto cut = std::async(std::launch::async, [&] {
+    modem_.SetTimeout(5000);
+    modem_.SetCommand(u"AT+COPS?");
+    modem_.SendCommand(GSM::SendModeNormal);
+    return CodeOf([&] {
+      modem_.ExpectLine(u"+COPS:");
+      EXPECT_EQ(modem_.ReadRest(), u" 0,0,\"Vomb");
+      modem_.DropLine();
+      modem_.WaitFinal();
+    });
+  });
+  ASSERT_EQ(cut.wait_for(testing_support::kSafetyNet), std::future_status::ready) << "the final result was swallowed";
+  EXPECT_EQ(cut.get(), DV_S_OK);
+
+  // An answer that stops inside its quote, then a command of its own.
+  modem_.SetTimeout(5000);
+  modem_.SetCommand(u"AT+COPS=3,0");
+  modem_.SendCommand(GSM::SendModeNormal);
+  // The receiver has read that answer before the next command goes out.
+  ASSERT_TRUE(testing_support::Eventually([&] { return DumpedReads().find(HexOf("\"Vo\r\n")) != std::string::npos; }));
+  modem_.SetQuoteTracking(false);
+  auto next = std::async(std::launch::async, [&] {
+    modem_.SetTimeout(5000);
+    modem_.SetCommand(u"AT+CSQ");
+    modem_.SendCommand(GSM::SendModeNormal);
+    return CodeOf([&] {
+      modem_.ExpectLine(u"+CSQ:");
+      EXPECT_EQ(modem_.ReadInt(), 17);
+      modem_.DropLine();
+      modem_.WaitFinal();
+    });
+  });
+  ASSERT_EQ(next.wait_for(testing_support::kSafetyNet), std::future_status::ready);
+  EXPECT_EQ(next.get(), DV_S_OK);
+}
+
 TEST_F(ModemPtyTest, ReopeningStartsAFreshSession) {
   Open([](const std::string&) { return std::string(); });
   modem_.SetQuoteTracking(true);

@@ -27,9 +27,12 @@ TEST(QuotedStringTest, DecodesEachModeAndLogsWhatItCannot) {
       {"coding scheme 0x81", u"810305C1C2C3", QuotedStringModeUcs2CodingScheme, u"\u02C1\u02C2\u02C3"},
       // from testdata/sim_alpha.json
       {"coding scheme 0x82", u"820505302D82D32D31", QuotedStringModeUcs2CodingScheme, u"-\u0532\u0583-1"},
-      // from testdata/sim_alpha.json: a SIM record padded with FF. The count
-      // byte must match the text exactly, so the padded copy is rejected.
-      {"0x81 with FF padding", u"8105135395A6A6FFFF", QuotedStringModeUcs2CodingScheme, u"", true},
+      // from testdata/sim_alpha.json: SIM records padded with FF; the name
+      // is shown without its padding.
+      {"0x81 with FF padding", u"8105135395A6A6FFFF", QuotedStringModeUcs2CodingScheme, u"S\u0995\u09A6\u09A6\u09FF"},
+      {"0x82 with FF padding", u"820869004D6F7A696C6C61CAFFFF", QuotedStringModeUcs2CodingScheme, u"Mozilla\u694A"},
+      {"0x80 with FF padding", u"80006F006E006FFFFFFF", QuotedStringModeUcs2CodingScheme, u"ono"},
+      {"0x82 into the surrogates", u"8201D80080", QuotedStringModeUcs2CodingScheme, u"", true},
       {"plain text is no alpha identifier", u"566F696365204D61696C", QuotedStringModeUcs2CodingScheme, u"", true},
       {"UCS2 of six digits", u"004100", QuotedStringModeUcs2, u"", true},
   };

@@ -69,18 +69,37 @@ TEST(Ucs2Test, SimAlphaForms) {
       {"0x82 annex B", u"820505302D82D32D31", u"-Բփ-1"},
       // testdata/sim_alpha.json.
       {"0x82 Cyrillic", u"820504002DB3B42D31", u"-гд-1"},
-      // testdata/sim_alpha.json: "820869004D6F7A696C6C61CAFFFF" with its two
-      // padding bytes taken off, so that the count matches.
+      // testdata/sim_alpha.json (gecko's ICC helper test): two bytes of
+      // padding after the count of 8.
+      {"0x82 mixed, padded", u"820869004D6F7A696C6C61CAFFFF", u"Mozilla楊"},
       {"0x82 mixed", u"820869004D6F7A696C6C61CA", u"Mozilla楊"},
-      // testdata/sim_alpha.json: "8105135395A6A6FFFF" cut to its count of 5;
-      // the fifth byte 0xFF is a character (base + 0x7F), not padding.
+      // testdata/sim_alpha.json (oFono's util test): the count of 5 takes in
+      // the byte 0xFF, which is then a character (base + 0x7F); the one
+      // after the count is padding.
+      {"0x81 Bengali, padded", u"8105135395A6A6FFFF", u"Sকদদ\u09FF"},
       {"0x81 Bengali", u"8105135395A6A6FF", u"Sকদদ\u09FF"},
+      // testdata/sim_alpha.json (oFono's util test): an FFFF unit and a lone
+      // FF byte of padding.
+      {"0x80 padded", u"80006F006E006FFFFFFF", u"ono"},
+      {"0x80 padded to whole units", u"8000410042FFFFFFFF", u"AB"},
+      {"0x80 nothing but padding", u"80FFFFFF", u""},
+      {"0x80 a lone FF", u"80FF", u""},
+      {"0x80 a unit ending in FF is a character", u"8000FF", u"\u00FF"},
+      {"0x80 a lone trailing FF after such a unit", u"8000FFFF", u"\u00FF"},
+      {"0x80 FFFF before a character stays", u"80FFFF0041", u"\uFFFFA"},
+      {"0x81 nothing but padding after an empty count", u"810008FFFF", u""},
+      {"0x82 padded after an empty count", u"820004FFFFFF", u""},
+      {"0x81 padding then a byte", u"81010841FF41", std::nullopt},
+      {"0x82 padding then a byte", u"8201040041FF00", std::nullopt},
 
-      // testdata/sim_alpha.json rows our rules refuse: trailing padding beyond
-      // the count, UCS2 with an odd byte of padding, other codings.
-      {"0x82 padded beyond the count", u"820869004D6F7A696C6C61CAFFFF", std::nullopt},
-      {"0x81 padded beyond the count", u"8105135395A6A6FFFF", std::nullopt},
-      {"0x80 with an odd padding byte", u"80006F006E006FFFFFFF", std::nullopt},
+      // A base that lands in the surrogate range would leave half a character.
+      {"0x82 base on a high surrogate", u"8201D80080", std::nullopt},
+      {"0x82 base just below, offset into the range", u"8201D7FFFF", std::nullopt},
+      {"0x82 base just below the range", u"8201D7FF80", u"\uD7FF"},
+      {"0x82 base past the range", u"8201E00080", u"\uE000"},
+      {"0x82 surrogate base used only by GSM codes", u"8201D80041", u"A"},
+
+      // testdata/sim_alpha.json rows that are other codings.
       {"GSM 8-bit alpha", u"566F696365204D61696C", std::nullopt},
       {"EF_SPN", u"0054657374FFFFFFFFFF", std::nullopt},
 

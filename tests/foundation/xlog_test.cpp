@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "foundation/xlog.h"
+#include "platform/diagnostics.h"
 #include "platform/win32_error.h"
 #include "tests/support/log_capture.h"
 
@@ -195,6 +196,20 @@ TEST(XLogTest, ConcurrentLoggersLoseNoLine) {
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(log.Lines().size(), 1000u);
   EXPECT_EQ(log.Count("thread 3 line 249"), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(XLogTest, PlatformDiagnosticsReachTheTraceThroughItsLevelFilter) {
+  LogCapture log(2);
+  platform::SetLastError(87);
+  platform::ReportDiagnostic(platform::kDiagnosticWarning, "Platform warning %d.", 7);
+  platform::ReportDiagnostic(platform::kDiagnosticTrace, "Platform trace line.");
+  EXPECT_EQ(platform::GetLastError(), 87u);
+  EXPECT_TRUE(log.Contains("Platform warning 7."));
+  EXPECT_FALSE(log.Contains("Platform trace line."));
 }
 
 }  // namespace

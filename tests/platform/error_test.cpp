@@ -44,6 +44,23 @@ TEST(ErrorTest, LastErrorIsPerThreadAndPreserverRestoresIt) {
   EXPECT_EQ(GetLastError(), 13u);
 }
 
+TEST(ErrorTest, TheErrnoBehindTheLastErrorIsKeptUntilTheNextError) {
+  EXPECT_EQ(SetLastErrorFromErrno(ENXIO), kErrorAccessDenied);
+  EXPECT_EQ(GetLastErrno(), ENXIO);
+  std::thread([] { EXPECT_EQ(GetLastErrno(), 0); }).join();
+  {
+    LastErrorPreserver keep;
+    SetLastErrorFromErrno(EBUSY);
+  }
+  EXPECT_EQ(GetLastError(), kErrorAccessDenied);
+  EXPECT_EQ(GetLastErrno(), ENXIO);
+  SetLastError(kErrorTimeout);  // an error of our own has no errno
+  EXPECT_EQ(GetLastErrno(), 0);
+  SetLastErrorWithErrno(kErrorAccessDenied, EWOULDBLOCK);
+  EXPECT_EQ(GetLastError(), kErrorAccessDenied);
+  EXPECT_EQ(GetLastErrno(), EWOULDBLOCK);
+}
+
 TEST(TextTest, Utf8AndUtf16RoundTripIncludingSurrogatePairs) {
   const std::string utf8 = "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // A é € 😀
   const std::u16string utf16 = u"A\u00E9\u20AC\U0001F600";

@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <future>
@@ -44,13 +45,29 @@ TEST(SerialPortOpenTest, MissingDeviceFailsWithFileNotFound) {
   SetLastError(0);
   EXPECT_FALSE(port.Open("/dev/vombel-no-such-port"));
   EXPECT_EQ(GetLastError(), kErrorFileNotFound);
+  EXPECT_EQ(GetLastErrno(), ENOENT);
   EXPECT_FALSE(port.IsOpen());
+}
+
+// A port another program holds and a port whose card was pulled must not
+// look alike at open: detection takes 5 for "in use, the card is fine".
+TEST(SerialPortOpenTest, HeldPortAndVanishedDeviceGiveDifferentErrors) {
+  struct Row {
+    int err;
+    uint32_t error;
+  } const rows[] = {
+      {EBUSY, kErrorAccessDenied},       {EWOULDBLOCK, kErrorAccessDenied}, {EIO, kErrorDeviceNotConnected},
+      {ENXIO, kErrorDeviceNotConnected}, {ENODEV, kErrorDeviceNotConnected}, {EACCES, kErrorAccessDenied},
+      {ENOENT, kErrorFileNotFound},
+  };
+  for (const auto& row : rows) EXPECT_EQ(SerialOpenError(row.err), row.error) << row.err;
 }
 
 TEST_F(SerialPortTest, SecondOpenerIsRefusedUntilTheFirstCloses) {
   SerialPort second;
   EXPECT_FALSE(second.Open(pty_.SlavePath()));
   EXPECT_EQ(GetLastError(), kErrorAccessDenied);
+  EXPECT_TRUE(GetLastErrno() == EBUSY || GetLastErrno() == EWOULDBLOCK) << GetLastErrno();
   port_.Close();
   EXPECT_TRUE(second.Open(pty_.SlavePath())) << "error " << GetLastError();
 }
@@ -153,6 +170,7 @@ TEST_F(SerialPortTest, ClosedMasterIsReportedAsAccessDenied) {
   auto waited = std::async(std::launch::async, [&] {
     uint32_t events = 0;
     const bool ok = port_.WaitCommEvent(&events);
+    EXPECT_EQ(GetLastErrno(), EIO);
     return std::make_pair(ok, GetLastError());
   });
   pty_.CloseMaster();

@@ -180,6 +180,21 @@ TEST_F(WaitTest, AdvanceToNextDeadlineWakesTheEarliestWaiterOnly) {
   EXPECT_EQ(late.get(), kWaitTimeout);
 }
 
+TEST_F(WaitTest, AdvanceIfWaitedForMovesOnlyToADeadlineSomeoneWaitsFor) {
+  UniqueHandle never(CreateEvent(true, false));
+  const uint64_t start = clock_.NowMs();
+  EXPECT_FALSE(clock_.AdvanceIfWaitedFor(start + 400));  // nobody waits yet
+  EXPECT_EQ(clock_.NowMs(), start);
+  auto waiter = std::async(std::launch::async, [&] { return WaitForSingleObject(never.get(), 400); });
+  clock_.WaitForWaiterAt(400);
+  EXPECT_FALSE(clock_.AdvanceIfWaitedFor(start + 300));
+  EXPECT_FALSE(clock_.AdvanceIfWaitedFor(start + 500));
+  EXPECT_EQ(clock_.NowMs(), start);
+  EXPECT_TRUE(clock_.AdvanceIfWaitedFor(start + 400));
+  EXPECT_EQ(clock_.NowMs(), start + 400);
+  EXPECT_EQ(waiter.get(), kWaitTimeout);
+}
+
 TEST(DeadlineTest, InfiniteHasNoDeadlineAndRemainingCountsDown) {
   VirtualClock clock(5000);
   ScopedClock use(clock);
