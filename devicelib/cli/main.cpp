@@ -206,7 +206,10 @@ class Client {
     Say(EventLine(event, parameter, DvEventName(event)));
     DeviceStatus next = status_;
     ReadCachedStates(next);
-    switch (event) {
+    // Without a device only its state is worth showing (the library raises
+    // the full picture when it resets its states).
+    const bool present = next.device_state.ok() && next.device_state.value != GSM::DeviceState::NotFound;
+    switch (present ? event : EventDeviceStateChanged) {
       case EventDeviceStateChanged:
         if (!next.device_state.ok() || next.device_state.value == GSM::DeviceState::NotFound) {
           next = DeviceStatus{};
