@@ -113,20 +113,6 @@ bool VirtualClock::AdvanceIfWaitedFor(uint64_t deadline) {
   return true;
 }
 
-bool VirtualClock::AdvanceToNextDeadlineWithin(uint32_t ms) {
-  Dispatcher& d = GetDispatcher();
-  std::lock_guard lock(d.mutex);
-  if (deadlines_.empty() || *deadlines_.begin() > now_ + ms) return false;
-  now_ = std::max(now_.load(), *deadlines_.begin());
-  d.cv.notify_all();
-  return true;
-}
-
-bool VirtualClock::HasWaiterAt(uint32_t ms) const {
-  std::lock_guard lock(GetDispatcher().mutex);
-  return deadlines_.count(now_ + ms) > 0;
-}
-
 size_t VirtualClock::TimedWaiters() const {
   std::lock_guard lock(GetDispatcher().mutex);
   return deadlines_.size();

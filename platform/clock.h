@@ -68,16 +68,6 @@ class VirtualClock final : public Clock {
   // moves the clock there and returns true; otherwise leaves it alone.
   bool AdvanceIfWaitedFor(uint64_t deadline);
 
-  // Moves the clock to the earliest deadline anyone waits for when it is at
-  // most `ms` ahead, in one step under the clock's lock; false (and the
-  // clock stays) otherwise. For a helper that lets the short sleeps of the
-  // code under test pass as they come, in the order they fall due, while
-  // the test moves the clock for the long waits itself.
-  bool AdvanceToNextDeadlineWithin(uint32_t ms);
-
-  // Whether some thread waits for exactly now + `ms` (without blocking).
-  bool HasWaiterAt(uint32_t ms) const;
-
   size_t TimedWaiters() const;
 
   // When set, Sleep() moves the clock by its own duration instead of waiting

@@ -145,27 +145,6 @@ TEST_F(WaitTest, SleepWaitsForTheClockAndSleepAdvancesMovesIt) {
   EXPECT_EQ(GetTickCount() - before, 250u);
 }
 
-TEST_F(WaitTest, AdvanceToNextDeadlineWithinPassesOnlyTheEarliestShortWait) {
-  EXPECT_FALSE(clock_.AdvanceToNextDeadlineWithin(100));  // nobody waits
-  const uint32_t start = GetTickCount();
-  UniqueHandle never(CreateEvent(true, false));
-  auto long_wait = std::async(std::launch::async, [&] { return WaitForSingleObject(never.get(), 1000); });
-  clock_.WaitForWaiterAt(1000);
-  EXPECT_TRUE(clock_.HasWaiterAt(1000));
-  EXPECT_FALSE(clock_.HasWaiterAt(999));
-  EXPECT_FALSE(clock_.AdvanceToNextDeadlineWithin(100));
-  auto sleeper = std::async(std::launch::async, [] { Sleep(40); });
-  clock_.WaitForWaiterAt(40);
-  EXPECT_FALSE(clock_.AdvanceToNextDeadlineWithin(39));
-  EXPECT_EQ(GetTickCount(), start);
-  EXPECT_TRUE(clock_.AdvanceToNextDeadlineWithin(100));
-  sleeper.get();
-  EXPECT_EQ(GetTickCount() - start, 40u);
-  EXPECT_FALSE(clock_.AdvanceToNextDeadlineWithin(100));  // the long wait is 960 ms away
-  clock_.AdvanceWhenWaiting(960);
-  EXPECT_EQ(long_wait.get(), kWaitTimeout);
-}
-
 TEST_F(WaitTest, AdvanceToNextDeadlineWakesTheEarliestWaiterOnly) {
   UniqueHandle never(CreateEvent(true, false));
   auto early = std::async(std::launch::async, [&] { return WaitForSingleObject(never.get(), 300); });
