@@ -79,3 +79,44 @@ static_assert(offsetof(SmsStatusReport, TimeStamp) == 0);
 static_assert(offsetof(SmsStatusReport, Recipient) == 8);
 static_assert(offsetof(SmsStatusReport, Status) == 52);
 static_assert(sizeof(SmsStatusReport) == 56);
+
+#include <string>
+
+namespace SMS {
+
+// An address as the codec keeps a service centre or a reply address: the
+// international flag ("+" first), the digit count and the digits, two per
+// byte, the first in the low nibble, an odd count padded with 0xF.
+inline constexpr size_t kBinaryAddressMaxDigits = 20;
+
+struct BinaryAddress {
+  uint8_t International = 0;
+  uint8_t DigitCount = 0;
+  uint8_t Digits[kBinaryAddressMaxDigits / 2] = {};
+};
+
+// The codec's working record of one PDU.
+struct SmsPdu {
+  BinaryAddress ServiceCentre;
+  std::u16string Address;         // originator, destination or recipient, as text
+  BinaryAddress ReplyAddress;     // from a reply-address header element
+  uint32_t MessageType = kSmsMessageTypeInvalid;
+  bool StatusReport = false;      // TP-MTI 2
+  uint8_t Validity = 0;           // TP-VP, relative format (encoding only)
+  bool StatusReportRequest = false;  // TP-SRR / TP-SRI / TP-SRQ
+  bool ReplyPath = false;         // TP-RP
+  bool UserDataHeader = false;    // TP-UDHI
+  uint32_t Class = kSmsNoClass;   // 0..4, as SmsMessage::Class
+  uint32_t Alphabet = 0;          // 0..2, as SmsMessage::Alphabet
+  bool Cdma7Bit = false;          // septets packed most significant bit first
+  uint8_t Status = 0;             // TP-ST
+  uint16_t ConcatReference = 0;
+  uint8_t ConcatTotal = 1;
+  uint8_t ConcatSequence = 1;
+  std::u16string TimeStamp;       // TP-SCTS, "yy/MM/dd,hh:mm:ss+zz" (zone in quarter hours)
+  std::u16string DischargeTime;   // TP-DT of a status report, same form
+  std::u16string Text;            // at most kSmsTextMax characters
+  bool EmsMms = false;            // a header element of EMS or MMS was seen
+};
+
+}  // namespace SMS
