@@ -4,10 +4,17 @@
 // that captured it, the row says so and ours hold.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <utility>
+#include <vector>
 #include <optional>
 #include <string>
 
+#include "devicelib/sms_address.h"
+#include "devicelib/sms_hex.h"
+#include "devicelib/sms_packers.h"
 #include "devicelib/sms_pdu_decoder.h"
 #include "devicelib/sms_time_stamp.h"
 #include "platform/text.h"
@@ -186,6 +193,258 @@ TEST(SmsPduDecoderTest, CapturedPdus) {
      26, 1, u"", u"+4915259911630", u"", 129216206230000000ull, {}},
   };
   for (const auto& row : rows) Check(row);
+}
+
+// A DELIVER without service centre from the originator "123", time stamp
+// 2011-01-01 12:34:56 +00, with the first octet, TP-DCS and user data given.
+std::u16string Deliver(const std::u16string& dcs, const std::u16string& user_data,
+                       const std::u16string& first = u"04") {
+  return u"00" + first + u"038121F300" + dcs + u"11101021436500" + user_data;
+}
+
+uint32_t LengthOf(const std::u16string& pdu) {
+  return static_cast<uint32_t>(pdu.size() / 2 - 1);  // after an empty service centre
+}
+
+std::u16string Repeat(const std::u16string& hex, size_t times) {
+  std::u16string out;
+  for (size_t i = 0; i < times; ++i) out += hex;
+  return out;
+}
+
+// Lengths that lie, broken text, truncated fields: every one gives its
+// result without reading past the text (the ASan build would say so).
+TEST(SmsPduDecoderTest, MalformedPdus) {
+  struct Bad {
+    const char* what;
+    std::u16string pdu;
+    std::optional<uint32_t> length;  // nullopt: the length matching the text
+    uint32_t message_type;
+  };
+  const Bad rows[] = {
+      {"empty PDU", u"", 0, 0},
+      {"one digit", u"0", 0, 0},
+      {"odd number of digits", Deliver(u"00", u"01410"), 13, 0},
+      {"not a hexadecimal digit", Deliver(u"00", u"01G1"), std::nullopt, 0},
+      {"blank inside", Deliver(u"00", u"01 1"), std::nullopt, 0},
+      {"reported length matches nothing", Deliver(u"00", u"0141"), 3, 0},
+      {"service centre only", u"0791214365870900", std::nullopt, 0},
+      {"service-centre length beyond the text", u"0F91", std::nullopt, 0},
+      {"truncated before the originator", u"0004", std::nullopt, 0},
+      {"originator length beyond the text", u"00040B9121", std::nullopt, 0},
+      {"originator of 23 digits", u"0004179121436587092143658709214365870921F300000000000000000000", std::nullopt, 0},
+      {"international originator of 22 digits", u"000416912143658709214365870921436587092100000000000000000000", std::nullopt, 0},
+      {"truncated time stamp", u"0004038121F3000011101021", std::nullopt, 0},
+      {"no user data length", Deliver(u"00", u""), std::nullopt, 0},
+      {"UDL of 10 septets over 2 octets", Deliver(u"00", u"0AE832"), std::nullopt, 0},
+      {"UDL of 255 septets over 8 octets", Deliver(u"00", u"FF" + Repeat(u"41", 8)), std::nullopt, 0},
+      {"UCS2 UDL beyond the data", Deliver(u"08", u"0A00410042"), std::nullopt, 0},
+      {"8-bit UDL beyond the data", Deliver(u"04", u"0A4142"), std::nullopt, 0},
+      {"UDHL beyond the data", Deliver(u"00", u"0A20000302", u"44"), std::nullopt, 0},
+      {"UDHL beyond UDL", Deliver(u"08", u"020500030A0201", u"44"), std::nullopt, 0},
+      {"element longer than the header", Deliver(u"00", u"0A03000502010041414141", u"44"), std::nullopt, 0},
+      {"element cut after its identifier", Deliver(u"00", u"0A0100414141414141414141", u"44"), std::nullopt, 0},
+      {"UDHI without a header", Deliver(u"00", u"00", u"44"), std::nullopt, 0},
+      {"status report cut before TP-ST", u"00060403812143110101000000001101010000", std::nullopt, 0},
+      {"status report cut after the time stamps", u"0006040381214311010100000000110101000000", std::nullopt, 0},
+      {"reserved TP-MTI: other message, no text", u"0003", std::nullopt, 4},
+      {"DELIVER with empty user data", Deliver(u"00", u"00"), std::nullopt, 1},
+  };
+  testing_support::LogCapture log;
+  for (const auto& row : rows) {
+    const uint32_t length = row.length ? *row.length : LengthOf(row.pdu);
+    const SMS::SmsPdu pdu = SMS::DecodePdu(row.pdu, length);
+    EXPECT_EQ(pdu.MessageType, row.message_type) << row.what;
+    EXPECT_TRUE(pdu.Text.empty()) << row.what;
+  }
+}
+
+TEST(SmsPduDecoderTest, ValidationAgainstTheReportedLength) {
+  const std::u16string with_centre = u"07912143658709F1" + Deliver(u"00", u"00").substr(2);
+  const uint32_t tpdu = static_cast<uint32_t>(with_centre.size() / 2 - 8);
+  EXPECT_TRUE(SMS::ValidatePdu(with_centre, tpdu, false));       // L + s + 1
+  EXPECT_FALSE(SMS::ValidatePdu(with_centre, tpdu + 1, false));
+  EXPECT_TRUE(SMS::ValidatePdu(with_centre, tpdu + 8, false));   // the whole PDU
+  EXPECT_FALSE(SMS::ValidatePdu(with_centre, tpdu + 1, false));
+  EXPECT_TRUE(SMS::ValidatePdu(with_centre, tpdu + 1, true));    // L + s on a Broadcom-based card
+  const std::u16string without = Deliver(u"00", u"00");
+  EXPECT_TRUE(SMS::ValidatePdu(without, LengthOf(without), false));
+  EXPECT_TRUE(SMS::ValidatePdu(u"0000", 1, false));
+  EXPECT_FALSE(SMS::ValidatePdu(u"00", 5, false));
+}
+
+TEST(SmsPduDecoderTest, UserDataNeverOverrunsTheTextField) {
+  // 255 septets of "A" (TP-UDL may say so): the text stops at 160.
+  SMS::Packer7bit packer;
+  for (int i = 0; i < 255; ++i) packer.Put(0x41);
+  std::u16string user_data = u"FF";
+  for (const uint8_t octet : packer.Finish()) SMS::AppendHex(user_data, octet);
+  const std::u16string seven = Deliver(u"00", user_data);
+  SmsMessage message;
+  SMS::DecodeSmsMessage(seven, LengthOf(seven), false, 0, 0, 0, message);
+  EXPECT_EQ(message.MessageType, kSmsMessageTypeReceived);
+  EXPECT_EQ(std::u16string(message.Text), std::u16string(160, u'A'));
+
+  // 8-bit: TP-UDL octets, not every octet that follows.
+  const std::u16string eight = Deliver(u"04", u"03414243" + Repeat(u"44", 10));
+  EXPECT_EQ(SMS::DecodePdu(eight, LengthOf(eight)).Text, u"ABC");
+  // After a header the 8-bit text is TP-UDL less the header.
+  const std::u16string eight_udh = Deliver(u"04", u"0805000301020141424344", u"44");
+  EXPECT_EQ(SMS::DecodePdu(eight_udh, LengthOf(eight_udh)).Text, u"AB");
+  // UCS2 of 127 characters: cut to 160 is not needed, but an odd octet is dropped.
+  const std::u16string ucs2 = Deliver(u"08", u"03004142");
+  EXPECT_EQ(SMS::DecodePdu(ucs2, LengthOf(ucs2)).Text, u"A");
+}
+
+TEST(SmsPduDecoderTest, AddressFieldsOfEveryForm) {
+  struct AddressRow {
+    const char* what;
+    std::u16string field;  // the originator field
+    std::u16string text;   // as SmsMessage::Address holds it
+  };
+  const AddressRow rows[] = {
+      {"international", u"0B916171957291F8", u"+16175927198"},
+      {"unknown type", u"04811032", u"0123"},
+      {"national", u"03A121F3", u"123"},
+      {"star, hash and a-c", u"0581BADCFE", u"*#abc"},
+      {"padding nibble inside is skipped", u"0481F1F2", u"12"},
+      {"alphanumeric", u"0DD0F334FC1CA6970100", u"sipgate"},
+      {"empty", u"0081", u""},
+      // 22 characters do not fit the field with its terminator: 21 are kept.
+      {"22 digits", u"16812143658709214365870921",
+       u"123456789012345678901"},
+      {"+ and 21 digits", u"159121436587092143658709F1",
+       u"+12345678901234567890"},
+  };
+  for (const auto& row : rows) {
+    const std::u16string pdu = u"0004" + row.field + u"000011101021436500" + u"00";
+    SmsMessage message;
+    SMS::DecodeSmsMessage(pdu, LengthOf(pdu), false, 0, 0, 0, message);
+    EXPECT_EQ(message.MessageType, kSmsMessageTypeReceived) << row.what;
+    EXPECT_EQ(Utf16ToUtf8(message.Address), Utf16ToUtf8(row.text)) << row.what;
+    EXPECT_EQ(message.Address[kSmsAddressMax], u'\0') << row.what;
+  }
+}
+
+TEST(SmsPduDecoderTest, ServiceCentreForms) {
+  const std::u16string body = Deliver(u"00", u"00").substr(2);
+  for (const auto& [centre, text] : {std::pair<std::u16string, std::u16string>{u"00", u""},
+                                     {u"0181", u""},
+                                     {u"07912143658709F1", u"+12345678901"},
+                                     {u"0481214365", u"123456"}}) {
+    const std::u16string pdu = centre + body;
+    SmsMessage message;
+    SMS::DecodeSmsMessage(pdu, static_cast<uint32_t>(body.size() / 2), false, 1, 0, 0, message);
+    EXPECT_EQ(message.MessageType, kSmsMessageTypeReceived) << Utf16ToUtf8(centre);
+    EXPECT_EQ(Utf16ToUtf8(message.ServiceCentre), Utf16ToUtf8(text));
+  }
+}
+
+TEST(SmsPduDecoderTest, DataCodingSchemes) {
+  struct DcsRow {
+    uint8_t dcs;
+    uint32_t alphabet;
+    uint32_t message_class;
+    bool cdma;
+  };
+  const DcsRow rows[] = {
+      {0x00, 0, 0, false}, {0x04, 1, 0, false}, {0x08, 2, 0, false}, {0x0C, 0, 0, false},
+      {0x10, 0, 1, false}, {0x11, 0, 2, false}, {0x12, 0, 3, false}, {0x13, 0, 4, false},
+      {0x16, 1, 3, false}, {0x19, 2, 2, false}, {0x3F, 0, 4, false}, {0x20, 0, 0, false},
+      {0x80, 0, 0, true},  {0x8C, 0, 0, true},  {0x84, 1, 0, false}, {0x88, 2, 0, false},
+      {0x90, 0, 0, false}, {0xC0, 0, 0, false}, {0xC8, 0, 0, false}, {0xE0, 2, 0, false},
+      {0xEF, 2, 0, false}, {0xF0, 0, 1, false}, {0xF1, 0, 2, false}, {0xF5, 1, 2, false},
+      {0xFF, 1, 4, false},
+  };
+  for (const auto& row : rows) {
+    uint32_t alphabet = 9, message_class = 9;
+    bool cdma = true;
+    SMS::DecodeDataCodingScheme(row.dcs, alphabet, message_class, cdma);
+    EXPECT_EQ(alphabet, row.alphabet) << std::hex << int{row.dcs};
+    EXPECT_EQ(message_class, row.message_class) << std::hex << int{row.dcs};
+    EXPECT_EQ(cdma, row.cdma) << std::hex << int{row.dcs};
+  }
+}
+
+TEST(SmsPduDecoderTest, TextAfterHeadersAndInOtherPackings) {
+  // UCS2 "A" (the data 00 41).
+  const std::u16string ucs2 = Deliver(u"08", u"020041");
+  const SMS::SmsPdu a = SMS::DecodePdu(ucs2, LengthOf(ucs2));
+  EXPECT_EQ(a.Alphabet, 2u);
+  EXPECT_EQ(a.Text, u"A");
+  // 7-bit after a 6-octet header (7 septets: one fill bit): "hi".
+  SMS::Packer7bit packer;
+  for (int i = 0; i < 7; ++i) packer.Put(0);
+  packer.Put(u'h');
+  packer.Put(u'i');
+  std::vector<uint8_t> octets = packer.Finish();
+  const uint8_t header[] = {0x05, 0x00, 0x03, 0x2A, 0x03, 0x02};
+  std::copy(std::begin(header), std::end(header), octets.begin());
+  std::u16string user_data = u"09";
+  SMS::AppendHex(user_data, octets);
+  const std::u16string seven = Deliver(u"00", user_data, u"44");
+  const SMS::SmsPdu hi = SMS::DecodePdu(seven, LengthOf(seven));
+  EXPECT_EQ(hi.Text, u"hi");
+  EXPECT_EQ(hi.ConcatReference, 0x2A);
+  EXPECT_EQ(hi.ConcatTotal, 3);
+  EXPECT_EQ(hi.ConcatSequence, 2);
+  // CDMA 7-bit: most significant bit first, "AB" = 1000001 1000010.
+  const std::u16string cdma = Deliver(u"80", u"028308");
+  EXPECT_EQ(SMS::DecodePdu(cdma, LengthOf(cdma)).Text, u"AB");
+  // A port element (EMS/MMS) and an unknown one are skipped; a reply address is kept.
+  const std::u16string elements =
+      Deliver(u"08", u"110C0504000000002204038121F300410042", u"44");
+  const SMS::SmsPdu with = SMS::DecodePdu(elements, LengthOf(elements));
+  EXPECT_EQ(with.Text, u"AB");
+  EXPECT_TRUE(with.EmsMms);
+  EXPECT_EQ(SMS::BinaryAddressToText(with.ReplyAddress), u"123");
+  // A reply address whose field does not fill its element is ignored.
+  const std::u16string bad_reply = Deliver(u"08", u"0C072205038121F30000410042", u"44");
+  const SMS::SmsPdu ignored = SMS::DecodePdu(bad_reply, LengthOf(bad_reply));
+  EXPECT_EQ(ignored.MessageType, kSmsMessageTypeReceived);
+  EXPECT_EQ(ignored.ReplyAddress.DigitCount, 0);
+}
+
+TEST(SmsPduDecoderTest, TimeStampsAndZones) {
+  struct StampRow {
+    std::u16string octets;
+    std::u16string text;
+    int year, month, day, hour, minute, second;  // UTC
+  };
+  const StampRow rows[] = {
+      {u"11101021436500", u"11/01/01,12:34:56+00", 2011, 1, 1, 12, 34, 56},
+      {u"1120821105050A", u"11/02/28,11:50:50-20", 2011, 2, 28, 16, 50, 50},  // -05:00
+      {u"90901071142340", u"09/09/01,17:41:32+04", 2009, 9, 1, 16, 41, 32},   // +01:00
+      {u"99211332959500", u"99/12/31,23:59:59+00", 1999, 12, 31, 23, 59, 59},
+      {u"00101000000088", u"00/01/01,00:00:00-08", 2000, 1, 1, 2, 0, 0},
+  };
+  for (const auto& row : rows) {
+    const std::u16string pdu = u"0004038121F30000" + row.octets + u"00";
+    const SMS::SmsPdu decoded = SMS::DecodePdu(pdu, LengthOf(pdu));
+    EXPECT_EQ(Utf16ToUtf8(decoded.TimeStamp), Utf16ToUtf8(row.text));
+    const auto days = std::chrono::sys_days(std::chrono::year(row.year) / row.month / row.day);
+    const auto utc = days + std::chrono::hours(row.hour) + std::chrono::minutes(row.minute) +
+                     std::chrono::seconds(row.second);
+    const uint64_t expected =
+        static_cast<uint64_t>(utc.time_since_epoch().count() + 11644473600LL) * 10000000ull;
+    EXPECT_EQ(SMS::TimeStampToFileTime(decoded.TimeStamp), expected) << Utf16ToUtf8(row.text);
+  }
+  EXPECT_EQ(SMS::TimeStampToFileTime(u"11/13/01,12:34:56+00"), 0u);
+  EXPECT_EQ(SMS::TimeStampToFileTime(u"11/02/30,12:34:56+00"), 0u);
+  EXPECT_EQ(SMS::TimeStampToFileTime(u"FF/FF/FF,FF:FF:FF+FF"), 0u);
+  EXPECT_EQ(SMS::TimeStampToFileTime(u""), 0u);
+}
+
+TEST(SmsPduDecoderTest, StatusReportFillsItsRecord) {
+  const std::u16string pdu = u"0006040D91945152991136F00160124130340A0160124130940A00";
+  const SMS::SmsPdu decoded = SMS::DecodePdu(pdu, 26);
+  EXPECT_TRUE(decoded.StatusReport);
+  SmsStatusReport report;
+  SMS::FillSmsStatusReport(decoded, report);
+  EXPECT_EQ(Utf16ToUtf8(report.Recipient), "+4915259911630");
+  EXPECT_EQ(report.Status, 0);
+  EXPECT_EQ(report.TimeStamp, SMS::TimeStampToFileTime(u"10/06/21,14:03:43-20"));
+  EXPECT_EQ(Utf16ToUtf8(decoded.DischargeTime), "10/06/21,14:03:49-20");
 }
 
 }  // namespace
