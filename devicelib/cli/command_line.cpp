@@ -29,6 +29,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       o.pin = true;
     } else if (arg == "--verbose" || arg == "-v") {
       o.verbose = true;
+    } else if (arg == "--log") {
+      o.log = true;
     } else if (arg == "--simulate") {
       o.simulate = true;
     } else if (arg.rfind("--simulate=", 0) == 0) {
@@ -61,7 +63,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string UsageText() {
-  return "usage: vombel-device [--simulate[=CLASS]] [--pin] [--once] [--timeout SECONDS] [--verbose] [status|watch]\n"
+  return "usage: vombel-device [--simulate[=CLASS]] [--pin] [--once] [--timeout SECONDS] [--verbose] [--log] [status|watch]\n"
          "Runs the device-access library as a client does and shows the data card.\n"
          "\n"
          "commands:\n"
@@ -79,6 +81,8 @@ std::string UsageText() {
          "                     techsel, stack3, 0e00, composite, a card name or a model such\n"
          "                     as 0x2100 (default 3g)\n"
          "  --verbose          show the library's trace on standard error\n"
+         "  --log              write the library's trace to vombel-device.txt in the\n"
+         "                     temporary folder (PINs appear there only as XXXX)\n"
          "  --help             this text\n"
          "\n"
          "Exit status: 0 once the report is printed (or watching ended), 1 when no card was\n"

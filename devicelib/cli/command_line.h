@@ -14,6 +14,8 @@ struct Options {
   bool once = false;
   bool pin = false;
   bool verbose = false;
+  // Write the trace to the log file "<temporary folder>vombel-device.txt".
+  bool log = false;
   bool help = false;
   bool simulate = false;
   std::string simulated_class = "3g";  // sim::FindCardClass name

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/log_file.h"
 #include "carddetect/nw_api.h"
 #include "devicelib/cli/command_line.h"
 #include "devicelib/cli/device_report.h"
@@ -388,7 +389,16 @@ int main(int argc, char** argv) {
     }
   }
 
-  if (options.verbose) {
+  CLogFile log_file;
+  if (options.log) {
+    const std::string path = CLogFile::PathFor(u"vombel-device");
+    if (path.empty() || log_file.Open(path) != 0) {
+      std::fprintf(stderr, "vombel-device: --log: %s cannot be written\n", path.c_str());
+      return 1;
+    }
+    log_file.Install();
+    XLogSetThreshold(kXLogTrace);
+  } else if (options.verbose) {
     XLogSetThreshold(kXLogTrace);
   } else {
     XLogSetSink(DropTraceLine, nullptr);
