@@ -127,3 +127,72 @@ TEST_F(CommandsTest, NetworkInfoAndSignalOfARegisteredCard) {
 }
 
 }  // namespace
+
+namespace {
+
+using testing_support::DeviceFixture;
+
+class PinAndSimTest : public DeviceFixture {
+ protected:
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(Initialize()); }
+};
+
+TEST_F(PinAndSimTest, ASimBusyThirtyTimesGivesAnUnknownStateAndSuccess) {
+  ASSERT_TRUE(PlugAndInitialize(sim::NewSimCard(sim::CardKind::kMultiplexing3g).SimNotReadyFor(10000000)));
+  const size_t before = log_.Count("Dv: Modem write: [AT+CPIN?");
+  const uint64_t start = clock_.NowMs();
+  uint32_t state = 99;
+  ASSERT_EQ(DvGetPinPukState(&state), DV_S_OK);
+  EXPECT_EQ(state, GSM::PinPukStateUnknown);
+  EXPECT_EQ(log_.Count("Dv: Modem write: [AT+CPIN?") - before, 30u);
+  EXPECT_GE(clock_.NowMs() - start, 30000u);
+}
+
+TEST_F(PinAndSimTest, ThreeWrongPinsLeadToThePukAndThePukSetsANewPin) {
+  ASSERT_TRUE(PlugAndInitialize(sim::NewSimCard(sim::CardKind::kMultiplexing3g).WithPin("1234").WithPuk("12345678")));
+  int pin_retries = 0;
+  int puk_retries = 0;
+  for (int attempt = 0; attempt < 3; ++attempt) EXPECT_TRUE(DvFailed(DvEnterPinCode(u"0000")));
+  uint32_t state = 0;
+  ASSERT_EQ(DvGetPinPukState(&state), DV_S_OK);
+  EXPECT_EQ(state, GSM::PinPukStateSimPuk);
+  ASSERT_EQ(DvGetPinPukRetryCounters(&pin_retries, &puk_retries), DV_S_OK);
+  EXPECT_EQ(pin_retries, 0);
+  EXPECT_EQ(puk_retries, 10);
+
+  ASSERT_EQ(DvEnterPukCode(u"12345678", u"4321"), DV_S_OK);
+  ASSERT_EQ(DvGetPinPukState(&state), DV_S_OK);
+  EXPECT_EQ(state, GSM::PinPukStateReady);
+  EXPECT_EQ(Card().Snapshot().pin, "4321");
+  for (const std::string& line : log_.Lines()) {
+    EXPECT_EQ(line.find("12345678"), std::string::npos) << line;
+    EXPECT_EQ(line.find("\"4321\""), std::string::npos) << line;
+  }
+}
+
+TEST_F(PinAndSimTest, TheImsiRetriesStopWhenTheCardIsPulled) {
+  ASSERT_TRUE(PlugAndInitialize(sim::NewSimCard(sim::CardKind::kMultiplexing3g)));
+  Card().InjectFault("+CIMI", sim::Fault{sim::FaultKind::kPull});
+  const size_t before = log_.Count("Dv: Modem write: [AT+CIMI");
+  char16_t imsi[kDvNumberSize];
+  EXPECT_EQ(DvGetImsiNumber(imsi), DV_E_NO_DEVICE);
+  EXPECT_EQ(log_.Count("Dv: Modem write: [AT+CIMI") - before, 1u);
+  EXPECT_EQ(std::u16string(imsi), u"");
+}
+
+TEST_F(PinAndSimTest, ACardWithoutTheCommandsOfItsClassAnswersError) {
+  // The GPRS card knows neither the hardware version nor the retry counters.
+  ASSERT_TRUE(PlugAndInitialize(sim::NewSimCard(sim::CardKind::kGprs)));
+  char16_t hardware[kDvNameSize] = u"x";
+  EXPECT_EQ(DvGetHardwareInfo(hardware), DV_S_OK);
+  EXPECT_EQ(std::u16string(hardware), u"");
+  int supported = 1;
+  ASSERT_EQ(DvIsPinPukRetryCounterSupported(&supported), DV_S_OK);
+  EXPECT_EQ(supported, 0);
+  int mode = 7;
+  EXPECT_EQ(DvSetTechnologySelectionMode(1), DV_E_NOT_SUPPORTED);
+  EXPECT_EQ(DvGetTechnologySelectionMode(&mode), DV_S_OK);
+  EXPECT_EQ(mode, 0);
+}
+
+}  // namespace
