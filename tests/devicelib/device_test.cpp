@@ -268,3 +268,30 @@ TEST_F(DeviceTest, StandbyReleasesThePortAndWakingUpTakesItAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+using testing_support::DeviceFixture;
+
+class Model0E00Test : public DeviceFixture {
+ protected:
+  void SetUp() override { ASSERT_NO_FATAL_FAILURE(Initialize()); }
+};
+
+TEST_F(Model0E00Test, OneTechnologyOnlySkipsTheSelectionCircuitRegistrationAndVoice) {
+  ASSERT_TRUE(PlugAndInitialize(sim::NewSimCard(sim::CardKind::kModel0E00)));
+  EXPECT_EQ(log_.Count("Dv: Modem write: [AT_OPSYS=?"), 1u);
+  EXPECT_EQ(log_.Count("Dv: Modem write: [AT_OSSYS=1"), 0u);
+  EXPECT_EQ(log_.Count("Dv: Modem write: [AT+CREG=1;+CREG?"), 0u);
+  EXPECT_EQ(log_.Count("Dv: Modem write: [AT_OPCMENABLE?"), 0u);
+  EXPECT_EQ(log_.Count("Dv: Modem write: [AT_OGACT=1"), 1u);
+  EXPECT_FALSE(Device().VoiceCapable());
+  EXPECT_FALSE(Device().TechnologySelectionSupported());
+  // No HSDPA polling for this model once connected.
+  Device().SetConnectionState(GSM::ConnectionState::Connected);
+  Settle();
+  EXPECT_FALSE(GSM::LibraryTimerRunning(GSM::TimerHsdpaPolling));
+  Device().SetConnectionState(GSM::ConnectionState::Disconnected);
+}
+
+}  // namespace
