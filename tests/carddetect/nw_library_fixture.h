@@ -48,16 +48,19 @@ inline std::ostream& operator<<(std::ostream& out, const Notification& n) {
 // Moves the virtual clock to every deadline some thread waits for while the
 // object lives, so that a call on the test's thread that sleeps or waits on
 // the clock (and the listener thread's sleeps meanwhile) can finish.
-// Lets one sleep of `ms` that the constructing thread is about to take pass:
-// a helper thread moves the clock once someone waits for exactly now + `ms`,
-// and touches nothing else (the listener thread's own waits stay put).
+// Lets the sleep of `ms` that the constructing thread is about to take pass:
+// until the runner ends, a helper thread moves the clock whenever some thread
+// waits for exactly now + `ms` (a sleep of that length just begun), and
+// touches no other wait (the listener thread's mutex slices stay put). The
+// listener's own pause of the same length may be let pass on the way, as it
+// would in the time the release takes.
 class ClockRunner {
  public:
   ClockRunner(platform::VirtualClock* clock, uint32_t ms) {
     if (clock == nullptr) return;
-    const uint64_t deadline = clock->NowMs() + ms;
-    thread_ = std::thread([this, clock, deadline] {
-      while (!stop_ && !clock->AdvanceIfWaitedFor(deadline)) {
+    thread_ = std::thread([this, clock, ms] {
+      while (!stop_) {
+        clock->AdvanceIfWaitedFor(clock->NowMs() + ms);
         std::this_thread::sleep_for(std::chrono::microseconds(200));
       }
     });
