@@ -126,9 +126,14 @@ TEST_F(CardRoadTest, GarbageAndOverlongLinesEndInADefinedStateAndTheNextCommandW
   ASSERT_EQ(DvGetFirmwareInfo(text), DV_S_OK);
 
   Card().InjectFault("+CGMM", sim::Fault{sim::FaultKind::kGarbage, 0, true});
-  std::thread system([&] { clock_.AdvanceWhenWaiting(10000); });
+  clock_.SetSleepAdvances(false);
+  std::thread system([&] {
+    clock_.AdvanceWhenWaiting(10);     // the pause before the command
+    clock_.AdvanceWhenWaiting(10000);  // no final result: the budget runs out
+  });
   const DvResult garbage = DvGetDeviceName(text);
   system.join();
+  clock_.SetSleepAdvances(true);
   EXPECT_EQ(garbage, DV_E_NO_ANSWER) << std::hex << garbage;
   ASSERT_EQ(DvGetFirmwareInfo(text), DV_S_OK);
   EXPECT_EQ(std::u16string(text), platform::Utf8ToUtf16(std::string(Card().Class().firmware)));
