@@ -13,6 +13,7 @@ AnswerQueue::AnswerQueue() : event_(platform::CreateEvent(false, false)) {}
 void AnswerQueue::Push(std::unique_ptr<AnswerLine> line) {
   std::lock_guard lock(mutex_);
   lines_.push_back(std::move(line));
+  ++pushed_;
   platform::SetEvent(event_.get());
 }
 
@@ -48,6 +49,11 @@ bool AnswerQueue::Empty() const {
 size_t AnswerQueue::Size() const {
   std::lock_guard lock(mutex_);
   return lines_.size();
+}
+
+uint64_t AnswerQueue::Pushed() const {
+  std::lock_guard lock(mutex_);
+  return pushed_;
 }
 
 void AnswerQueue::SetBudget(uint32_t ms) { budget_ms_ = ms; }

@@ -41,6 +41,8 @@ class AnswerQueue {
   bool Aborted() const;
   bool Empty() const;
   size_t Size() const;
+  // Lines appended since the queue was made.
+  uint64_t Pushed() const;
 
   // The time budget left for the running transaction, in milliseconds.
   void SetBudget(uint32_t ms);
@@ -97,6 +99,7 @@ class AnswerQueue {
   mutable std::mutex mutex_;
   std::deque<std::unique_ptr<AnswerLine>> lines_;
   bool aborted_ = false;
+  uint64_t pushed_ = 0;
   platform::UniqueHandle event_;  // auto-reset: a line arrived, or aborted
 
   // Read and written by the transaction thread only.

@@ -94,6 +94,9 @@ class Modem : public Port {
 
   // Frees every queued answer (what nobody read of an earlier command).
   void EmptyAnswerQueue() { queue_.Clear(); }
+  // Answer lines received and not yet read, and received in all.
+  size_t QueuedAnswers() const { return queue_.Size(); }
+  uint64_t AnswersReceived() const { return queue_.Pushed(); }
 
   // While on, text between double quotes in answers is taken verbatim, CR
   // and LF included (the operator name of AT+COPS? may hold them).
