@@ -49,13 +49,7 @@ std::string Rest(const Words& words, size_t from) {
 
 bool On(const Words& words) { return words.size() > 1 && (words[1] == "on" || words[1] == "1"); }
 
-SmsTimestamp Now() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-          static_cast<int>(local.tm_gmtoff / 900)};
-}
+SmsTimestamp Now() { return LocalSmsTime(std::time(nullptr)); }
 
 void Register(SimCard& card, const Words& w, std::ostream& out) {
   const auto stat = Reportable(w, 1, 1, 0, 5);
