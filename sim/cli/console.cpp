@@ -193,6 +193,7 @@ void Status(SimCard& card, const Words&, std::ostream& out) {
   const CardState s = card.Snapshot();
   out << "card " << card.Class().db_name << (card.Present() ? " (plugged)" : " (pulled)") << "\n";
   if (card.Present()) PrintPorts(card.Ports(), out);
+  PrintSimCodes(s, out);
   out << "SIM " << (s.sim_present ? "present" : "absent") << ", PIN check " << (s.pin_enabled ? "on" : "off")
       << ", retries " << s.pin_retries << "/" << s.puk_retries << "\n";
   out << "registration CS " << s.CsStat() << " PS " << s.PsStat() << ", signal " << s.rssi << ", operator "
@@ -273,6 +274,16 @@ void PrintPorts(const std::vector<SimCard::PortInfo>& ports, std::ostream& out) 
                                                              : "AT and modem port";
     out << role << ": " << port.path << "\n";
   }
+}
+
+void PrintSimCodes(const CardState& s, std::ostream& out) {
+  if (!s.sim_present) {
+    out << "no SIM\n";
+    return;
+  }
+  out << "SIM PIN: " << s.pin << (s.pin_enabled ? " (asked for)" : " (not asked for)") << ", PUK: " << s.puk;
+  if (!s.network_pin.empty()) out << ", network code: " << s.network_pin;
+  out << "\n";
 }
 
 bool RunConsoleLine(SimPresence& presence, const std::string& line, std::ostream& out) {
