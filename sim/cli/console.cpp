@@ -141,7 +141,7 @@ void Report(SimCard& card, const Words& w, std::ostream& out) {
   report.status = Number(w, 3, 0);
   report.sent = report.discharged = Now();
   report.service_centre = card.Snapshot().service_centre;
-  out << (card.DeliverStatusReport(report) ? "status report sent\n" : "status reports are off\n");
+  out << (card.DeliverStatusReport(report) ? "status report sent\n" : "status report dropped (not shown, SIM full or not ready)\n");
 }
 void Ussd(SimCard& card, const Words& w, std::ostream&) { card.SendUssd(Rest(w, 1)); }
 void Lock(SimCard& card, const Words&, std::ostream& out) {
