@@ -3,7 +3,6 @@
 #include <array>
 #include <cctype>
 
-#include "platform/ascii.h"
 #include "sim/command_context.h"
 #include "sim/sim_alphabet.h"
 
@@ -21,7 +20,7 @@ struct Entry {
   Handler handler;
 };
 
-constexpr std::array<Entry, 64> kCommands = {{
+constexpr std::array<Entry, 66> kCommands = {{
     {"E", 0, CmdEcho},
     {"V", 0, CmdVerbose},
     {"Q", 0, CmdAccept},
@@ -83,6 +82,8 @@ constexpr std::array<Entry, 64> kCommands = {{
     {"+CMGD", 0, CmdDelete},
     {"+CMGW", 0, CmdWrite},
     {"+CMSS", 0, CmdSendStored},
+    {"+CMGS", 0, CmdSend},
+    {"+CSMS", 0, CmdMessageService},
     {"+GMI", 0, CmdManufacturer},
     {"+GMM", 0, CmdModel},
     {"+GMR", 0, CmdFirmware},
@@ -93,13 +94,6 @@ const Entry* Find(const CardClass& card, std::string_view name) {
     if (e.name == name) return card.Has(e.features) ? &e : nullptr;
   }
   return nullptr;
-}
-
-bool IsHex(std::string_view text) {
-  for (char c : text) {
-    if (platform::HexDigitValue(c) < 0) return false;
-  }
-  return true;
 }
 
 std::string CmeText(int code) {
@@ -142,25 +136,13 @@ void RunCommands(CommandContext& context, const std::vector<AtCommand>& commands
 
 void FinishSmsBody(CommandContext& context, std::string_view body, bool cancelled) {
   Ctx ctx(context);
-  const int length = context.session.sms_body_length;
-  context.session.mode = PortSession::Mode::kCommand;
-  context.session.sms_body_length = 0;
+  PortSession& session = context.session;
+  const int length = session.sms_body_length;
+  session.mode = PortSession::Mode::kCommand;
+  session.sms_body_length = 0;
   if (cancelled) return;
-  std::string pdu(body);
-  while (!pdu.empty() && (pdu.back() == '\r' || pdu.back() == '\n' || pdu.back() == ' ')) pdu.pop_back();
-  if (pdu.size() < 2 || pdu.size() % 2 != 0 || !IsHex(pdu)) return ctx.Cms(kCmsInvalidPdu);
-  const int sca_octets = 1 + std::stoi(pdu.substr(0, 2), nullptr, 16);
-  if (static_cast<int>(pdu.size() / 2) - sca_octets != length) return ctx.Cms(kCmsInvalidPdu);
-  for (char& c : pdu) c = platform::AsciiToUpper(c);
-  auto& store = context.state.sms;
-  for (size_t slot = 0; slot < store.size(); ++slot) {
-    if (!store[slot]) {
-      store[slot] = StoredSms{2, pdu, length};
-      ctx.Line(Format("+CMGW: %d", static_cast<int>(slot) + context.card.SmsIndexBase()));
-      return;
-    }
-  }
-  ctx.Cms(kCmsMemoryFull);
+  if (session.body_for == PortSession::Body::kSend) return FinishSend(ctx, body, length);
+  FinishWrite(ctx, body, length, session.sms_write_status);
 }
 
 std::string FrameFinal(const PortSession& session, const Response& response) {
@@ -221,6 +203,7 @@ void PowerUp(CardState& state, uint64_t now) {
   state.data_call = false;
   state.cnmi_mt = 0;
   state.cnmi_ds = 0;
+  state.pending_reports.clear();  // the network tells a card that was off nothing
   state.sim_busy_until = now + state.sim_busy_ms;
   // A SIM that asks for its PUK, or is dead, stays so across power cycles.
   if (state.lock == SimLock::kPuk || state.lock == SimLock::kBlocked) return;

@@ -26,7 +26,12 @@ struct PortSession {
   bool echo = true;
   int cmee = 0;
   Mode mode = Mode::kCommand;
+  // What the body after the "> " prompt is for: storing (AT+CMGW, with the
+  // status it gets) or sending (AT+CMGS).
+  enum class Body { kWrite, kSend };
+  Body body_for = Body::kWrite;
   int sms_body_length = 0;
+  int sms_write_status = 2;
 };
 
 struct Response {
@@ -50,7 +55,8 @@ struct CommandContext {
 // Runs the commands of one line in order; the first failure ends the line.
 void RunCommands(CommandContext& ctx, const std::vector<AtCommand>& commands);
 // The message body typed after the "> " prompt (Ctrl-Z seen), or its
-// cancellation (ESC), which stores nothing and answers "OK".
+// cancellation (ESC), which stores or sends nothing and answers "OK". A sent
+// message that asks for a status report leaves one pending in the state.
 void FinishSmsBody(CommandContext& ctx, std::string_view body, bool cancelled);
 
 // The answer's bytes, framed with CR LF as the card sends them.

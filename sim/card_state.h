@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/sms_pdu_encoder.h"
+
 namespace sim {
 
 // What stands between the user and the SIM.
@@ -24,6 +26,13 @@ struct StoredSms {
   int status = 0;  // 0 received unread, 1 received read, 2 stored unsent, 3 stored sent
   std::string pdu_hex;  // service-centre address included
   int tpdu_length = 0;
+};
+
+// A status report the network owes for a message the card sent.
+struct PendingStatusReport {
+  uint64_t due = 0;       // platform clock time it arrives
+  int reference = 0;      // the message reference the card gave the message
+  std::string recipient;
 };
 
 struct PdpContext {
@@ -121,7 +130,9 @@ struct CardState {
   std::vector<std::optional<StoredSms>> sms = std::vector<std::optional<StoredSms>>(20);
   int cnmi_mt = 0;
   int cnmi_ds = 0;
-  int message_reference = 0;
+  int message_reference = 0;  // of the last message sent; the next one counts up
+  uint32_t status_report_delay_ms = 3000;  // from sending to the network's status report
+  std::vector<PendingStatusReport> pending_reports;
 
   ReportSwitches reports;
   LastReported reported;

@@ -167,5 +167,11 @@ void CmdRead(Ctx& ctx, const AtCommand& cmd);
 void CmdDelete(Ctx& ctx, const AtCommand& cmd);
 void CmdWrite(Ctx& ctx, const AtCommand& cmd);
 void CmdSendStored(Ctx& ctx, const AtCommand& cmd);
+void CmdSend(Ctx& ctx, const AtCommand& cmd);
+void CmdMessageService(Ctx& ctx, const AtCommand& cmd);
+// The PDU typed after the prompt of AT+CMGW (stored with `status`) and of
+// AT+CMGS (sent).
+void FinishWrite(Ctx& ctx, std::string_view body, int length, int status);
+void FinishSend(Ctx& ctx, std::string_view body, int length);
 
 }  // namespace sim::commands

@@ -1,8 +1,12 @@
 #include "sim/sim_card.h"
 
+#include <algorithm>
+#include <ctime>
 #include <utility>
 
 #include "platform/clock.h"
+#include "platform/event.h"
+#include "platform/wait.h"
 
 namespace sim {
 namespace {
@@ -21,7 +25,8 @@ std::string Garbage() { return "\r\n\x7F#\x01~%garbage\xFE&/\r\n"; }
 
 }  // namespace
 
-SimCard::SimCard(const CardClass& card, CardState initial) : card_(card), state_(std::move(initial)) {
+SimCard::SimCard(const CardClass& card, CardState initial)
+    : card_(card), state_(std::move(initial)), network_wake_(platform::CreateEvent(false, false)) {
   auto add = [this](PortRole role) {
     Port port;
     port.role = role;
@@ -39,6 +44,12 @@ SimCard::SimCard(const CardClass& card, CardState initial) : card_(card), state_
 }
 
 SimCard::~SimCard() {
+  {
+    std::lock_guard lock(mutex_);
+    network_stop_ = true;
+  }
+  platform::SetEvent(network_wake_.get());
+  if (network_.joinable()) network_.join();
   Pull();
   for (auto& port : ports_) port.io->Join();
 }
@@ -192,14 +203,79 @@ std::optional<int> SimCard::DeliverSms(const DeliverMessage& message) {
 }
 
 bool SimCard::DeliverStatusReport(const StatusReport& report) {
+  bool routed = false;
   {
     std::lock_guard lock(mutex_);
-    if (state_.cnmi_ds != 1) return false;
-    const EncodedPdu pdu = EncodeStatusReport(report);
-    reports_.push_back("+CDS: " + std::to_string(pdu.tpdu_length) + "\r\n" + pdu.hex);
+    routed = RouteStatusReportLocked(report);
   }
   FlushReports();
-  return true;
+  return routed;
+}
+
+bool SimCard::RouteStatusReportLocked(const StatusReport& report) {
+  const EncodedPdu pdu = EncodeStatusReport(report);
+  if (state_.cnmi_ds == 1) {
+    reports_.push_back("+CDS: " + std::to_string(pdu.tpdu_length) + "\r\n" + pdu.hex);
+    return true;
+  }
+  if (!state_.SimUsable() || platform::CurrentClock().NowMs() < state_.sim_ready_at) return false;
+  for (size_t slot = 0; slot < state_.sms.size(); ++slot) {
+    if (!state_.sms[slot]) {
+      state_.sms[slot] = StoredSms{0, pdu.hex, pdu.tpdu_length};
+      const int index = static_cast<int>(slot) + card_.SmsIndexBase();
+      if (state_.cnmi_ds == 2) reports_.push_back("+CDSI: \"SM\"," + std::to_string(index));
+      return true;
+    }
+  }
+  return false;
+}
+
+void SimCard::StartNetworkLocked() {
+  if (network_stop_) return;
+  if (!network_running_) {
+    if (network_.joinable()) network_.join();  // it has left the lock for good
+    network_running_ = true;
+    network_ = std::thread(&SimCard::RunNetwork, this);
+  }
+  platform::SetEvent(network_wake_.get());
+}
+
+void SimCard::RunNetwork() {
+  for (;;) {
+    uint64_t wait = platform::kInfinite;
+    bool routed = false;
+    {
+      std::lock_guard lock(mutex_);
+      auto& pending = state_.pending_reports;
+      if (network_stop_ || pending.empty()) {
+        network_running_ = false;
+        return;
+      }
+      const uint64_t now = platform::CurrentClock().NowMs();
+      const std::time_t wall = std::time(nullptr);
+      for (auto it = pending.begin(); it != pending.end();) {
+        if (it->due > now) {
+          wait = std::min<uint64_t>(wait, it->due - now);
+          ++it;
+          continue;
+        }
+        StatusReport report;
+        report.service_centre = state_.service_centre;
+        report.reference = it->reference;
+        report.recipient = it->recipient;
+        report.sent = LocalSmsTime(wall - static_cast<std::time_t>(state_.status_report_delay_ms / 1000));
+        report.discharged = LocalSmsTime(wall);
+        report.status = 0;  // delivered
+        RouteStatusReportLocked(report);
+        routed = true;
+        it = pending.erase(it);
+      }
+    }
+    if (routed) FlushReports();
+    if (wait != platform::kInfinite) {
+      platform::WaitForSingleObject(network_wake_.get(), static_cast<uint32_t>(std::min<uint64_t>(wait, 0xFFFFFFFE)));
+    }
+  }
 }
 
 void SimCard::SendUssd(const std::string& text) {
@@ -302,6 +378,7 @@ Response::Final SimCard::RunContext(size_t port, const std::function<void(Comman
   }
   reports_.insert(reports_.end(), after.begin(), after.end());
   CollectLocked();
+  if (!state_.pending_reports.empty()) StartNetworkLocked();
   return response.final;
 }
 

@@ -17,7 +17,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
+
+#include "platform/handle.h"
 
 #include "sim/at_interpreter.h"
 #include "sim/card_class.h"
@@ -76,8 +79,9 @@ class SimCard {
   // The client index it was stored at; nothing when shown only, or dropped
   // (SIM full or not usable).
   std::optional<int> DeliverSms(const DeliverMessage& message);
-  // A status report: shown with "+CDS:" when AT+CNMI asked for them; false
-  // when dropped.
+  // A status report, routed as AT+CNMI's <ds> says: 1 shown with "+CDS:";
+  // 2 stored on the SIM and announced with "+CDSI:"; 0 stored silently.
+  // False when dropped (not shown and the SIM full or not usable).
   bool DeliverStatusReport(const StatusReport& report);
   // A network-initiated USSD text ("+CUSD: 0,...").
   void SendUssd(const std::string& text);
@@ -126,6 +130,11 @@ class SimCard {
   // Sends the queued reports unless a command is being answered.
   void FlushReports();
   void PullFromReader();
+  bool RouteStatusReportLocked(const StatusReport& report);
+  // The network's side: status reports for sent messages, each when due on
+  // the platform clock. Started with the first message that asks for one.
+  void StartNetworkLocked();
+  void RunNetwork();
   size_t ReportPort() const;
   Response::Final RunContext(size_t port, const std::function<void(CommandContext&)>& body, Output& out);
 
@@ -145,6 +154,11 @@ class SimCard {
   std::atomic<uint64_t> lines_answered_{0};
   std::mutex handler_mutex_;
   PresenceHandler presence_handler_;
+
+  platform::UniqueHandle network_wake_;  // auto-reset: a report was scheduled, or stop
+  bool network_stop_ = false;            // under mutex_
+  bool network_running_ = false;         // under mutex_; the thread ends when nothing is pending
+  std::thread network_;
 };
 
 }  // namespace sim

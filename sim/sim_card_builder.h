@@ -93,6 +93,9 @@ class SimCardBuilder {
   }
   SimCardBuilder& Change(const std::function<void(CardState&)>& change) { return change(state_), *this; }
 
+  // The model the card starts from.
+  const CardState& State() const { return state_; }
+
   // Plugged in; null when no pseudo-terminal could be made.
   std::unique_ptr<SimCard> Build() const {
     auto card = Unplugged();

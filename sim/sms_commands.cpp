@@ -1,10 +1,13 @@
 // The card's message commands: the SIM's message store in PDU mode, its
-// service centre, and sending a stored message.
+// service centre, and sending messages, stored or typed after the prompt.
 #include "sim/command_context.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
+
+#include "platform/ascii.h"
+#include "sim/sms_submit_parser.h"
 
 namespace sim::commands {
 namespace {
@@ -141,24 +144,142 @@ void CmdRead(Ctx& ctx, const AtCommand& cmd) {
 }
 
 void CmdDelete(Ctx& ctx, const AtCommand& cmd) {
-  if (cmd.form == AtForm::kTest) return ctx.Line("+CMGD: (0-19),(0-4)");
+  if (cmd.form == AtForm::kTest) {
+    const int base = Base(ctx);
+    return ctx.Line(Format("+CMGD: (%d-%d),(0-4)", base, base + static_cast<int>(ctx.s().sms.size()) - 1));
+  }
   if (cmd.form != AtForm::kSet) return ctx.Error();
   if (!NeedSmsStorage(ctx)) return;
-  auto slot = SlotOf(ctx, cmd);
-  if (slot) ctx.s().sms[*slot].reset();
+  auto args = ArgsOf(ctx, cmd);
+  if (!args) return;
+  int flag = 0;
+  if (args->size() > 1 && !(*args)[1].text.empty()) {
+    auto n = IntArg(*args, 1);
+    if (!n || *n > 4) return ctx.Cms(kCmsNotSupported);
+    flag = *n;
+  }
+  if (flag == 0) {
+    auto slot = SlotOf(ctx, cmd);
+    if (slot) ctx.s().sms[*slot].reset();
+    return;
+  }
+  // With a flag the index is ignored: 1 every read message, 2 and the sent
+  // ones, 3 and the unsent ones, 4 all.
+  for (auto& m : ctx.s().sms) {
+    if (m && (m->status == 1 || flag == 4 || (flag >= 2 && m->status == 3) || (flag >= 3 && m->status == 2))) {
+      m.reset();
+    }
+  }
 }
+
+void CmdMessageService(Ctx& ctx, const AtCommand& cmd) {
+  // Phase 2 only: no acknowledgement of incoming messages.
+  if (cmd.form == AtForm::kQuery) return ctx.Line("+CSMS: 0,1,1,1");
+  if (cmd.form == AtForm::kTest) return ctx.Line("+CSMS: (0)");
+  if (auto n = SwitchArg(ctx, cmd, 0)) ctx.Line("+CSMS: 1,1,1");
+}
+
+namespace {
+
+// The "> " prompt for a PDU of `length` octets after the service-centre
+// address.
+void Prompt(Ctx& ctx, PortSession::Body body_for, int length, int status) {
+  ctx.session().mode = PortSession::Mode::kSmsBody;
+  ctx.session().body_for = body_for;
+  ctx.session().sms_body_length = length;
+  ctx.session().sms_write_status = status;
+  ctx.Final(Response::Final::kPrompt, 0);
+}
+
+// The length argument of AT+CMGW and AT+CMGS: what fits one message.
+std::optional<int> PduLength(Ctx& ctx, const Args& args) {
+  auto length = IntArg(args, 0);
+  if (!length || *length < 1 || *length > 164) return ctx.Cms(kCmsInvalidPdu), std::nullopt;
+  return length;
+}
+
+}  // namespace
 
 void CmdWrite(Ctx& ctx, const AtCommand& cmd) {
   if (cmd.form == AtForm::kTest) return;
   if (cmd.form != AtForm::kSet) return ctx.Error();
   auto args = ArgsOf(ctx, cmd);
   if (!args) return;
-  auto length = IntArg(*args, 0);
-  if (!length || *length < 1 || *length > 164) return ctx.Cms(kCmsInvalidPdu);
+  auto length = PduLength(ctx, *args);
+  if (!length) return;
+  // PDU mode: 0 received unread, 1 received read, 2 unsent (the default), 3 sent.
+  int status = 2;
+  if (args->size() > 1 && !(*args)[1].text.empty()) {
+    auto stat = IntArg(*args, 1);
+    if (!stat || *stat > 3) return ctx.Cms(kCmsInvalidPdu);
+    status = *stat;
+  }
   if (!NeedSmsStorage(ctx)) return;
-  ctx.session().mode = PortSession::Mode::kSmsBody;
-  ctx.session().sms_body_length = *length;
-  ctx.Final(Response::Final::kPrompt, 0);
+  Prompt(ctx, PortSession::Body::kWrite, *length, status);
+}
+
+void CmdSend(Ctx& ctx, const AtCommand& cmd) {
+  if (cmd.form == AtForm::kTest) return;
+  if (cmd.form != AtForm::kSet) return ctx.Error();
+  auto args = ArgsOf(ctx, cmd);
+  if (!args) return;
+  auto length = PduLength(ctx, *args);
+  if (!length) return;
+  if (!NeedSmsStorage(ctx)) return;
+  Prompt(ctx, PortSession::Body::kSend, *length, 0);
+}
+
+namespace {
+
+// The PDU typed after the prompt, upper case, or nothing when it is not hex
+// or its length differs from the one announced.
+std::optional<std::string> TypedPdu(std::string_view body, int length) {
+  std::string pdu(body);
+  while (!pdu.empty() && (pdu.back() == '\r' || pdu.back() == '\n' || pdu.back() == ' ')) pdu.pop_back();
+  if (pdu.size() < 2 || pdu.size() % 2 != 0) return std::nullopt;
+  for (char& c : pdu) {
+    if (platform::HexDigitValue(c) < 0) return std::nullopt;
+    c = platform::AsciiToUpper(c);
+  }
+  const int sca_octets = 1 + platform::HexDigitValue(pdu[0]) * 16 + platform::HexDigitValue(pdu[1]);
+  if (static_cast<int>(pdu.size() / 2) - sca_octets != length) return std::nullopt;
+  return pdu;
+}
+
+// The message reference the card gives the next message it sends.
+int NextReference(CardState& s) {
+  s.message_reference = (s.message_reference + 1) % 256;
+  return s.message_reference;
+}
+
+}  // namespace
+
+void FinishWrite(Ctx& ctx, std::string_view body, int length, int status) {
+  auto pdu = TypedPdu(body, length);
+  if (!pdu) return ctx.Cms(kCmsInvalidPdu);
+  auto& store = ctx.s().sms;
+  for (size_t slot = 0; slot < store.size(); ++slot) {
+    if (!store[slot]) {
+      store[slot] = StoredSms{status, *pdu, length};
+      ctx.Line(Format("+CMGW: %d", static_cast<int>(slot) + Base(ctx)));
+      return;
+    }
+  }
+  ctx.Cms(kCmsMemoryFull);
+}
+
+void FinishSend(Ctx& ctx, std::string_view body, int length) {
+  auto pdu = TypedPdu(body, length);
+  if (!pdu) return ctx.Cms(kCmsInvalidPdu);
+  auto submit = ParseSubmitPdu(*pdu);
+  if (!submit) return ctx.Cms(kCmsInvalidPdu);
+  CardState& s = ctx.s();
+  if (!s.Registered()) return ctx.Cms(kCmsNoNetworkService);
+  const int reference = NextReference(s);
+  ctx.Line(Format("+CMGS: %d", reference));
+  if (submit->status_report) {
+    s.pending_reports.push_back({ctx.now() + s.status_report_delay_ms, reference, submit->recipient});
+  }
 }
 
 void CmdSendStored(Ctx& ctx, const AtCommand& cmd) {
@@ -170,9 +291,9 @@ void CmdSendStored(Ctx& ctx, const AtCommand& cmd) {
   auto& m = ctx.s().sms[*slot];
   if (!m) return ctx.Cms(kCmsInvalidIndex);
   if (!ctx.s().Registered()) return ctx.Cms(kCmsNoNetworkService);
-  ctx.s().message_reference = (ctx.s().message_reference + 1) % 256;
+  const int reference = NextReference(ctx.s());
   m->status = 3;
-  ctx.Line(Format("+CMSS: %d", ctx.s().message_reference));
+  ctx.Line(Format("+CMSS: %d", reference));
 }
 
 }  // namespace sim::commands

@@ -171,4 +171,11 @@ EncodedPdu EncodeStatusReport(const StatusReport& report) {
   return Finish(out, sca_octets);
 }
 
+SmsTimestamp LocalSmsTime(std::time_t when) {
+  std::tm local{};
+  localtime_r(&when, &local);
+  return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+          static_cast<int>(local.tm_gmtoff / 900)};
+}
+
 }  // namespace sim

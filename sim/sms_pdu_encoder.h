@@ -5,6 +5,7 @@
 // of cancelling itself out.
 #pragma once
 
+#include <ctime>
 #include <string>
 
 namespace sim {
@@ -42,6 +43,9 @@ struct EncodedPdu {
   std::string hex;             // service-centre address included, upper case
   int tpdu_length = 0;         // octets after the service-centre address
 };
+
+// A moment of the calendar in local time, as a service centre stamps it.
+SmsTimestamp LocalSmsTime(std::time_t when);
 
 EncodedPdu EncodeDeliver(const DeliverMessage& message);
 EncodedPdu EncodeStatusReport(const StatusReport& report);

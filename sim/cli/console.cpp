@@ -49,13 +49,7 @@ std::string Rest(const Words& words, size_t from) {
 
 bool On(const Words& words) { return words.size() > 1 && (words[1] == "on" || words[1] == "1"); }
 
-SmsTimestamp Now() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-          static_cast<int>(local.tm_gmtoff / 900)};
-}
+SmsTimestamp Now() { return LocalSmsTime(std::time(nullptr)); }
 
 void Register(SimCard& card, const Words& w, std::ostream& out) {
   const auto stat = Reportable(w, 1, 1, 0, 5);
@@ -147,7 +141,7 @@ void Report(SimCard& card, const Words& w, std::ostream& out) {
   report.status = Number(w, 3, 0);
   report.sent = report.discharged = Now();
   report.service_centre = card.Snapshot().service_centre;
-  out << (card.DeliverStatusReport(report) ? "status report sent\n" : "status reports are off\n");
+  out << (card.DeliverStatusReport(report) ? "status report sent\n" : "status report dropped (not shown, SIM full or not ready)\n");
 }
 void Ussd(SimCard& card, const Words& w, std::ostream&) { card.SendUssd(Rest(w, 1)); }
 void Lock(SimCard& card, const Words&, std::ostream& out) {
@@ -199,6 +193,7 @@ void Status(SimCard& card, const Words&, std::ostream& out) {
   const CardState s = card.Snapshot();
   out << "card " << card.Class().db_name << (card.Present() ? " (plugged)" : " (pulled)") << "\n";
   if (card.Present()) PrintPorts(card.Ports(), out);
+  PrintSimCodes(s, out);
   out << "SIM " << (s.sim_present ? "present" : "absent") << ", PIN check " << (s.pin_enabled ? "on" : "off")
       << ", retries " << s.pin_retries << "/" << s.puk_retries << "\n";
   out << "registration CS " << s.CsStat() << " PS " << s.PsStat() << ", signal " << s.rssi << ", operator "
@@ -279,6 +274,16 @@ void PrintPorts(const std::vector<SimCard::PortInfo>& ports, std::ostream& out) 
                                                              : "AT and modem port";
     out << role << ": " << port.path << "\n";
   }
+}
+
+void PrintSimCodes(const CardState& s, std::ostream& out) {
+  if (!s.sim_present) {
+    out << "no SIM\n";
+    return;
+  }
+  out << "SIM PIN: " << s.pin << (s.pin_enabled ? " (asked for)" : " (not asked for)") << ", PUK: " << s.puk;
+  if (!s.network_pin.empty()) out << ", network code: " << s.network_pin;
+  out << "\n";
 }
 
 bool RunConsoleLine(SimPresence& presence, const std::string& line, std::ostream& out) {

@@ -76,6 +76,7 @@ int main(int argc, char** argv) {
   });
   std::cout << card_class->db_name << " (model 0x" << std::hex << card_class->model << std::dec << ")\n";
   sim::cli::PrintPorts(card.Ports(), std::cout);
+  sim::cli::PrintSimCodes(card.Snapshot(), std::cout);
   std::cout << "type help for the commands" << std::endl;
   for (std::string line; std::getline(std::cin, line);) {
     if (!sim::cli::RunConsoleLine(*present, line, std::cout)) break;

@@ -54,4 +54,22 @@ TEST(SimConsoleTest, ChangesOnlyWhatTheCardCouldReport) {
   EXPECT_FALSE(sim::cli::RunConsoleLine(*card, "quit", out));
 }
 
+TEST(SimConsoleTest, PrintsTheCodesOfTheSim) {
+  struct Case {
+    sim::SimCardBuilder card;
+    const char* printed;
+  };
+  const Case cases[] = {
+      {sim::NewSimCard(), "SIM PIN: 1234 (not asked for), PUK: 12345678\n"},
+      {sim::NewSimCard().WithPin("4711").WithPuk("87654321"), "SIM PIN: 4711 (asked for), PUK: 87654321\n"},
+      {sim::NewSimCard().NetworkLocked("13579"), "SIM PIN: 1234 (not asked for), PUK: 12345678, network code: 13579\n"},
+      {sim::NewSimCard().WithoutSim(), "no SIM\n"},
+  };
+  for (const auto& c : cases) {
+    std::ostringstream out;
+    sim::cli::PrintSimCodes(c.card.State(), out);
+    EXPECT_EQ(out.str(), c.printed);
+  }
+}
+
 }  // namespace

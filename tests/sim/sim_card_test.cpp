@@ -41,6 +41,18 @@ class Reports : public GSM::Unsolicited {
     lines_.push_back(platform::Utf16ToUtf8(line.Text()));
     cv_.notify_all();
   }
+  // The first line that starts with `prefix`; empty when none came.
+  std::string WaitForStart(const std::string& prefix) {
+    std::unique_lock lock(mutex_);
+    std::string found;
+    cv_.wait_for(lock, kSafetyNet, [&] {
+      for (const auto& l : lines_) {
+        if (l.starts_with(prefix)) return found = l, true;
+      }
+      return false;
+    });
+    return found;
+  }
   bool WaitFor(const std::string& text) {
     std::unique_lock lock(mutex_);
     return cv_.wait_for(lock, kSafetyNet, [&] {
@@ -102,6 +114,26 @@ class SimCardTest : public ::testing::Test {
       modem_.SetTimeout(budget);
       modem_.SetCommand(platform::Utf8ToUtf16(command));
       modem_.SendCommand(GSM::SendModeNormal);
+      while (!modem_.NextIsFinal()) {
+        modem_.ExpectLine(u"");
+        answer.lines.push_back(platform::Utf16ToUtf8(modem_.ReadRest()));
+        modem_.DropLine();
+      }
+      modem_.WaitFinal();
+    });
+    return answer;
+  }
+  // A command with a prompt, then the body and its end (Ctrl-Z or ESC).
+  Answer Typed(const std::string& command, const std::string& body, char16_t end = u'\x1A') {
+    Answer answer;
+    answer.code = CodeOf([&] {
+      modem_.SetTimeout(5000);
+      modem_.SetCommand(platform::Utf8ToUtf16(command));
+      modem_.SendCommand(GSM::SendModeNormal);
+      modem_.ExpectLine(u"> ");
+      modem_.DropLine();
+      modem_.SetCommand(platform::Utf8ToUtf16(body) + end);
+      modem_.SendCommand(GSM::SendModeRaw);
       while (!modem_.NextIsFinal()) {
         modem_.ExpectLine(u"");
         answer.lines.push_back(platform::Utf16ToUtf8(modem_.ReadRest()));
@@ -521,6 +553,148 @@ TEST_F(SimCardTest, FlashMessagesAndStatusReportsComeAsHeaderAndPdu) {
   report.discharged = {2026, 12, 8, 1, 2, 9, 4};
   EXPECT_TRUE(card_->DeliverStatusReport(report));
   EXPECT_TRUE(reports_.WaitFor("+CDS: 21;00060504919421622180102030406221801020904000"));
+}
+
+// SMS-SUBMITs to +31614240689, "Hello": without and with a status report
+// asked for (TP-SRR), the second with a relative validity period.
+constexpr char kSubmit[] = "0011000B911316240486F90000AA0548656C6C6F";
+constexpr char kSubmitWithReport[] = "0031000B911316240486F90000AA0548656C6C6F";
+
+TEST_F(SimCardTest, SendingTakesThePduAfterThePromptAndCountsTheReferenceUp) {
+  Plug(sim::NewSimCard().SmsStorage(3));
+  ASSERT_EQ(Ask("ATE0;+CMEE=1;+CMGF=0").code, DV_S_OK);
+  EXPECT_EQ(Typed("AT+CMGS=19", kSubmit).lines, (std::vector<std::string>{"+CMGS: 1"}));
+  EXPECT_EQ(Typed("AT+CMGS=19", "0011000b911316240486f90000aa0548656c6c6f").lines,
+            (std::vector<std::string>{"+CMGS: 2"}))
+      << "lower-case hex is hex too";
+  const Answer cancelled = Typed("AT+CMGS=19", kSubmit, u'\x1B');
+  EXPECT_EQ(cancelled.code, DV_S_OK);
+  EXPECT_TRUE(cancelled.lines.empty());
+  EXPECT_EQ(Ask("AT+CMGL=4").lines.size(), 0u) << "sending stores nothing";
+
+  struct Refused {
+    const char* command;
+    std::string pdu;
+    DvResult code;
+  };
+  const Refused refused[] = {
+      {"AT+CMGS=18", kSubmit, DvCmsError(304)},  // announced length differs
+      {"AT+CMGS=19", "0004000B911316240486F90000AA0548656C6C6F", DvCmsError(304)},  // an SMS-DELIVER
+      {"AT+CMGS=18", "0011000B911316240486F90000AA0548656C6C", DvCmsError(304)},  // text cut short
+      {"AT+CMGS=20", std::string(kSubmit) + "6F", DvCmsError(304)},                // text too long
+      {"AT+CMGS=19", "0011000B911316240486F90000AA0548656C6CXY", DvCmsError(304)},  // not hex
+  };
+  for (const auto& r : refused) EXPECT_EQ(Typed(r.command, r.pdu).code, r.code) << r.pdu;
+  EXPECT_EQ(Ask("AT+CMGS=0").code, DvCmsError(304)) << "no prompt for an impossible length";
+  EXPECT_EQ(Ask("AT+CMGS").code, DV_E_ERROR);
+  EXPECT_EQ(Ask("AT+CMGS=?").code, DV_S_OK);
+
+  card_->SetRegistration(0);
+  EXPECT_EQ(Typed("AT+CMGS=19", kSubmit).code, DvCmsError(331));
+  card_->SetRegistration(1);
+  EXPECT_EQ(Typed("AT+CMGS=19", kSubmit).lines, (std::vector<std::string>{"+CMGS: 3"}))
+      << "refused messages took no reference";
+  EXPECT_EQ(Typed("AT+CMGW=19", kSubmit).lines, (std::vector<std::string>{"+CMGW: 1"}));
+  EXPECT_EQ(One("AT+CMSS=1"), "+CMSS: 4") << "stored and typed messages share the count";
+  card_->LockSim();
+  EXPECT_EQ(Ask("AT+CMGS=19").code, DvCmsError(311)) << "no prompt while the SIM is locked";
+}
+
+TEST_F(SimCardTest, StatusReportArrivesWhenDueOnTheClock) {
+  Plug(sim::NewSimCard().SmsStorage(2));
+  ASSERT_EQ(Ask("ATE0;+CMEE=1;+CNMI=2,1,0,1,0").code, DV_S_OK);
+  EXPECT_EQ(Typed("AT+CMGS=19", kSubmit).lines, (std::vector<std::string>{"+CMGS: 1"}));
+  EXPECT_TRUE(card_->Snapshot().pending_reports.empty()) << "none asked for";
+  EXPECT_EQ(Typed("AT+CMGS=19", kSubmitWithReport).lines, (std::vector<std::string>{"+CMGS: 2"}));
+
+  // The network answers three seconds later.
+  clock_.WaitForWaiterAt(3000);
+  clock_.Advance(2999);
+  clock_.WaitForWaiterAt(1);
+  ASSERT_EQ(card_->Snapshot().pending_reports.size(), 1u) << "not yet";
+  clock_.Advance(1);
+  // SMSC, SMS-STATUS-REPORT, reference 2, the recipient, two time stamps, "delivered".
+  const std::string cds = reports_.WaitForStart("+CDS: 25;07919471016700000602" "0B911316240486F9");
+  ASSERT_FALSE(cds.empty()) << testing::PrintToString(reports_.Lines());
+  EXPECT_EQ(cds.size(), std::string("+CDS: 25;").size() + 2 * (8 + 25));
+  EXPECT_TRUE(cds.ends_with("00"));
+  EXPECT_TRUE(card_->Snapshot().pending_reports.empty());
+}
+
+// Read raw: the program's engine does not take "+CDSI:" as a report.
+TEST_F(SimCardTest, StatusReportsAreShownStoredOrDroppedAsCnmiSays) {
+  card_ = sim::NewSimCard(CardKind::kGprs).SmsStorage(2).Build();
+  ASSERT_TRUE(card_);
+  platform::UniqueFd fd(::open(card_->AtPortPath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+  ASSERT_TRUE(fd);
+  auto command = [&](const std::string& line) {
+    EXPECT_EQ(::write(fd.get(), line.data(), line.size()), static_cast<ssize_t>(line.size()));
+    return ReadUntil(fd.get(), "OK\r\n");
+  };
+  ASSERT_EQ(command("ATE0\r"), "ATE0\r\r\nOK\r\n");
+  sim::StatusReport report;
+  report.reference = 7;
+  report.recipient = "+4912";
+  // ds=0: kept on the SIM without a word; ds=2: kept and announced.
+  EXPECT_TRUE(card_->DeliverStatusReport(report));
+  ASSERT_EQ(command("AT+CNMI=2,1,0,2,0\r"), "\r\nOK\r\n");
+  EXPECT_TRUE(card_->DeliverStatusReport(report));
+  EXPECT_EQ(ReadUntil(fd.get(), "\",2\r\n"), "\r\n+CDSI: \"SM\",2\r\n") << "this card counts from 1";
+  const std::string list = command("AT+CMGL=4\r");
+  EXPECT_TRUE(list.starts_with("\r\n+CMGL: 1,0,,21\r\n\r\n00060704")) << list << " (a status report, reference 7)";
+  EXPECT_NE(list.find("\r\n+CMGL: 2,0,,21\r\n\r\n00060704"), std::string::npos) << list;
+  EXPECT_FALSE(card_->DeliverStatusReport(report)) << "the SIM is full";
+  ASSERT_EQ(command("AT+CNMI=2,1,0,1,0\r"), "\r\nOK\r\n");
+  EXPECT_TRUE(card_->DeliverStatusReport(report)) << "shown needs no room";
+  EXPECT_TRUE(ReadUntil(fd.get(), "+CDS: 21\r\n000607").starts_with("\r\n+CDS: 21\r\n000607"));
+  ASSERT_EQ(command("AT+CNMI=2,1,0,0,0;+CMGD=1\r"), "\r\nOK\r\n");
+  EXPECT_TRUE(card_->DeliverStatusReport(report)) << "stored in the freed slot";
+  EXPECT_EQ(card_->Snapshot().sms[0]->status, 0);
+}
+
+TEST_F(SimCardTest, WrittenMessagesKeepTheirStatusAndDeleteFlagsPickByStatus) {
+  Plug(sim::NewSimCard(CardKind::kStack3).SmsStorage(5));  // counts from 0
+  ASSERT_EQ(Ask("ATE0;+CMEE=1").code, DV_S_OK);
+  for (int stat = 0; stat <= 3; ++stat) {
+    const Answer written = Typed("AT+CMGW=19," + std::to_string(stat), kSubmit);
+    ASSERT_EQ(written.lines, (std::vector<std::string>{"+CMGW: " + std::to_string(stat)}));
+    EXPECT_EQ(card_->Snapshot().sms[static_cast<size_t>(stat)]->status, stat);
+  }
+  EXPECT_EQ(Ask("AT+CMGL=3").lines, (std::vector<std::string>{"+CMGL: 3,3,,19", kSubmit}));
+  EXPECT_EQ(Ask("AT+CMGL=0").lines, (std::vector<std::string>{"+CMGL: 0,0,,19", kSubmit}));
+  EXPECT_EQ(Typed("AT+CMGW=19,", kSubmit).lines, (std::vector<std::string>{"+CMGW: 4"})) << "an empty stat is 2";
+  EXPECT_EQ(Ask("AT+CMGR=4").lines[0], "+CMGR: 2,,19");
+  EXPECT_EQ(Ask("AT+CMGW=19,4").code, DvCmsError(304));
+  EXPECT_EQ(Ask("AT+CMGW=19,\"REC UNREAD\"").code, DvCmsError(304)) << "text mode's names are not PDU mode's";
+
+  // Slots hold statuses 0 (read by the listing above: 1), 1, 2, 3, 2.
+  struct Case {
+    const char* command;
+    std::vector<int> left;  // slots still used
+  };
+  const Case cases[] = {
+      {"AT+CMGD=3", {0, 1, 2, 4}},
+      {"AT+CMGD=0,1", {2, 4}},  // the read ones; the index is ignored
+      {"AT+CMGD=0,2", {2, 4}},  // read and sent: none left of either
+      {"AT+CMGD=0,3", {}},
+  };
+  for (const auto& c : cases) {
+    ASSERT_EQ(Ask(c.command).code, DV_S_OK) << c.command;
+    std::vector<int> used;
+    const auto store = card_->Snapshot().sms;
+    for (size_t i = 0; i < store.size(); ++i) {
+      if (store[i]) used.push_back(static_cast<int>(i));
+    }
+    EXPECT_EQ(used, c.left) << c.command;
+  }
+  ASSERT_EQ(Typed("AT+CMGW=19,0", kSubmit).code, DV_S_OK);
+  EXPECT_EQ(Ask("AT+CMGD=0,4").code, DV_S_OK);
+  EXPECT_EQ(Ask("AT+CMGL=4").lines.size(), 0u) << "4 deletes unread ones too";
+  EXPECT_EQ(Ask("AT+CMGD=0,5").code, DvCmsError(303));
+  EXPECT_EQ(One("AT+CMGD=?"), "+CMGD: (0-4),(0-4)");
+  EXPECT_EQ(One("AT+CSMS?"), "+CSMS: 0,1,1,1");
+  EXPECT_EQ(One("AT+CSMS=0"), "+CSMS: 1,1,1");
+  EXPECT_EQ(Ask("AT+CSMS=1").code, DV_E_ERROR);
 }
 
 // ---------------------------------------------------------------------------
