@@ -16,6 +16,7 @@
 
 #include "devicelib/device_states.h"
 #include "devicelib/result_codes.h"
+#include "devicelib/sms_message.h"
 #include "platform/module.h"
 
 // Called on the library's thread for every event (DvEvent) with its
@@ -95,3 +96,32 @@ DvResult DvGetWcdmaSignalStrength(int* value);
 DvResult DvIsWcdmaSignalSupported(int* supported);
 DvResult DvGetApn(char16_t* apn);  // kDvNumberSize
 DvResult DvSetApn(const char16_t* apn);
+
+// --- SMS --------------------------------------------------------------------
+//
+// The client counts SIM storage indices from 0 on every card; the library
+// turns them into the card's own numbering. Records (sms_message.h) that the
+// library returns are allocated from the local heap: the array of
+// DvReadAllSmsMessages is freed with DvFreeSmsMessages, and the records of
+// events 11 and 12 with platform::LocalFree.
+
+inline constexpr size_t kDvScaSize = 22;  // service-centre address
+
+DvResult DvGetSimSca(char16_t* text);  // kDvScaSize
+// The SIM storage for new messages: how many slots it has, how many are used.
+DvResult DvGetSimSmsMessageStorageSize(int* total, int* used);
+DvResult DvReadSmsMessage(uint32_t index, SmsMessage* message);
+// Every message on the SIM, in the card's order: a local-heap array of
+// `count` records, or null and 0 for an empty SIM and on any failure.
+DvResult DvReadAllSmsMessages(SmsMessage** messages, uint32_t* count);
+// Frees what DvReadAllSmsMessages returned (null does nothing).
+DvResult DvFreeSmsMessages(SmsMessage* messages);
+DvResult DvDeleteSmsMessage(uint32_t index);
+// Stores `message` (an SMS-SUBMIT to Address) on the SIM as "stored
+// unsent" and sets its Index to the slot the card chose.
+DvResult DvWriteSmsMessage(SmsMessage* message);
+// `send` 0: DvWriteSmsMessage. Otherwise the message goes to the network
+// at once (AT+CMGS) without being stored, and its record is left as it is.
+DvResult DvWriteOrSendSmsMessage(SmsMessage* message, int send);
+// Sends the message stored at `index` (AT+CMSS).
+DvResult DvSendSmsMessageFromSim(uint32_t index);

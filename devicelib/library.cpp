@@ -10,6 +10,7 @@
 #include "carddetect/nw_api.h"
 #include "devicelib/device.h"
 #include "devicelib/dv_api.h"
+#include "devicelib/sms_temporary.h"
 #include "foundation/xlog.h"
 #include "platform/device_broadcast.h"
 #include "platform/device_notification.h"
@@ -362,6 +363,8 @@ DvResult DvInitialize(platform::HMODULE instance, const DvClientHandlers& handle
   }
   g.window.store(window);
   g.thread_id.store(platform::GetCurrentThreadId());
+  // Before card detection: the first card may hand over a message at once.
+  GSM::InstallTemporaryMessageHandler();
 
   uint32_t error = NwInitialize(instance);
   if (error != 0) {

@@ -9,6 +9,7 @@
 
 #include "devicelib/network_answers.h"
 #include "devicelib/sim_answers.h"
+#include "devicelib/sms_answers.h"
 #include "devicelib/unsolicited_answers.h"
 #include "foundation/xlog.h"
 
@@ -108,6 +109,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CallerNumber caller;
   Check(ParseClipAnswer(text, caller));
   if (caller.unknown && !caller.number.empty()) std::abort();
+  Check(ParseCscaAnswer(text, rest));
+  StorageUse storage;
+  Check(ParseCpmsAnswer(text, storage));
+  if (storage.used < 0 || storage.total < 0) std::abort();
+  StoredMessageHeader stored;
+  Check(ParseCmgrHeader(text, stored));
+  Check(ParseCmglHeader(text, stored));
+  if (stored.index < 0 || stored.status < 0 || stored.length < 0) std::abort();
+  Check(ParseSubmitAnswer(text, value));
   for (bool status_report : {false, true}) {
     TemporaryMessage message;
     Check(ParseTemporaryMessageAnswer(text, status_report, broadcom, message));
