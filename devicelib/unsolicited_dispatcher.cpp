@@ -73,7 +73,11 @@ void Device::HandleUnsolicited(uint32_t type, Line& line) {
       NewMessageReport report;
       Read(line, ParseCmtiAnswer, report);
       int index = report.index;
-      if (IsOneBasedSimIndexCard()) index -= 1;
+      if (IsOneBasedSimIndexCard()) {
+        // Such a card has no index 0; handing on -1 would name no message.
+        if (index == 0) DvRaise(DV_E_UNEXPECTED_ANSWER);
+        index -= 1;
+      }
       RaiseEvent(EventSmsMessageArrived, static_cast<uintptr_t>(static_cast<intptr_t>(index)));
       return;
     }
