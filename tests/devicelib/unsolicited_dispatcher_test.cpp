@@ -50,3 +50,42 @@ TEST_F(UnsolicitedDispatcherTest, NewMessageIndicesCountFromZeroAndAZeroFromAOne
 }
 
 }  // namespace
+
+namespace {
+
+// Reports that reach the device after it let the card go (the receiver's
+// last lines before the port closed, registration messages still queued on
+// the window) must not bring back states of a card that is not there.
+TEST_F(UnsolicitedDispatcherTest, ReportsAfterTheCardIsGoneChangeNothing) {
+  ASSERT_EQ(Device().GetDeviceState(), GSM::DeviceState::NotFound);
+  ClearEvents();
+  struct Row {
+    uint32_t type;
+    std::u16string line;
+  };
+  const Row rows[] = {
+      {GSM::UnsolicitedTypeSystemInfo, u"_OSSYSI: 2"},
+      {GSM::UnsolicitedTypeBcmRadioInfo, u"*MRINFO: 2,0"},
+      {GSM::UnsolicitedTypeCellType, u"_OCTI: 3"},
+      {GSM::UnsolicitedTypeIdleText, u"_OIDLETEXT: 0,\"Vombel\""},
+      {GSM::UnsolicitedTypeCreg, u"+CREG: 1"},
+      {GSM::UnsolicitedTypeCgreg, u"+CGREG: 1"},
+  };
+  for (const Row& row : rows) EXPECT_EQ(Dispatch(row.type, row.line), DV_S_OK);
+  Device().OnCsRegistration(GSM::NetworkState::Registered);
+  Device().OnPsRegistration(GSM::NetworkState::RegisteredRoaming);
+  Device().OnPdpContext(1, true);
+  Settle();
+
+  EXPECT_EQ(Device().GetAccessTechnology(), GSM::PacketSwitchedTechnologyNone);
+  EXPECT_EQ(Device().GetEdgeState(), 0);
+  EXPECT_EQ(Device().Get2GCellType(), 0);
+  EXPECT_EQ(Device().GetIdleText(), u"");
+  EXPECT_EQ(Device().GetCsState(), 0);
+  EXPECT_EQ(Device().GetPsAttachState(), 0);
+  EXPECT_EQ(Device().GetPsState(), 0);
+  EXPECT_FALSE(Device().PdpContextActive());
+  EXPECT_TRUE(events_.empty());
+}
+
+}  // namespace
