@@ -650,7 +650,10 @@ int Device::ApplyVirtualHomeNetworkRule(int stat) {
   return NetworkState::Registered;
 }
 
+// The registration and PDP-context messages may still be queued on the
+// window when the card has been let go; they belong to that card.
 void Device::OnCsRegistration(int stat) {
+  if (!Available()) return;
   SetCsState(ApplyVirtualHomeNetworkRule(stat));
   const int voice = GetVoiceState();
   if (voice == VoiceState::NotReady || voice == VoiceState::Disconnected) {
@@ -658,10 +661,13 @@ void Device::OnCsRegistration(int stat) {
   }
 }
 
-void Device::OnPsRegistration(int stat) { SetPsAttachState(stat); }
+void Device::OnPsRegistration(int stat) {
+  if (Available()) SetPsAttachState(stat);
+}
 
 void Device::OnPdpContext(int context, bool active) {
   (void)context;
+  if (!Available()) return;
   XLogLevel(kXLogTrace, "Dv: PDP context got %s", active ? "activated" : "deactivated");
   pdp_context_active_.store(active);
 }

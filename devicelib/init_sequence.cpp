@@ -3,13 +3,13 @@
 // can do, and marks it Initialized.
 #include <string>
 
+#include "devicelib/command_pattern.h"
 #include "devicelib/device.h"
 #include "devicelib/device_queries.h"
 #include "devicelib/dv_api.h"
 #include "devicelib/library.h"
 #include "devicelib/network_answers.h"
 #include "devicelib/sim_answers.h"
-#include "devicelib/transaction.h"
 #include "foundation/card_models.h"
 #include "foundation/xlog.h"
 #include "platform/clock.h"
@@ -30,14 +30,10 @@ void RaiseIfGone(DvResult rc) {
   if (rc == DV_E_NO_DEVICE) DvRaise(rc);
 }
 
-void RaiseIfFailed(DvResult rc) {
-  if (DvFailed(rc)) DvRaise(rc);
-}
-
 // Step 3: the card must answer "AT"; three tries, about a second apart.
 void WaitForAnswer(Device& device) {
   for (int attempt = 1; attempt <= kAtAttempts; ++attempt) {
-    const DvResult rc = Catching([&] { RunPlainCommand(device, u"AT", 2000); });
+    const DvResult rc = RunCommandCall([&] { SendPlainCommand(device, u"AT", 2000); });
     if (!DvFailed(rc)) return;
     RaiseIfGone(rc);
     for (int pause = 0; pause < kPausesAfterFailedAt; ++pause) {
@@ -50,12 +46,14 @@ void WaitForAnswer(Device& device) {
 void DetectTechnologySelection(Device& device) {
   if (!device.IsTechnologySelectionCard()) return;
   OpsysTestAnswer modes;
-  ParseOpsysTestAnswer(RunQuery(device, u"AT_OPSYS=?", u"_OPSYS:", 5000), modes);
+  SendQuery(device, u"AT_OPSYS=?", kOpsysPrefix, 5000,
+            [&](std::u16string_view fields) { return ParseOpsysTestAnswer(fields, modes); });
   device.SetTechnologySelectionSupported(modes.supported);
   if (device.Model() == kCardModel0E00 && !modes.supported) return;
-  RunPlainCommand(device, u"AT_OSSYS=1", 5000);
+  SendPlainCommand(device, u"AT_OSSYS=1", 5000);
   AccessTechnology technology = PacketSwitchedTechnologyNone;
-  RaiseIfFailed(ParseOssysAnswer(RunQuery(device, u"AT_OSSYS?", u"_OSSYS:", 5000), technology));
+  SendQuery(device, u"AT_OSSYS?", kOssysPrefix, 5000,
+            [&](std::u16string_view fields) { return ParseOssysAnswer(fields, technology); });
   device.SetAccessTechnology(technology);
 }
 
@@ -64,14 +62,15 @@ bool DetectVoice(Device& device) {
   bool capable = device.GetDeviceState() != DeviceState::NotFound &&
                  (info.Family == 1 || info.Family == 2 || device.Model() == kCardModel0300);
   if (!capable && device.Model() != kCardModel0E00) {
-    const DvResult rc = Catching([&] {
-      RaiseIfFailed(ParseOpcmenableAnswer(RunQuery(device, u"AT_OPCMENABLE?", u"_OPCMENABLE:"), capable));
+    const DvResult rc = RunCommandCall([&] {
+      SendQuery(device, u"AT_OPCMENABLE?", kOpcmenablePrefix, kEngineDefaultTimeout,
+                [&](std::u16string_view fields) { return ParseOpcmenableAnswer(fields, capable); });
     });
     RaiseIfGone(rc);
     if (DvFailed(rc)) capable = false;
   }
   if (capable) {
-    const DvResult rc = Catching([&] { RunPlainCommand(device, u"AT+CLIP=1", 5000); });
+    const DvResult rc = RunCommandCall([&] { SendPlainCommand(device, u"AT+CLIP=1", 5000); });
     RaiseIfGone(rc);
     if (DvFailed(rc)) capable = false;
   }
@@ -90,9 +89,9 @@ int DetectRemovability(Device& device) {
     case kCardModel0D00:
       return 3;
     case kCardModel0C00: {
-      const std::u16string answer = RunQuery(device, u"AT+CGSN", u"", 5000);
       int type = kRemovabilityUndeterminable;
-      ParseRemovabilityAnswer(answer, type);
+      SendQuery(device, u"AT+CGSN", u"", 5000,
+                [&](std::u16string_view line) { return ParseRemovabilityAnswer(line, type); });
       if (type == kRemovabilityUndeterminable) {
         XLogLevel(kXLogWarning, "Dv: No serial number found in the answer, removability type is undeterminable");
       }
@@ -126,11 +125,11 @@ void ReadHomeNetwork(Device& device) {
 }
 
 void EnableIdleText(Device& device) {
-  RaiseIfGone(Catching([&] { RunPlainCommand(device, u"AT_OWIND=1", 5000); }));
-  const DvResult rc = Catching([&] { RunPlainCommand(device, u"AT_OIDLETEXT=1", 5000); });
+  RaiseIfGone(RunCommandCall([&] { SendPlainCommand(device, u"AT_OWIND=1", 5000); }));
+  const DvResult rc = RunCommandCall([&] { SendPlainCommand(device, u"AT_OIDLETEXT=1", 5000); });
   RaiseIfGone(rc);
   if (DvFailed(rc)) return;
-  RaiseIfGone(Catching([&] { RunPlainCommand(device, u"AT_OIDLETEXT?", 5000); }));
+  RaiseIfGone(RunCommandCall([&] { SendPlainCommand(device, u"AT_OIDLETEXT?", 5000); }));
 }
 
 void SettleSimState(Device& device) {
@@ -157,22 +156,22 @@ void InitializeDevice(Device& device) {
 
   WaitForAnswer(device);
   RaiseIfFailed(DvEnableExtendedErrorReporting());
-  RunPlainCommand(device, u"AT+CGMR", 3000);
-  RunPlainCommand(device, u"AT+CSCS=\"GSM\"", 3000);
+  SendPlainCommand(device, u"AT+CGMR", 3000);
+  SendPlainCommand(device, u"AT+CSCS=\"GSM\"", 3000);
 
   DetectTechnologySelection(device);
   if (device.IsGprsOnlyCard()) device.SetAccessTechnology(PacketSwitchedTechnologyGprs);
 
   if (device.IsBroadcomCard()) {
-    RunPlainCommand(device, u"AT*MCSQ=1", 5000);
+    SendPlainCommand(device, u"AT*MCSQ=1", 5000);
   } else if (device.Model() != kCardModel0E00) {
-    RunPlainCommand(device, u"AT_OSQI=1", 5000);
+    SendPlainCommand(device, u"AT_OSQI=1", 5000);
   }
   if (device.IsAntennaReportCard()) {
-    const DvResult rc = Catching([&] { RunPlainCommand(device, u"AT_OEANT=1", 5000); });
+    const DvResult rc = RunCommandCall([&] { SendPlainCommand(device, u"AT_OEANT=1", 5000); });
     if (rc != DV_E_ERROR) RaiseIfFailed(rc);
   }
-  if (device.Model() == kCardModel0E00) RunPlainCommand(device, u"AT_OGACT=1", 5000);
+  if (device.Model() == kCardModel0E00) SendPlainCommand(device, u"AT_OGACT=1", 5000);
 
   const bool voice = DetectVoice(device);
   device.SetVoiceCapable(voice);
@@ -199,7 +198,7 @@ DvResult DvInitializeDevice() {
   Device& device = Device::Instance();
   if (!device.Available()) return DV_E_NO_DEVICE;
   if (device.GetDeviceState() == GSM::DeviceState::Initialized) return DV_S_OK;
-  return GSM::Catching([&] { GSM::InitializeDevice(device); });
+  return GSM::RunCommandCall([&] { GSM::InitializeDevice(device); });
 }
 
 DvResult DvEnableExtendedErrorReporting() {
@@ -207,9 +206,9 @@ DvResult DvEnableExtendedErrorReporting() {
   Device& device = Device::Instance();
   if (!device.Available()) return DV_E_NO_DEVICE;
   if (device.GetDeviceState() == GSM::DeviceState::Initialized && device.PortBusy()) return DV_E_PORT_BUSY;
-  return GSM::Catching([&] {
-    GSM::RunPlainCommand(device, u"ATE0", 3000);
-    GSM::RunPlainCommand(device, u"AT+CMEE=1", 3000);
+  return GSM::RunCommandCall([&] {
+    GSM::SendPlainCommand(device, u"ATE0", 3000);
+    GSM::SendPlainCommand(device, u"AT+CMEE=1", 3000);
   });
 }
 
@@ -217,12 +216,12 @@ DvResult DvEnableRegistrationEvents() {
   if (!GSM::LibraryInitialized()) return DV_E_NOT_INITIALIZED;
   Device& device = Device::Instance();
   if (!device.Available()) return DV_E_NO_DEVICE;
-  return GSM::Catching([&] {
-    GSM::RunPlainCommand(device, u"AT+CGREG=1;+CGREG?", 5000);
-    if (device.Model() != kCardModel0E00) GSM::RunPlainCommand(device, u"AT+CREG=1;+CREG?", 5000);
+  return GSM::RunCommandCall([&] {
+    GSM::SendPlainCommand(device, u"AT+CGREG=1;+CGREG?", 5000);
+    if (device.Model() != kCardModel0E00) GSM::SendPlainCommand(device, u"AT+CREG=1;+CREG?", 5000);
     if (device.Is3gCard()) {
-      GSM::RunPlainCommand(device, u"AT_OCTI=1", 5000);
-      GSM::RunPlainCommand(device, u"AT_OCTI?");
+      GSM::SendPlainCommand(device, u"AT_OCTI=1", 5000);
+      GSM::SendPlainCommand(device, u"AT_OCTI?");
     }
   });
 }

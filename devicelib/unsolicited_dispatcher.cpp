@@ -35,6 +35,12 @@ void OnCallEnded(Device& device) {
 void Device::HandleUnsolicited(uint32_t type, Line& line) {
   // The readers take the fields after the prefix the line was sorted by.
   if (type < kUnsolicitedTypeCount) line.SetCursor(line.Cursor() + kUnsolicitedPrefixes[type].size());
+  // The last lines of a card being let go (or not yet taken up) would write
+  // states that the reset has just cleared.
+  if (!Available()) {
+    XLogLevel(kXLogTrace, "Dv: Ignored the unsolicited input of a card that is not served");
+    return;
+  }
   switch (type) {
     case UnsolicitedTypeClip: {
       XLogLevel(kXLogTrace, "Dv: Unsolicited::cClip");
@@ -73,7 +79,11 @@ void Device::HandleUnsolicited(uint32_t type, Line& line) {
       NewMessageReport report;
       Read(line, ParseCmtiAnswer, report);
       int index = report.index;
-      if (IsOneBasedSimIndexCard()) index -= 1;
+      if (IsOneBasedSimIndexCard()) {
+        // Such a card has no index 0; handing on -1 would name no message.
+        if (index == 0) DvRaise(DV_E_UNEXPECTED_ANSWER);
+        index -= 1;
+      }
       RaiseEvent(EventSmsMessageArrived, static_cast<uintptr_t>(static_cast<intptr_t>(index)));
       return;
     }
