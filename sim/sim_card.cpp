@@ -186,7 +186,9 @@ std::optional<int> SimCard::DeliverSms(const DeliverMessage& message) {
     // mt=2 routes every message to the program directly.
     const bool direct = (message.flash && state_.cnmi_mt > 0) || state_.cnmi_mt == 2;
     if (direct) {
-      reports_.push_back("+CMT: ," + std::to_string(pdu.tpdu_length) + "\r\n" + pdu.hex);
+      // The stack 3 cards put a blank after the length.
+      const char* after_length = card_.Has(kFeatureStack3) ? " " : "";
+      reports_.push_back("+CMT: ," + std::to_string(pdu.tpdu_length) + after_length + "\r\n" + pdu.hex);
     } else if (usable) {
       for (size_t slot = 0; slot < state_.sms.size(); ++slot) {
         if (!state_.sms[slot]) {

@@ -422,9 +422,7 @@ TEST_P(TemporarySmsTest, AFlashMessageAndAStatusReportReachTheClientAsRecords) {
   // The fixture frees the records as a client does.
 }
 
-TEST_F(SmsCommandsTest, DISABLED_AFlashMessageOfABroadcomCardReachesTheClient) {
-  // Disabled: the simulated card sends "+CMT: ,N" without the blank a
-  // Broadcom-based card puts after the length.
+TEST_F(SmsCommandsTest, AFlashMessageOfABroadcomCardReachesTheClient) {
   ASSERT_TRUE(PlugAndInitialize(sim::NewSimCard(CardKind::kStack3).Registered(1)));
   ClearEvents();
   Card().DeliverSms(Incoming("+491704444444", "flash", true));
@@ -446,8 +444,7 @@ TEST_F(SmsCommandsTest, AHandedOverPduOfTheWrongKindIsRefused) {
   ASSERT_TRUE(WaitForEvent(EventTemporarySmsMessageArrived));
 }
 
-TEST_F(SmsCommandsTest, DISABLED_AMessageSentAtOnceIsNotStored) {
-  // Disabled: the simulated card does not take AT+CMGS yet.
+TEST_F(SmsCommandsTest, AMessageSentAtOnceIsNotStored) {
   ASSERT_TRUE(PlugAndInitialize(sim::NewSimCard(CardKind::kMultiplexing3g).Registered(1)));
   const int reference = Card().Snapshot().message_reference;
   SmsMessage message = Outgoing(u"+491709876543", u"straight out");
