@@ -25,12 +25,8 @@ DvResult RunCommandCall(Body&& body) noexcept {
   try {
     body();
     return DV_S_OK;
-  } catch (const DvException& e) {
-    return e.code;
-  } catch (const std::bad_alloc&) {
-    return platform::kResultOutOfMemory;
   } catch (...) {
-    return kUnspecifiedFailure;
+    return DvCodeOfCurrentException();
   }
 }
 

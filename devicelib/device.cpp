@@ -213,9 +213,9 @@ DvResult Device::Init(bool notify_all) {
   try {
     const std::string path = platform::CurrentDeviceTree().DevicePath(CardInfoText(info.AppPortName));
     Open(path, info.AppPortType == 0);
-  } catch (const DvException& e) {
-    XLogLevel(kXLogError, "Dv: Device::Init(): Application port could not be opened (0x%x)", e.code);
-    failure = e.code;
+  } catch (...) {
+    failure = DvCodeOfCurrentException();
+    XLogLevel(kXLogError, "Dv: Device::Init(): Application port could not be opened (0x%x)", failure);
   }
 
   if (failure == DV_S_OK) {

@@ -230,8 +230,9 @@ platform::LRESULT WindowProcedure(platform::HWND hwnd, uint32_t message, platfor
       default:
         break;
     }
-  } catch (const DvException& e) {
-    XLogLevel(kXLogError, "Dv: Communicator window: message 0x%x failed with 0x%x", message, e.code);
+  } catch (...) {
+    XLogLevel(kXLogError, "Dv: Communicator window: message 0x%x failed with 0x%x", message,
+              DvCodeOfCurrentException());
   }
   return 0;
 }

@@ -19,19 +19,6 @@
 namespace GSM {
 namespace {
 
-// The code a handler's failure is logged with.
-DvResult CodeOfCurrentException() {
-  try {
-    throw;
-  } catch (const DvException& e) {
-    return e.code;
-  } catch (const std::bad_alloc&) {
-    return platform::kResultOutOfMemory;
-  } catch (...) {
-    return platform::kResultFail;
-  }
-}
-
 // One character of command text in the byte form the card expects: the low
 // byte outside quotes, the GSM default alphabet inside (ESC + code for an
 // extension character, nothing for a character the alphabet lacks).
@@ -254,7 +241,7 @@ void Modem::OnRxChar(uint8_t byte) {
     // Only a line that could not be built (out of memory) gets here; it is
     // lost, the receiver goes on with the next one.
     XLogLevel(kXLogError, "Dv: Modem::OnRxChar(): a received line was dropped (0x%x)",
-              CodeOfCurrentException());
+              DvCodeOfCurrentException());
   }
 }
 
@@ -313,7 +300,7 @@ void Modem::Dispatch(uint32_t type, AnswerLine& line) {
   } catch (...) {
     XLogLevel(kXLogError,
               "Dv: An exception 0x%x occured during processing the previous unsolicited response (type %d)",
-              CodeOfCurrentException(), static_cast<int>(type));
+              DvCodeOfCurrentException(), static_cast<int>(type));
   }
 }
 

@@ -47,3 +47,8 @@ struct DvException {
 };
 
 [[noreturn]] inline void DvRaise(DvResult code) { throw DvException{code}; }
+
+// Inside a catch block: the code of the exception being handled (its own
+// for a DvException, 0x8007000E for an allocation failure, 0x80004005 for
+// anything else).
+DvResult DvCodeOfCurrentException() noexcept;
