@@ -13,6 +13,24 @@ bool ParseSeconds(const std::string& text, uint32_t& seconds) {
   return true;
 }
 
+bool ParseIndex(const std::string& text, uint32_t& index) {
+  uint32_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return false;
+  index = value;
+  return true;
+}
+
+// A number an SMS can go to: an optional "+" and 1 to 20 digits.
+bool IsPhoneNumber(const std::string& text) {
+  const size_t start = !text.empty() && text[0] == '+' ? 1 : 0;
+  if (text.size() <= start || text.size() - start > 20) return false;
+  for (size_t i = start; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
@@ -51,25 +69,54 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       if (command_given) return parsed.error = "more than one command: " + arg, parsed;
       command_given = true;
       o.command = arg == "status" ? Command::kStatus : Command::kWatch;
+    } else if (arg == "sms") {
+      if (command_given) return parsed.error = "more than one command: " + arg, parsed;
+      command_given = true;
+      o.command = Command::kSms;
+      const std::string action = i + 1 < args.size() ? args[++i] : "";
+      if (action == "list") {
+        o.sms_action = SmsAction::kList;
+      } else if (action == "read" || action == "delete") {
+        o.sms_action = action == "read" ? SmsAction::kRead : SmsAction::kDelete;
+        if (i + 1 >= args.size() || !ParseIndex(args[i + 1], o.sms_index)) {
+          return parsed.error = "sms " + action + " needs a message index", parsed;
+        }
+        ++i;
+      } else if (action == "send") {
+        o.sms_action = SmsAction::kSend;
+        if (i + 1 >= args.size() || !IsPhoneNumber(args[i + 1])) {
+          return parsed.error = "sms send needs a phone number (+ and digits)", parsed;
+        }
+        o.sms_number = args[++i];
+      } else {
+        return parsed.error = "sms needs list, read INDEX, send NUMBER or delete INDEX", parsed;
+      }
     } else if (arg.rfind("-", 0) == 0) {
       return parsed.error = "unknown option " + arg, parsed;
     } else {
       return parsed.error = "unknown command " + arg, parsed;
     }
   }
-  if (o.command == Command::kStatus && o.timeout_s == 0) return parsed.error = "status needs a --timeout above 0", parsed;
+  if (o.command != Command::kWatch && o.timeout_s == 0) return parsed.error = "status and sms need a --timeout above 0", parsed;
   if (o.command == Command::kWatch && !o.timeout_given) o.timeout_s = 0;
   return parsed;
 }
 
 std::string UsageText() {
-  return "usage: vombel-device [--simulate[=CLASS]] [--pin] [--once] [--timeout SECONDS] [--verbose] [--log] [status|watch]\n"
+  return "usage: vombel-device [--simulate[=CLASS]] [--pin] [--once] [--timeout SECONDS] [--verbose] [--log]\n"
+         "                     [status | watch | sms list | sms read INDEX | sms send NUMBER | sms delete INDEX]\n"
          "Runs the device-access library as a client does and shows the data card.\n"
          "\n"
          "commands:\n"
          "  status             wait until the card is initialised and print one report (default)\n"
          "  watch              print the device, SIM, PIN, registration, operator, technology\n"
          "                     and signal as they change, and every event and error\n"
+         "  sms list           list the messages on the SIM (index, status, sender or\n"
+         "                     recipient, time, text)\n"
+         "  sms read INDEX     print one message (indices count from 0)\n"
+         "  sms send NUMBER    store the text read from standard input on the SIM and send it\n"
+         "  sms delete INDEX   delete one message\n"
+         "                     (messages and status reports that arrive meanwhile are shown)\n"
          "options:\n"
          "  --once             with watch: stop after the report once the card is initialised\n"
          "  --timeout SECONDS  how long to wait for the card (default 30); for watch, how long\n"

@@ -7,7 +7,9 @@
 
 namespace vombel_device {
 
-enum class Command { kStatus, kWatch };
+enum class Command { kStatus, kWatch, kSms };
+// What `sms` does.
+enum class SmsAction { kList, kRead, kSend, kDelete };
 
 struct Options {
   Command command = Command::kStatus;
@@ -23,6 +25,10 @@ struct Options {
   // 0 in watch mode means until interrupted.
   uint32_t timeout_s = 30;
   bool timeout_given = false;
+  // sms: the action, the client index (read, delete) and the number (send).
+  SmsAction sms_action = SmsAction::kList;
+  uint32_t sms_index = 0;
+  std::string sms_number;
 };
 
 struct ParsedCommandLine {

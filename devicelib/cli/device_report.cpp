@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 #include "devicelib/device_states.h"
 #include "devicelib/sim_answers.h"
+#include "platform/text.h"
 
 namespace vombel_device {
 namespace {
@@ -238,6 +240,85 @@ std::string ErrorLine(uint32_t type, DvResult primary, DvResult secondary) {
   std::string line = "error type " + std::to_string(type) + ": " + ResultText(primary);
   if (secondary != 0) line += ", then " + ResultText(secondary);
   return line;
+}
+
+// --- SMS ---------------------------------------------------------------------
+
+std::string SmsStatusText(uint32_t storage_status) {
+  switch (storage_status) {
+    case kSmsStorageReceivedUnread: return "unread";
+    case kSmsStorageReceivedRead: return "read";
+    case kSmsStorageStoredUnsent: return "unsent";
+    case kSmsStorageStoredSent: return "sent";
+    default: return std::to_string(storage_status);
+  }
+}
+
+std::string FileTimeText(uint64_t file_time) {
+  constexpr uint64_t kTicksPerSecond = 10000000;
+  constexpr uint64_t kUnixEpochSeconds = 11644473600;  // 1601 to 1970
+  const uint64_t seconds = file_time / kTicksPerSecond;
+  if (file_time == 0 || seconds < kUnixEpochSeconds) return "-";
+  const std::time_t unix_time = static_cast<std::time_t>(seconds - kUnixEpochSeconds);
+  std::tm tm{};
+  if (gmtime_r(&unix_time, &tm) == nullptr) return "-";
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d UTC", tm.tm_year + 1900, tm.tm_mon + 1,
+                tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return text;
+}
+
+std::string FieldText(const char16_t* field, size_t size) {
+  std::u16string text;
+  for (size_t i = 0; i < size && field[i] != u'\0'; ++i) text.push_back(field[i] < u' ' ? u' ' : field[i]);
+  return platform::Utf16ToUtf8(text);
+}
+
+std::vector<std::string> FormatSmsList(const SmsMessage* messages, size_t count) {
+  if (messages == nullptr || count == 0) return {"No messages on the SIM."};
+  std::vector<std::string> lines;
+  char line[96];
+  std::snprintf(line, sizeof line, "%5s  %-6s  %-21s  %-23s  %s", "index", "status", "from/to", "time", "text");
+  lines.emplace_back(line);
+  for (size_t i = 0; i < count; ++i) {
+    const SmsMessage& m = messages[i];
+    const std::string address = FieldText(m.Address, kSmsAddressSize);
+    std::snprintf(line, sizeof line, "%5u  %-6s  %-21s  %-23s  ", m.Index, SmsStatusText(m.StorageStatus).c_str(),
+                  address.c_str(), FileTimeText(m.TimeStamp).c_str());
+    lines.push_back(line + (m.MessageType == kSmsMessageTypeInvalid ? std::string("(unreadable message)")
+                                                                    : FieldText(m.Text, kSmsTextSize)));
+  }
+  return lines;
+}
+
+std::vector<std::string> FormatSmsMessage(const SmsMessage& m) {
+  const bool submit = m.MessageType == kSmsMessageTypeSubmit;
+  std::vector<std::string> lines = {
+      "index: " + std::to_string(m.Index),
+      "status: " + SmsStatusText(m.StorageStatus),
+      std::string(submit ? "to: " : "from: ") + FieldText(m.Address, kSmsAddressSize),
+      "service centre: " + FieldText(m.ServiceCentre, kSmsAddressSize),
+      "time: " + FileTimeText(m.TimeStamp),
+  };
+  if (m.MessageType == kSmsMessageTypeInvalid) {
+    lines.emplace_back("text: (unreadable message)");
+  } else {
+    lines.push_back("text: " + FieldText(m.Text, kSmsTextSize));
+  }
+  return lines;
+}
+
+std::string TemporaryMessageLine(const SmsMessage& m) {
+  return "message from " + FieldText(m.Address, kSmsAddressSize) + " at " + FileTimeText(m.TimeStamp) +
+         (m.Class == 1 ? " (flash)" : "") + ": " + FieldText(m.Text, kSmsTextSize);
+}
+
+std::string StatusReportLine(const SmsStatusReport& report) {
+  char status[8];
+  std::snprintf(status, sizeof status, "0x%02X", report.Status);
+  const char* meaning = report.Status < 0x20 ? "delivered" : report.Status < 0x40 ? "still trying" : "failed";
+  return "status report for " + FieldText(report.Recipient, kSmsAddressSize) + " at " +
+         FileTimeText(report.TimeStamp) + ": " + meaning + " (" + status + ")";
 }
 
 }  // namespace vombel_device

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "devicelib/result_codes.h"
+#include "devicelib/sms_message.h"
 
 namespace vombel_device {
 
@@ -118,5 +119,23 @@ std::vector<std::string> ChangedLines(const DeviceStatus& before, const DeviceSt
 // carries one (the SIM index of a new message).
 std::string EventLine(uint32_t event, uintptr_t parameter, const char* event_name);
 std::string ErrorLine(uint32_t type, DvResult primary, DvResult secondary);
+
+// --- SMS ---------------------------------------------------------------------
+
+// "unread", "read", "unsent", "sent", or the number.
+std::string SmsStatusText(uint32_t storage_status);
+// A file time (100 ns since 1601, UTC) as "2026-03-14 14:09:26 UTC"; "-" for 0.
+std::string FileTimeText(uint64_t file_time);
+// A zero-terminated field of at most `size` characters, as UTF-8 with
+// control characters (line breaks of a text) shown as blanks.
+std::string FieldText(const char16_t* field, size_t size);
+// `sms list`: a header, then one line per message: index, status, address,
+// time, text. "No messages on the SIM." for none.
+std::vector<std::string> FormatSmsList(const SmsMessage* messages, size_t count);
+// `sms read`: "key: value" lines of one message.
+std::vector<std::string> FormatSmsMessage(const SmsMessage& message);
+// A message the card handed over at once, and a status report.
+std::string TemporaryMessageLine(const SmsMessage& message);
+std::string StatusReportLine(const SmsStatusReport& report);
 
 }  // namespace vombel_device

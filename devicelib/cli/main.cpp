@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <memory>
@@ -52,6 +53,17 @@ void DropTraceLine(const char*, void*) {}
 struct Simulation {
   Simulation(const sim::CardClass& card_class, bool with_pin) : builder(card_class.kind) {
     if (with_pin) builder.WithPin(kSimulatedPin);
+    // Something for `sms list` to show.
+    sim::DeliverMessage welcome;
+    welcome.service_centre = "+491710760000";
+    welcome.originator = "Vombel";
+    welcome.text = "Welcome to Vombel Net!";
+    welcome.time = {2026, 1, 2, 9, 30, 0, 4};
+    builder.WithStoredSms(welcome, 1);
+    welcome.originator = "+491701234567";
+    welcome.text = "See you at eight?";
+    welcome.time.hour = 18;
+    builder.WithStoredSms(welcome, 0);
   }
   bool Plug() {
     presence = builder.BuildIn(tree);
@@ -164,7 +176,8 @@ void PrintLines(const std::vector<std::string>& lines, const char* indent = "") 
 
 class Client {
  public:
-  Client(const Options& options, SecretPin& pin) : options_(options), pin_(pin) {}
+  Client(const Options& options, SecretPin& pin, std::string sms_text = {})
+      : options_(options), pin_(pin), sms_text_(std::move(sms_text)) {}
 
   static void OnEvent(uint32_t event, uintptr_t parameter, void* context) {
     static_cast<Client*>(context)->HandleEvent(event, parameter);
@@ -200,6 +213,7 @@ class Client {
 
  private:
   void HandleEvent(uint32_t event, uintptr_t parameter) {
+    ShowArrival(event, parameter);
     if (DvEventCarriesRecord(event) && parameter != 0) {
       platform::LocalFree(reinterpret_cast<void*>(parameter));  // ours to free; not shown
     }
@@ -259,6 +273,65 @@ class Client {
     }
   }
 
+  // Messages and status reports that arrive, in watch and sms mode.
+  void ShowArrival(uint32_t event, uintptr_t parameter) {
+    if (done_ || (!Watching() && options_.command != Command::kSms)) return;
+    std::string line;
+    if (event == EventSmsMessageArrived) {
+      line = "new message on the SIM at index " + std::to_string(parameter);
+    } else if (event == EventTemporarySmsMessageArrived && parameter != 0) {
+      line = TemporaryMessageLine(*reinterpret_cast<const SmsMessage*>(parameter));
+    } else if (event == EventSmsStatusReportArrived && parameter != 0) {
+      line = StatusReportLine(*reinterpret_cast<const SmsStatusReport*>(parameter));
+    } else {
+      return;
+    }
+    std::printf("%s%s\n", Watching() ? "  " : "", line.c_str());
+    std::fflush(stdout);
+  }
+
+  // The sms command, once the SIM is ready; the exit code.
+  int RunSms() {
+    DvResult rc = 0;
+    switch (options_.sms_action) {
+      case SmsAction::kList: {
+        SmsMessage* messages = nullptr;
+        uint32_t count = 0;
+        rc = DvReadAllSmsMessages(&messages, &count);
+        if (rc == 0) PrintLines(FormatSmsList(messages, count));
+        DvFreeSmsMessages(messages);
+        break;
+      }
+      case SmsAction::kRead: {
+        SmsMessage message;
+        rc = DvReadSmsMessage(options_.sms_index, &message);
+        if (rc == 0) PrintLines(FormatSmsMessage(message));
+        break;
+      }
+      case SmsAction::kDelete:
+        rc = DvDeleteSmsMessage(options_.sms_index);
+        if (rc == 0) std::printf("Message %u deleted.\n", options_.sms_index);
+        break;
+      case SmsAction::kSend: {
+        // Stored first, then sent from the SIM: the sent copy stays there.
+        SmsMessage message{};
+        const std::u16string number = platform::Utf8ToUtf16(options_.sms_number);
+        const std::u16string text = platform::Utf8ToUtf16(sms_text_);
+        std::copy_n(number.begin(), std::min(number.size(), kSmsAddressMax), message.Address);
+        std::copy_n(text.begin(), std::min(text.size(), kSmsTextMax), message.Text);
+        message.Validity = 0xA7;  // one day
+        rc = DvWriteSmsMessage(&message);
+        if (rc == 0) rc = DvSendSmsMessageFromSim(message.Index);
+        if (rc == 0) std::printf("Message sent to %s (stored at index %u).\n", options_.sms_number.c_str(), message.Index);
+        break;
+      }
+    }
+    std::fflush(stdout);
+    if (rc == 0) return 0;
+    std::fprintf(stderr, "The SMS command failed: %s\n", ResultText(rc).c_str());
+    return 1;
+  }
+
   void AfterInitialization() {
     if (done_) return;
     const bool pin_wanted = status_.pin_state.ok() && status_.pin_state.value == GSM::PinPukStateSimPin;
@@ -268,6 +341,20 @@ class Client {
     }
     if (pin_entered_ && !(status_.sim_state.ok() && status_.sim_state.value == 1)) return;  // SIM still busy
     if (Watching() && !options_.once) return;
+    if (options_.command == Command::kSms) {
+      const bool locked = status_.pin_state.ok() && (status_.pin_state.value == GSM::PinPukStateSimPin ||
+                                                      status_.pin_state.value == GSM::PinPukStateSimPuk);
+      if (locked) {
+        std::fprintf(stderr, "The SIM is locked%s.\n", options_.pin ? "" : ": run with --pin to enter its PIN");
+        Finish(1);
+        return;
+      }
+      // Until the SIM is ready and has read its files; the time limit ends the wait.
+      if (!(status_.pin_state.ok() && status_.pin_state.value == GSM::PinPukStateReady)) return;
+      if (!(status_.sim_state.ok() && status_.sim_state.value == 1)) return;
+      Finish(RunSms());
+      return;
+    }
     if (!Watching() || options_.once) {
       const DeviceStatus report = ReadEverything();
       status_ = report;
@@ -313,6 +400,7 @@ class Client {
 
   const Options& options_;
   SecretPin& pin_;
+  const std::string sms_text_;
   DeviceStatus status_;
   bool pin_entered_ = false;
   bool done_ = false;
@@ -389,6 +477,20 @@ int main(int argc, char** argv) {
     }
   }
 
+  // The text of `sms send`: the rest of standard input, without its last
+  // line break.
+  std::string sms_text;
+  if (options.command == Command::kSms && options.sms_action == SmsAction::kSend) {
+    char chunk[512];
+    size_t n = 0;
+    while (sms_text.size() < 4096 && (n = std::fread(chunk, 1, sizeof chunk, stdin)) > 0) sms_text.append(chunk, n);
+    while (!sms_text.empty() && (sms_text.back() == '\n' || sms_text.back() == '\r')) sms_text.pop_back();
+    if (sms_text.empty()) {
+      std::fprintf(stderr, "vombel-device: sms send: no text on standard input\n");
+      return 2;
+    }
+  }
+
   CLogFile log_file;
   if (options.log) {
     const std::string path = CLogFile::PathFor(u"vombel-device");
@@ -407,7 +509,7 @@ int main(int argc, char** argv) {
   const uint32_t loop_thread = platform::GetCurrentThreadId();
   StopSignals stop_signals(loop_thread);
 
-  Client client(options, pin);
+  Client client(options, pin, std::move(sms_text));
   platform::RegisterClass(kWindowClass, [&client, &options](platform::HWND, uint32_t message,
                                                             platform::WPARAM wparam,
                                                             platform::LPARAM) -> platform::LRESULT {
@@ -455,7 +557,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vombel-device: the simulated card could not be made\n");
         exit_code = 1;
       }
-    } else if (no_card && options.command == Command::kStatus) {
+    } else if (no_card && options.command != Command::kWatch) {
       std::fprintf(stderr, "No data card found.\n");
       exit_code = 1;
     } else if (no_card) {
@@ -468,7 +570,7 @@ int main(int argc, char** argv) {
       if (!client.Done()) client.GiveUp("Interrupted.");
     }
     if (exit_code == 0) exit_code = client.ExitCode();
-    if (stop_signals.Interrupted() && options.command == Command::kStatus) exit_code = 1;
+    if (stop_signals.Interrupted() && options.command != Command::kWatch) exit_code = 1;
   }
 
   DvShutdown();

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -210,6 +211,102 @@ TEST(DeviceCommandLineTest, OptionsAndCommandsAreReadAndMistakesRefused) {
   }
   EXPECT_TRUE(ParseCommandLine({"--help"}).options.help);
   EXPECT_NE(UsageText().find("--simulate"), std::string::npos);
+}
+
+TEST(DeviceCommandLineTest, SmsActionsTakeTheirIndexOrNumber) {
+  struct Row {
+    std::vector<std::string> args;
+    bool ok;
+    SmsAction action;
+    uint32_t index;
+    std::string number;
+  };
+  const std::vector<Row> rows = {
+      {{"sms", "list"}, true, SmsAction::kList, 0, ""},
+      {{"--simulate", "sms", "read", "3"}, true, SmsAction::kRead, 3, ""},
+      {{"sms", "delete", "0", "--timeout", "5"}, true, SmsAction::kDelete, 0, ""},
+      {{"sms", "send", "+491709876543"}, true, SmsAction::kSend, 0, "+491709876543"},
+      {{"sms", "send", "112"}, true, SmsAction::kSend, 0, "112"},
+      {{"sms"}, false, SmsAction::kList, 0, ""},
+      {{"sms", "read"}, false, SmsAction::kList, 0, ""},
+      {{"sms", "read", "-1"}, false, SmsAction::kList, 0, ""},
+      {{"sms", "delete", "1x"}, false, SmsAction::kList, 0, ""},
+      {{"sms", "read", "99999999999"}, false, SmsAction::kList, 0, ""},
+      {{"sms", "send"}, false, SmsAction::kList, 0, ""},
+      {{"sms", "send", "+49 170"}, false, SmsAction::kList, 0, ""},
+      {{"sms", "send", "+"}, false, SmsAction::kList, 0, ""},
+      {{"sms", "send", "123456789012345678901"}, false, SmsAction::kList, 0, ""},
+      {{"sms", "forward"}, false, SmsAction::kList, 0, ""},
+      {{"sms", "list", "watch"}, false, SmsAction::kList, 0, ""},
+      {{"sms", "list", "--timeout", "0"}, false, SmsAction::kList, 0, ""},
+  };
+  for (const Row& row : rows) {
+    const ParsedCommandLine parsed = ParseCommandLine(row.args);
+    std::string line;
+    for (const std::string& a : row.args) line += a + " ";
+    ASSERT_EQ(parsed.error.empty(), row.ok) << line << parsed.error;
+    if (!row.ok) continue;
+    EXPECT_EQ(parsed.options.command, Command::kSms) << line;
+    EXPECT_EQ(parsed.options.sms_action, row.action) << line;
+    EXPECT_EQ(parsed.options.sms_index, row.index) << line;
+    EXPECT_EQ(parsed.options.sms_number, row.number) << line;
+  }
+}
+
+SmsMessage Stored(uint32_t index, uint32_t status, const char16_t* address, const char16_t* text) {
+  SmsMessage m;
+  std::memset(&m, 0, sizeof m);
+  m.Stored = 1;
+  m.Index = index;
+  m.MessageType = kSmsMessageTypeReceived;
+  m.StorageStatus = status;
+  std::u16string_view a(address), t(text);
+  std::copy(a.begin(), a.end(), m.Address);
+  std::copy(t.begin(), t.end(), m.Text);
+  m.TimeStamp = 134179709660000000ull;  // 2026-03-14 14:09:26 UTC
+  return m;
+}
+
+TEST(DeviceReportTest, SmsListAndMessageShowIndexStatusAddressTimeAndText) {
+  EXPECT_EQ(FormatSmsList(nullptr, 0), std::vector<std::string>{"No messages on the SIM."});
+  SmsMessage list[3] = {Stored(0, 1, u"Vombel", u"Welcome"), Stored(4, 0, u"+491701234567", u"Two\nlines"),
+                        Stored(7, 2, u"+491709876543", u"x")};
+  list[2].MessageType = kSmsMessageTypeInvalid;
+  list[2].TimeStamp = 0;
+  const std::vector<std::string> lines = FormatSmsList(list, 3);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[1], "    0  read    Vombel                 2026-03-14 14:09:26 UTC  Welcome");
+  EXPECT_EQ(lines[2], "    4  unread  +491701234567          2026-03-14 14:09:26 UTC  Two lines");
+  EXPECT_EQ(lines[3], "    7  unsent  +491709876543          -                        (unreadable message)");
+  // Every column starts where the header's does.
+  EXPECT_EQ(lines[0].find("time"), lines[1].find("2026"));
+
+  SmsMessage submit = Stored(2, 3, u"+491709876543", u"Hello");
+  submit.MessageType = kSmsMessageTypeSubmit;
+  const std::vector<std::string> shown = FormatSmsMessage(submit);
+  EXPECT_EQ(shown[1], "status: sent");
+  EXPECT_EQ(shown[2], "to: +491709876543");
+  EXPECT_EQ(shown.back(), "text: Hello");
+  EXPECT_EQ(SmsStatusText(9), "9");
+
+  // A field without its terminator ends at its size.
+  char16_t full[kSmsAddressSize];
+  std::fill(std::begin(full), std::end(full), u'7');
+  EXPECT_EQ(FieldText(full, kSmsAddressSize), std::string(kSmsAddressSize, '7'));
+}
+
+TEST(DeviceReportTest, ArrivingMessagesAndStatusReportsAreOneLineEach) {
+  SmsMessage flash = Stored(0, 0, u"+491704444444", u"Look");
+  flash.Stored = 0;
+  flash.Class = 1;
+  EXPECT_EQ(TemporaryMessageLine(flash), "message from +491704444444 at 2026-03-14 14:09:26 UTC (flash): Look");
+  SmsStatusReport report{};
+  std::u16string_view to = u"+491709876543";
+  std::copy(to.begin(), to.end(), report.Recipient);
+  report.Status = 0x41;
+  EXPECT_EQ(StatusReportLine(report), "status report for +491709876543 at -: failed (0x41)");
+  report.Status = 0;
+  EXPECT_NE(StatusReportLine(report).find("delivered"), std::string::npos);
 }
 
 // Standard input replaced by a pipe holding `input`.
