@@ -372,17 +372,7 @@ void Device::SetCsState(int value, bool silent) {
   if (cs_state_.exchange(value) == value) return;
   XLogLevel(kXLogTrace, "Dv: Circuit switched network state changed to %s", NetworkStateName(value));
   RaiseIfNotSilent(silent, EventCsNetworkStateChanged);
-  const bool cs = IsRegistered(value);
-  const bool ps = IsRegistered(GetPsState());
-  if (cs && !ps) {
-    SetSignal(-1, -1);
-    SetWcdmaSignal(-1);
-    if (Is3gCard()) PostToCommunicator(WM_EDGE_REFRESH);
-  } else if (!cs && !ps) {
-    SetSignal(0, 0);
-    SetWcdmaSignal(0);
-    if (Is3gCard()) SetEdgeState(0);
-  }
+  AfterRegistrationChange(IsRegistered(value), IsRegistered(GetPsState()), true);
   DerivePsNetworkState();
 }
 
@@ -390,15 +380,19 @@ void Device::SetPsState(int value, bool silent) {
   if (ps_state_.exchange(value) == value) return;
   XLogLevel(kXLogTrace, "Dv: Packet switched network state changed to %s", NetworkStateName(value));
   RaiseIfNotSilent(silent, EventPsNetworkStateChanged);
-  const bool ps = IsRegistered(value);
-  const bool cs = IsRegistered(GetCsState());
-  if (ps && !cs) {
+  AfterRegistrationChange(IsRegistered(value), IsRegistered(GetCsState()), false);
+}
+
+void Device::AfterRegistrationChange(bool registered, bool other_registered, bool clears_edge) {
+  if (registered && !other_registered) {
+    // Newly on a network: the cached values are stale; the client asks.
     SetSignal(-1, -1);
     SetWcdmaSignal(-1);
     if (Is3gCard()) PostToCommunicator(WM_EDGE_REFRESH);
-  } else if (!ps && !cs) {
+  } else if (!registered && !other_registered) {
     SetSignal(0, 0);
     SetWcdmaSignal(0);
+    if (clears_edge && Is3gCard()) SetEdgeState(0);
   }
 }
 

@@ -225,6 +225,9 @@ class Device final : public Modem, public Unsolicited {
   void ResetAllStates(bool notify_all, bool found);
   void ResetCommandCaches();
   void RaiseIfNotSilent(bool silent, uint32_t event);
+  // The follow-ups of a CS or PS registration change: the signal caches,
+  // and EDGE for a 3G card.
+  void AfterRegistrationChange(bool registered, bool other_registered, bool clears_edge);
   void StartTimerLogged(uint32_t timer, const char* failure_line);
   bool OnClientThread() const;
   void DeriveOnClientThread();

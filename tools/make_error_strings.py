@@ -145,14 +145,14 @@ def block_lines(data):
     return lines
 
 
-def replace_block(path, lines):
+def replace_block(path, lines, begin_marker=BEGIN, end_marker=END):
     with open(path, encoding="utf-8") as source:
         old = source.read().split("\n")
     try:
-        begin = old.index(BEGIN)
-        end = old.index(END, begin)
+        begin = old.index(begin_marker)
+        end = old.index(end_marker, begin)
     except ValueError:
-        raise ValueError(f"{path}: no \"{BEGIN}\" ... \"{END}\" block") from None
+        raise ValueError(f"{path}: no \"{begin_marker}\" ... \"{end_marker}\" block") from None
     new = old[:begin] + lines + old[end + 1:]
     # Rename over the old file so an interrupted run never leaves half a table.
     temporary = path + ".tmp"
@@ -161,31 +161,37 @@ def replace_block(path, lines):
     os.replace(temporary, path)
 
 
-def main(argv):
+def run(argv, doc, make_lines, begin_marker=BEGIN, end_marker=END):
+    """The command line both generators share: [JSON] [--write FILE]."""
+    name = os.path.basename(argv[0])
     args = argv[1:]
     target = None
     if "--write" in args:
         at = args.index("--write")
         if at + 1 >= len(args):
-            print("--write needs the string table's path", file=sys.stderr)
+            print("--write needs the path of the file to update", file=sys.stderr)
             return 2
         target = args[at + 1]
         del args[at:at + 2]
     if len(args) > 1:
-        print(__doc__, file=sys.stderr)
+        print(doc, file=sys.stderr)
         return 2
     source = args[0] if args else DEFAULT_JSON
     try:
         with open(source, encoding="utf-8") as f:
-            lines = block_lines(json.load(f))
+            lines = make_lines(json.load(f))
         if target is None:
             sys.stdout.write("\n".join(lines) + "\n")
         else:
-            replace_block(target, lines)
+            replace_block(target, lines, begin_marker, end_marker)
     except (OSError, ValueError) as error:
-        print(f"make_error_strings.py: {error}", file=sys.stderr)
+        print(f"{name}: {error}", file=sys.stderr)
         return 1
     return 0
+
+
+def main(argv):
+    return run(argv, __doc__, block_lines)
 
 
 if __name__ == "__main__":

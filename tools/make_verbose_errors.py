@@ -48,37 +48,7 @@ def block_lines(data):
 
 
 def main(argv):
-    args = argv[1:]
-    target = None
-    if "--write" in args:
-        at = args.index("--write")
-        if at + 1 >= len(args):
-            print("--write needs the source file's path", file=sys.stderr)
-            return 2
-        target = args[at + 1]
-        del args[at:at + 2]
-    if len(args) > 1:
-        print(__doc__, file=sys.stderr)
-        return 2
-    source = args[0] if args else strings.DEFAULT_JSON
-    try:
-        with open(source, encoding="utf-8") as f:
-            lines = block_lines(json.load(f))
-        if target is None:
-            sys.stdout.write("\n".join(lines) + "\n")
-        else:
-            old = open(target, encoding="utf-8").read().split("\n")
-            begin = old.index(BEGIN)
-            end = old.index(END, begin)
-            new = old[:begin] + lines + old[end + 1:]
-            temporary = target + ".tmp"
-            with open(temporary, "w", encoding="utf-8", newline="\n") as out:
-                out.write("\n".join(new))
-            os.replace(temporary, target)
-    except (OSError, ValueError) as error:
-        print(f"make_verbose_errors.py: {error}", file=sys.stderr)
-        return 1
-    return 0
+    return strings.run(argv, __doc__, block_lines, BEGIN, END)
 
 
 if __name__ == "__main__":
