@@ -132,6 +132,8 @@ TEST_F(CardSharingTest, SuspendedLibraryHearsOnlyTheEndOfTheSuspension) {
   platform::UniqueHandle request(platform::CreateNamedEvent(kSuspensionEventName, true, true));
   Initialize(EventCard().Text());
   ASSERT_EQ(notes_, (std::vector<Notification>{{NwEventReasonListenerRegistered, CardStateSuspended, 0}}));
+  // The listener takes up the duty the release gave it on its own thread.
+  ASSERT_TRUE(log_.WaitFor("Nw: New listener thread duty is 'WaitForMutex'"));
 
   // Device changes, timers and power events change nothing now.
   log_.Clear();
