@@ -41,6 +41,13 @@ PinPukState PinPukStateFromText(std::u16string_view text) {
   return state;
 }
 
+std::u16string_view PinPukStateCardText(PinPukState state) {
+  for (const PinPukText& row : kPinPukTexts) {
+    if (row.state == state) return row.text;
+  }
+  return {};
+}
+
 DvResult ParseCpinAnswer(std::u16string_view fields, CpinAnswer& out) {
   return ReadAnswerFields(fields, [&](Line& line) {
     out.text = line.ReadRest();

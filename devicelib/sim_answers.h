@@ -56,6 +56,9 @@ inline constexpr int kRemovabilityUndeterminable = 0;
 // The card's text compared with each state's text exactly (case and every
 // character count); no match is PinPukStateUnknown.
 PinPukState PinPukStateFromText(std::u16string_view text);
+// The card's text of a state ("SIM PIN"); empty for PinPukStateUnknown and
+// any value outside the table.
+std::u16string_view PinPukStateCardText(PinPukState state);
 
 struct CpinAnswer {
   std::u16string text;  // the rest of the line, as the card wrote it

@@ -95,23 +95,8 @@ std::string DeviceStateText(int state) {
 
 std::string PinPukStateText(uint32_t state) {
   // The card's own words (AT+CPIN?).
-  switch (static_cast<GSM::PinPukState>(state)) {
-    case GSM::PinPukStateUnknown: return "unknown";
-    case GSM::PinPukStateReady: return "READY";
-    case GSM::PinPukStateSimPin: return "SIM PIN";
-    case GSM::PinPukStateSimPuk: return "SIM PUK";
-    case GSM::PinPukStateSimPin2: return "SIM PIN2";
-    case GSM::PinPukStateSimPuk2: return "SIM PUK2";
-    case GSM::PinPukStatePhNetPin: return "PH-NET PIN";
-    case GSM::PinPukStatePhNetPuk: return "PH-NET PUK";
-    case GSM::PinPukStatePhNetSubPin: return "PH-NETSUB PIN";
-    case GSM::PinPukStatePhNetSubPuk: return "PH-NETSUB PUK";
-    case GSM::PinPukStatePhSpPin: return "PH-SP PIN";
-    case GSM::PinPukStatePhSpPuk: return "PH-SP PUK";
-    case GSM::PinPukStatePhCorpPin: return "PH-CORP PIN";
-    case GSM::PinPukStatePhCorpPuk: return "PH-CORP PUK";
-  }
-  return "unknown";
+  const std::u16string_view text = GSM::PinPukStateCardText(static_cast<GSM::PinPukState>(state));
+  return text.empty() ? "unknown" : platform::Utf16ToUtf8(text);
 }
 
 std::string SimStateText(int state) {
