@@ -6,10 +6,11 @@
 #include <string>
 
 #include "carddetect/detection_state.h"
+#include "platform/wwan_ndis.h"
 
 // The driver's control request that answers the adapter's NetCfgInstanceId
 // (UTF-16LE text) on a WWAN NDIS control device.
-inline constexpr uint32_t kIoctlQueryNetCfgInstanceId = 0x1B2840;
+inline constexpr uint32_t kIoctlQueryNetCfgInstanceId = platform::IOCTL_VL_QUERY_NET_CFG_INSTANCE_ID;
 
 // The adapter by its description, for a card with CardDriverCapabilitiesWwanNic;
 // then, for a card with CardDriverCapabilitiesWwanNdisPort, its NDIS control

@@ -33,6 +33,12 @@ class PathDeviceFile final : public DeviceFile {
 
 }  // namespace
 
+uint32_t DeviceTree::PortIoControl(const std::string&, uint32_t, std::span<const uint8_t>, std::span<uint8_t>,
+                                   uint32_t& returned) {
+  returned = 0;
+  return kErrorInvalidFunction;
+}
+
 DeviceTree& CurrentDeviceTree() {
   DeviceTree* tree = g_current.load(std::memory_order_acquire);
   return tree ? *tree : SystemDeviceTree();

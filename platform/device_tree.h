@@ -132,6 +132,12 @@ class DeviceTree {
   // device answers 2.
   virtual uint32_t OpenDevice(std::u16string_view name, uint32_t access,
                               std::unique_ptr<DeviceFile>& file) = 0;
+
+  // A driver control request sent on an open serial port (the port at
+  // `path`): some card drivers answer requests on their application port.
+  // Ports without such a driver answer 1 (invalid function).
+  virtual uint32_t PortIoControl(const std::string& path, uint32_t code, std::span<const uint8_t> input,
+                                 std::span<uint8_t> output, uint32_t& returned);
 };
 
 // The device tree of the running program (the sysfs one unless a test or

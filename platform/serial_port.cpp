@@ -1,5 +1,7 @@
 #include "platform/serial_port.h"
 
+#include "platform/device_tree.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -13,6 +15,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "platform/device_tree.h"
 #include "platform/diagnostics.h"
 #include "platform/win32_error.h"
 
@@ -125,6 +128,7 @@ bool SerialPort::Open(const std::string& path) {
   }
   fd_ = std::move(fd);
   cancel_ = std::move(cancel);
+  path_ = path;
   std::lock_guard lock(mutex_);
   mask_ = 0;
   mask_generation_ = 0;
@@ -142,6 +146,20 @@ void SerialPort::Close() {
   }
   fd_.reset();
   cancel_.reset();
+  path_.clear();
+}
+
+bool SerialPort::IoControl(uint32_t code, std::span<const uint8_t> input, std::span<uint8_t> output,
+                           uint32_t* returned) {
+  uint32_t count = 0;
+  const uint32_t rc = fd_ ? CurrentDeviceTree().PortIoControl(path_, code, input, output, count)
+                          : kErrorInvalidHandle;
+  if (returned) *returned = count;
+  if (rc != kErrorSuccess) {
+    SetLastError(rc);
+    return false;
+  }
+  return true;
 }
 
 bool SerialPort::GetCommState(Dcb* dcb) const {

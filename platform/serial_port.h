@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <span>
 #include <string>
 
 #include "platform/unique_fd.h"
@@ -160,10 +161,19 @@ class SerialPort {
   // status).
   bool GetInputQueueLength(size_t* count) const;
 
+  // A driver control request on the port (DeviceIoControl), answered by the
+  // current device tree's driver of this port's path; false with the last
+  // error set when it fails (1 for a port without such a driver).
+  bool IoControl(uint32_t code, std::span<const uint8_t> input, std::span<uint8_t> output,
+                 uint32_t* returned);
+  // The path the port was opened with; empty while closed.
+  const std::string& Path() const { return path_; }
+
  private:
   bool CancelWaits();  // with mutex_ held
 
   UniqueFd fd_;
+  std::string path_;
   UniqueFd cancel_;  // eventfd: written when the comm mask changes
 
   mutable std::mutex mutex_;  // guards the fields below, not the I/O

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "foundation/card_models.h"
+#include "platform/wwan_ndis.h"
 #include "platform/clock.h"
 #include "platform/device_tree.h"
 #include "platform/text.h"
@@ -22,7 +23,7 @@ using Node = platform::SimDeviceTree::Node;
 // 0 to 19.
 constexpr int kMaxUnit = 19;
 // The control request that asks the NDIS control device for its adapter.
-constexpr uint32_t kIoctlQueryNetCfgInstanceId = 0x1B2840;
+constexpr uint32_t kIoctlQueryNetCfgInstanceId = platform::IOCTL_VL_QUERY_NET_CFG_INSTANCE_ID;
 
 std::string Format(const char* format, unsigned a, unsigned b) {
   char text[64];
