@@ -5,6 +5,7 @@
 
 #include "carddetect/card_info.h"
 #include "carddetect/nw_api.h"
+#include "devicelib/connection.h"
 #include "devicelib/library.h"
 #include "foundation/card_models.h"
 #include "foundation/xlog.h"
@@ -28,12 +29,18 @@ Device& Device::Instance() {
 }
 
 Device::Device() {
+  for (ConnectionKind kind : {ConnectionKind::Ras, ConnectionKind::Ndis, ConnectionKind::BroadcomNdis}) {
+    const size_t slot = static_cast<size_t>(kind);
+    own_connections_[slot] = MakeConnection(kind, *this);
+    connections_[slot].store(own_connections_[slot].get());
+  }
   SetUnsolicitedHandler(this);
   virtual_home_networks_[0].networks[0] = 302720;
   virtual_home_networks_[0].sim_homes[0] = 302370;
 }
 
 Device::~Device() {
+  for (auto& connection : own_connections_) connection.reset();
   if (IsOpen()) Close();
 }
 
@@ -217,7 +224,7 @@ DvResult Device::Init(bool notify_all) {
   if (failure == DV_S_OK) {
     const ConnectionKind kind = ChooseConnectionKind(info);
     current_connection_.store(kind);
-    if (DataConnection* connection = CurrentConnection()) {
+    if (Connection* connection = CurrentConnection()) {
       const DvResult rc = connection->Open();
       if (DvFailed(rc)) {
         XLogLevel(kXLogError, "Dv: Device::Init(): Could not initialize data device (0x%x)", rc);
@@ -251,7 +258,7 @@ DvResult Device::Exit(bool release) {
   XLogLevel(kXLogTrace, "Dv: Device::Exit request arrived");
   exiting_.store(true);
   try {
-    if (DataConnection* connection = CurrentConnection()) connection->Close(release);
+    if (Connection* connection = CurrentConnection()) connection->Close(release);
   } catch (...) {
   }
   try {
@@ -352,12 +359,19 @@ void Device::ResetAllStates(bool notify_all, bool found) {
 
 // --- Data connections ------------------------------------------------------------------
 
-void Device::SetConnection(ConnectionKind kind, DataConnection* connection) {
-  connections_[static_cast<size_t>(kind)] = connection;
+void Device::SetConnection(ConnectionKind kind, Connection* connection) {
+  const size_t slot = static_cast<size_t>(kind);
+  connections_[slot].store(connection ? connection : own_connections_[slot].get());
 }
 
-DataConnection* Device::CurrentConnection() const {
-  return connections_[static_cast<size_t>(current_connection_.load())];
+Connection* Device::ConnectionOf(ConnectionKind kind) const {
+  return connections_[static_cast<size_t>(kind)].load();
+}
+
+Connection* Device::CurrentConnection() const { return ConnectionOf(current_connection_.load()); }
+
+void Device::OnConnectionWork(ConnectionKind kind, uint32_t work) {
+  if (Connection* connection = ConnectionOf(kind)) connection->OnPostedWork(work);
 }
 
 void Device::SetTemporaryMessageHandler(TemporaryMessageHandler handler) {

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -25,7 +26,6 @@
 #include <string_view>
 
 #include "carddetect/nw_card_info.h"
-#include "devicelib/data_connection.h"
 #include "devicelib/device_states.h"
 #include "devicelib/modem.h"
 #include "devicelib/result_codes.h"
@@ -33,6 +33,8 @@
 #include "platform/handle.h"
 
 namespace GSM {
+
+class Connection;
 
 // Networks whose SIMs from another code are at home there: roaming on such a
 // pair is shown as home. Codes are MCC and MNC written as one decimal number.
@@ -195,10 +197,14 @@ class Device final : public Modem, public Unsolicited {
 
   // --- Data connections ---------------------------------------------------
 
-  // The connection object of each kind (owned elsewhere; null: none yet).
-  void SetConnection(ConnectionKind kind, DataConnection* connection);
+  // The connection object of each kind. The device makes its own; a test
+  // may put another in (null puts the device's own back).
+  void SetConnection(ConnectionKind kind, Connection* connection);
   ConnectionKind CurrentConnectionKind() const { return current_connection_.load(); }
-  DataConnection* CurrentConnection() const;
+  Connection* CurrentConnection() const;
+  Connection* ConnectionOf(ConnectionKind kind) const;
+  // Work a connection posted to the communicator window (WM_CONNECTION_WORK).
+  void OnConnectionWork(ConnectionKind kind, uint32_t work);
   // The kind a card of this record gets.
   static ConnectionKind ChooseConnectionKind(const NwCardInfo& info);
   // The connection Parts' mark that the user asked to disconnect.
@@ -280,7 +286,8 @@ class Device final : public Modem, public Unsolicited {
 
   std::array<VirtualHomeNetwork, kMaxVirtualHomeNetworks> virtual_home_networks_{};
 
-  std::array<DataConnection*, 3> connections_{};
+  std::array<std::unique_ptr<Connection>, 3> own_connections_;
+  std::array<std::atomic<Connection*>, 3> connections_{};
   std::atomic<ConnectionKind> current_connection_{ConnectionKind::Ras};
 
   std::mutex temporary_handler_lock_;

@@ -1,4 +1,5 @@
 // The device's polling handlers, run by the communicator window's timers.
+#include "devicelib/connection.h"
 #include "devicelib/device.h"
 #include "devicelib/device_queries.h"
 #include "devicelib/library.h"
@@ -47,7 +48,7 @@ void Device::OnHsdpaPoll() {
 
 void Device::OnDataCallPoll() {
   if (CurrentConnectionKind() != ConnectionKind::Ndis || !IsDataCallPollingCard()) return;
-  if (DataConnection* connection = CurrentConnection()) connection->PollDataCallState();
+  if (Connection* connection = CurrentConnection()) connection->PollDataCallState();
 }
 
 void Device::OnCellTypePoll() {

@@ -3,6 +3,7 @@
 // its state calls for.
 #include <string>
 
+#include "devicelib/connection.h"
 #include "devicelib/device.h"
 #include "devicelib/device_queries.h"
 #include "devicelib/library.h"
@@ -91,6 +92,9 @@ void Device::SetConnectionState(int value, bool silent) {
     connection_state_ = value;
     XLogLevel(kXLogTrace, "Dv: Connection state changed to %s", ConnectionStateName(value));
     if (value == ConnectionState::Disconnected) user_disconnect_.store(false);
+    // Under the lock, so that what the connection forgets with a state
+    // cannot overtake the next connect.
+    if (Connection* connection = CurrentConnection()) connection->OnConnectionStateSet(value);
   }
   RaiseIfNotSilent(silent, EventConnectionStateChanged);
   // Timers belong to the window's thread: the dial-up and NDIS threads post

@@ -227,6 +227,9 @@ platform::LRESULT WindowProcedure(platform::HWND hwnd, uint32_t message, platfor
       case WM_CELL_TYPE_POLL:
         device.OnCellTypePoll();
         break;
+      case WM_CONNECTION_WORK:
+        device.OnConnectionWork(static_cast<ConnectionKind>(lparam), static_cast<uint32_t>(wparam));
+        break;
       default:
         break;
     }

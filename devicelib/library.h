@@ -30,6 +30,8 @@ enum CommunicatorMessage : uint32_t {
   WM_DERIVE_PS_STATE = 0x800A,
   WM_CONNECTION_STATE = 0x800B,      // wParam: the new connection state
   WM_CELL_TYPE_POLL = 0x800C,        // one immediate 3G cell-type poll
+  // Work a connection's own threads hand to the client thread.
+  WM_CONNECTION_WORK = 0x800D,       // wParam: the work; lParam: the ConnectionKind
 };
 
 inline constexpr char16_t kCommunicatorWindowClass[] = u"DravikLibWindowClass";

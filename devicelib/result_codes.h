@@ -29,6 +29,7 @@ inline constexpr DvResult DV_E_CONNECTION_BUSY = 0x8400000C;     // a data conne
 inline constexpr DvResult DV_E_CONNECTION_DROPPED = 0x84000011;  // the connection dropped while connecting
 inline constexpr DvResult DV_E_SIM_NOT_INITIALIZED = 0x84000013; // the SIM is not initialised
 inline constexpr DvResult DV_E_NO_NDIS_PORT = 0x84000016;        // the card names no NDIS control device
+inline constexpr DvResult DV_E_NO_WWAN_ADAPTER = 0x84000019;     // the WWAN adapter is not among the system's
 inline constexpr DvResult DV_E_UNUSABLE_MESSAGE = 0x8400001A;    // the message or PDU cannot be used
 
 // "+CME ERROR: " N and "+CMS ERROR: " N, and the connection failures.
@@ -38,6 +39,10 @@ inline constexpr DvResult DV_E_CONNECTION_BASE = 0x84040000;
 
 inline constexpr DvResult DvCmeError(uint32_t n) { return DV_E_CME_BASE | (n & 0xFFFF); }
 inline constexpr DvResult DvCmsError(uint32_t n) { return DV_E_CMS_BASE | (n & 0xFFFF); }
+// An operating-system error number as a result code (0x8007xxxx; 0 stays 0).
+inline constexpr DvResult DvFromSystemError(uint32_t error) {
+  return error == 0 ? DV_S_OK : (0x80070000u | (error & 0xFFFFu));
+}
 inline constexpr bool DvFailed(DvResult code) { return (code & 0x80000000u) != 0; }
 
 // Failures inside the library travel as exceptions carrying a result code and
