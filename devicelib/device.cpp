@@ -214,8 +214,7 @@ DvResult Device::Init(bool notify_all) {
   const NwCardInfo info = CardInfo();
   DvResult failure = DV_S_OK;
   try {
-    const std::string path = platform::CurrentDeviceTree().DevicePath(CardInfoText(info.AppPortName));
-    Open(path, info.AppPortType == 0);
+    OpenApplicationPort();
   } catch (...) {
     failure = DvCodeOfCurrentException();
     XLogLevel(kXLogError, "Dv: Device::Init(): Application port could not be opened (0x%x)", failure);
@@ -244,6 +243,12 @@ DvResult Device::Init(bool notify_all) {
   ResetAllStates(notify_all, true);
   initialising_ = false;
   return 1;
+}
+
+void Device::OpenApplicationPort() {
+  const NwCardInfo info = CardInfo();
+  const std::string path = platform::CurrentDeviceTree().DevicePath(CardInfoText(info.AppPortName));
+  Open(path, info.AppPortType == 0);
 }
 
 DvResult Device::Exit(bool release) {

@@ -70,6 +70,9 @@ class Device final : public Modem, public Unsolicited {
   DvResult Init(bool notify_all);
   // Releases the card. Returns 1.
   DvResult Exit(bool release);
+  // Opens the application port of the card card detection reported (also
+  // again, after a dial-up call held it). Raises the failure.
+  void OpenApplicationPort();
   // The record card detection last reported.
   NwCardInfo CardInfo() const;
 
