@@ -91,20 +91,31 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       } else {
         return parsed.error = "sms needs list, read INDEX, send NUMBER or delete INDEX", parsed;
       }
+    } else if (arg == "connect" || arg == "disconnect") {
+      if (command_given) return parsed.error = "more than one command: " + arg, parsed;
+      command_given = true;
+      o.command = arg == "connect" ? Command::kConnect : Command::kDisconnect;
+      if (o.command == Command::kConnect && i + 1 < args.size() && !args[i + 1].starts_with("-")) {
+        o.apn = args[++i];
+        if (o.apn.size() > 99) return parsed.error = "the APN is longer than 99 characters", parsed;
+        o.apn_given = true;
+      }
     } else if (arg.rfind("-", 0) == 0) {
       return parsed.error = "unknown option " + arg, parsed;
     } else {
       return parsed.error = "unknown command " + arg, parsed;
     }
   }
-  if (o.command != Command::kWatch && o.timeout_s == 0) return parsed.error = "status and sms need a --timeout above 0", parsed;
+  const bool runs_on = o.command == Command::kWatch || o.command == Command::kConnect;
+  if (!runs_on && o.timeout_s == 0) return parsed.error = "status, sms and disconnect need a --timeout above 0", parsed;
   if (o.command == Command::kWatch && !o.timeout_given) o.timeout_s = 0;
   return parsed;
 }
 
 std::string UsageText() {
   return "usage: vombel-device [--simulate[=CLASS]] [--pin] [--once] [--timeout SECONDS] [--verbose] [--log]\n"
-         "                     [status | watch | sms list | sms read INDEX | sms send NUMBER | sms delete INDEX]\n"
+         "                     [status | watch | sms list | sms read INDEX | sms send NUMBER | sms delete INDEX |\n"
+         "                      connect [APN] | disconnect]\n"
          "Runs the device-access library as a client does and shows the data card.\n"
          "\n"
          "commands:\n"
@@ -117,6 +128,12 @@ std::string UsageText() {
          "  sms send NUMBER    store the text read from standard input on the SIM and send it\n"
          "  sms delete INDEX   delete one message\n"
          "                     (messages and status reports that arrive meanwhile are shown)\n"
+         "  connect [APN]      make the card's data connection with APN (default: the\n"
+         "                     operator's automatic profile, else the APN the card holds) and\n"
+         "                     show its state, address and traffic until interrupted (Ctrl-C\n"
+         "                     disconnects) or disconnected; --timeout limits the wait for the\n"
+         "                     card and the SIM, not the connection\n"
+         "  disconnect         end the connection a running vombel-device connect holds\n"
          "options:\n"
          "  --once             with watch: stop after the report once the card is initialised\n"
          "  --timeout SECONDS  how long to wait for the card (default 30); for watch, how long\n"

@@ -7,7 +7,7 @@
 
 namespace vombel_device {
 
-enum class Command { kStatus, kWatch, kSms };
+enum class Command { kStatus, kWatch, kSms, kConnect, kDisconnect };
 // What `sms` does.
 enum class SmsAction { kList, kRead, kSend, kDelete };
 
@@ -29,6 +29,9 @@ struct Options {
   SmsAction sms_action = SmsAction::kList;
   uint32_t sms_index = 0;
   std::string sms_number;
+  // connect: the APN given (else the automatic profile's, else the card's).
+  std::string apn;
+  bool apn_given = false;
 };
 
 struct ParsedCommandLine {

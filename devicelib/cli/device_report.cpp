@@ -6,6 +6,7 @@
 
 #include "devicelib/device_states.h"
 #include "devicelib/sim_answers.h"
+#include "platform/dial_up.h"
 #include "platform/text.h"
 
 namespace vombel_device {
@@ -164,6 +165,12 @@ std::string ResultText(DvResult rc) {
   const std::string hex = Hex(rc);
   if ((rc & 0xFFFF0000u) == DV_E_CME_BASE) return hex + " +CME ERROR: " + std::to_string(rc & 0xFFFF);
   if ((rc & 0xFFFF0000u) == DV_E_CMS_BASE) return hex + " +CMS ERROR: " + std::to_string(rc & 0xFFFF);
+  if ((rc & 0xFFFF0000u) == DV_E_CONNECTION_BASE) {
+    return hex + " the network refused the data call (reason " + std::to_string(rc & 0xFFFF) + ")";
+  }
+  if ((rc & 0xFFFF0000u) == 0x80070000u) {
+    if (const char* text = platform::DialUpErrorText(rc & 0xFFFF)) return hex + " " + text;
+  }
   const char* meaning = nullptr;
   switch (rc) {
     case DV_E_NOT_INITIALIZED: meaning = "library not initialised"; break;
@@ -177,6 +184,11 @@ std::string ResultText(DvResult rc) {
     case DV_E_NOT_READY: meaning = "device not yet initialised"; break;
     case DV_E_SIM_NOT_INITIALIZED: meaning = "SIM not initialised"; break;
     case DV_E_PORT_BUSY: meaning = "port busy with a data call"; break;
+    case DV_E_NO_CONNECTION: meaning = "no data connection"; break;
+    case DV_E_CONNECTION_BUSY: meaning = "a data connection is being made or is up"; break;
+    case DV_E_CONNECTION_DROPPED: meaning = "the data call failed or was refused by the card"; break;
+    case DV_E_NO_NDIS_PORT: meaning = "the card names no network driver control device"; break;
+    case DV_E_NO_WWAN_ADAPTER: meaning = "the card's network adapter was not found"; break;
     default: break;
   }
   return meaning == nullptr ? hex : hex + " " + meaning;

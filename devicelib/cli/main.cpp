@@ -18,6 +18,7 @@
 #include "app/log_file.h"
 #include "carddetect/nw_api.h"
 #include "devicelib/cli/command_line.h"
+#include "devicelib/cli/connect_session.h"
 #include "devicelib/cli/device_report.h"
 #include "devicelib/cli/pin_input.h"
 #include "devicelib/device.h"
@@ -41,6 +42,8 @@ using namespace vombel_device;
 
 constexpr char16_t kWindowClass[] = u"VombelDeviceWindow";
 constexpr uintptr_t kDeadlineTimer = 1;
+// How long a disconnection after Ctrl-C may take before the program leaves.
+constexpr uint32_t kDisconnectLimitMs = 30000;
 // What the simulated SIM asks for with --pin.
 constexpr char kSimulatedPin[] = "1234";
 // NwGetCardInfo's answer while no card is there.
@@ -183,12 +186,20 @@ class Client {
     static_cast<Client*>(context)->HandleEvent(event, parameter);
   }
   static void OnError(uint32_t type, DvResult primary, DvResult secondary, void* context) {
-    static_cast<Client*>(context)->Say(ErrorLine(type, primary, secondary));
+    auto* self = static_cast<Client*>(context);
+    self->Say(ErrorLine(type, primary, secondary));
+    if (self->session_) self->session_->OnError(primary);
   }
 
+  void SetWindow(platform::HWND window) { window_ = window; }
+  ConnectSession* Session() { return session_.get(); }
+  // Ctrl-C or vombel-device disconnect during connect: true while the
+  // disconnection is under way.
+  bool Disconnect() { return session_ && session_->RequestDisconnect(); }
+
   bool Watching() const { return options_.command == Command::kWatch; }
-  bool Done() const { return done_; }
-  int ExitCode() const { return exit_code_; }
+  bool Done() const { return done_ || (session_ && session_->Over()); }
+  int ExitCode() const { return session_ && session_->Started() ? session_->ExitCode() : exit_code_; }
   int DeviceState() const { return status_.device_state.ok() ? status_.device_state.value : 0; }
   bool WaitingForSim() const { return pin_entered_; }
 
@@ -251,6 +262,7 @@ class Client {
     }
     Show(next);
 
+    if (event == EventConnectionStateChanged && session_) session_->OnConnectionStateChanged();
     if (event == EventDeviceStateChanged && DeviceState() == GSM::DeviceState::Found) InitializeDevice();
     if (DeviceState() == GSM::DeviceState::Initialized) AfterInitialization();
   }
@@ -341,7 +353,7 @@ class Client {
     }
     if (pin_entered_ && !(status_.sim_state.ok() && status_.sim_state.value == 1)) return;  // SIM still busy
     if (Watching() && !options_.once) return;
-    if (options_.command == Command::kSms) {
+    if (options_.command == Command::kSms || options_.command == Command::kConnect) {
       const bool locked = status_.pin_state.ok() && (status_.pin_state.value == GSM::PinPukStateSimPin ||
                                                       status_.pin_state.value == GSM::PinPukStateSimPuk);
       if (locked) {
@@ -352,6 +364,10 @@ class Client {
       // Until the SIM is ready and has read its files; the time limit ends the wait.
       if (!(status_.pin_state.ok() && status_.pin_state.value == GSM::PinPukStateReady)) return;
       if (!(status_.sim_state.ok() && status_.sim_state.value == 1)) return;
+      if (options_.command == Command::kConnect) {
+        StartConnection();
+        return;
+      }
       Finish(RunSms());
       return;
     }
@@ -366,6 +382,15 @@ class Client {
       }
       Finish(0);
     }
+  }
+
+  void StartConnection() {
+    if (session_) return;
+    // The time limit was for the card and the SIM; the connection lasts
+    // until it ends or the user ends it.
+    platform::KillTimer(window_, kDeadlineTimer);
+    session_ = std::make_unique<ConnectSession>(options_, window_);
+    session_->Start();
   }
 
   void EnterPin() {
@@ -401,6 +426,8 @@ class Client {
   const Options& options_;
   SecretPin& pin_;
   const std::string sms_text_;
+  platform::HWND window_ = nullptr;
+  std::unique_ptr<ConnectSession> session_;
   DeviceStatus status_;
   bool pin_entered_ = false;
   bool done_ = false;
@@ -452,6 +479,7 @@ int main(int argc, char** argv) {
     std::fputs(UsageText().c_str(), stdout);
     return 0;
   }
+  if (options.command == Command::kDisconnect) return AskRunningConnectionToDisconnect();
   const sim::CardClass* simulated = nullptr;
   if (options.simulate) {
     simulated = sim::FindCardClass(options.simulated_class);
@@ -513,6 +541,19 @@ int main(int argc, char** argv) {
   platform::RegisterClass(kWindowClass, [&client, &options](platform::HWND, uint32_t message,
                                                             platform::WPARAM wparam,
                                                             platform::LPARAM) -> platform::LRESULT {
+    if (message == kDisconnectRequest) {
+      if (!client.Disconnect() && client.Done()) platform::PostQuitMessage(client.ExitCode());
+      return 0;
+    }
+    if (message == platform::WM_TIMER && wparam == kTrafficTimer) {
+      if (ConnectSession* session = client.Session()) session->OnTrafficTimer();
+      return 0;
+    }
+    if (message == platform::WM_TIMER && wparam == kDeadlineTimer && client.Session() != nullptr) {
+      std::fprintf(stderr, "The connection did not go down within %u s.\n", kDisconnectLimitMs / 1000);
+      platform::PostQuitMessage(1);
+      return 0;
+    }
     if (message == platform::WM_TIMER && wparam == kDeadlineTimer) {
       const char* what = client.WaitingForSim() ? "The SIM did not become ready"
                          : client.DeviceState() == GSM::DeviceState::Found ? "The data card did not become ready"
@@ -526,6 +567,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vombel-device: cannot create the program's window\n");
     return 1;
   }
+  client.SetWindow(window);
 
   // The simulated tree (before the library starts, so that detection looks
   // at it), or the system's device events.
@@ -567,10 +609,18 @@ int main(int argc, char** argv) {
       if (options.timeout_s > 0) platform::SetTimer(window, kDeadlineTimer, options.timeout_s * 1000);
       platform::MSG msg;
       while (platform::GetMessage(msg)) platform::DispatchMessage(msg);
+      // Interrupted while connected: the connection goes down before the
+      // program leaves.
+      if (!client.Done() && client.Disconnect()) {
+        platform::SetTimer(window, kDeadlineTimer, kDisconnectLimitMs);
+        while (!client.Done() && platform::GetMessage(msg)) platform::DispatchMessage(msg);
+      }
       if (!client.Done()) client.GiveUp("Interrupted.");
     }
     if (exit_code == 0) exit_code = client.ExitCode();
-    if (stop_signals.Interrupted() && options.command != Command::kWatch) exit_code = 1;
+    const bool ends_by_interrupt = options.command == Command::kWatch ||
+                                   (options.command == Command::kConnect && client.Session() && client.Session()->Started());
+    if (stop_signals.Interrupted() && !ends_by_interrupt) exit_code = 1;
   }
 
   DvShutdown();
