@@ -1,15 +1,18 @@
 // The device's connection objects, one of each kind.
+#include "devicelib/broadcom_ndis_connection.h"
 #include "devicelib/connection.h"
+#include "devicelib/ndis_connection.h"
 
 namespace GSM {
 
 std::unique_ptr<Connection> MakeConnection(ConnectionKind kind, Device& device) {
-  (void)device;
   switch (kind) {
     case ConnectionKind::Ras:
-    case ConnectionKind::Ndis:
-    case ConnectionKind::BroadcomNdis:
       break;
+    case ConnectionKind::Ndis:
+      return std::make_unique<NdisConnection>(device);
+    case ConnectionKind::BroadcomNdis:
+      return std::make_unique<BroadcomNdisConnection>(device);
   }
   return nullptr;
 }
