@@ -259,7 +259,6 @@ DvResult NdisConnectionBase::CheckNdisState(int origin) {
               static_cast<int>(record.reason));
   }
 
-  bool take = true;
   if (record.state == platform::kNdisStateConnected && !adapter_name_.empty()) {
     bool valid = false;
     const DvResult rc = HasValidIpAddress(valid);
@@ -273,35 +272,40 @@ DvResult NdisConnectionBase::CheckNdisState(int origin) {
                 rc);
       valid = true;
     }
-    // Connected before the adapter has its address would send the client
-    // to a link it cannot use yet: the record stays unseen, so the next
-    // poll looks again.
-    take = valid;
+    // The driver is up but DHCP has not given the adapter its address:
+    // connected now would send the client to a link it cannot use yet. The
+    // record stays unseen, so the next poll looks again, and the state
+    // stays as it is; the last record's state is no stand-in, since a
+    // driver that went up between two polls last reported its idle record,
+    // which would read as a call dropped while connecting.
+    if (!valid) {
+      connect_requested_.store(false);
+      return DV_S_OK;
+    }
   }
-  if (take) last_record_ = record;
-  const platform::NdisStateRecord used = take ? record : last_record_;
+  last_record_ = record;
 
-  int mapped = MapDriverState(used.state);
-  if (ClearsConnectRequest(used.state)) connect_requested_.store(false);
+  int mapped = MapDriverState(record.state);
+  if (ClearsConnectRequest(record.state)) connect_requested_.store(false);
 
   // Before a driver has taken up the connect request it still reports its
   // idle records; they say nothing about the request.
   if (!IsBroadcom() && connect_requested_.load() &&
-      ((used.state == platform::kNdisStateDisconnected && used.reason == 1) ||
-       (used.state == platform::kNdisStateConnecting2 && (used.reason == 0 || used.reason == 1)))) {
+      ((record.state == platform::kNdisStateDisconnected && record.reason == 1) ||
+       (record.state == platform::kNdisStateConnecting2 && (record.reason == 0 || record.reason == 1)))) {
     return DV_S_OK;
   }
 
   const int current = device().GetConnectionState();
   const bool failed = current != ConnectionState::Disconnected &&
-                      (used.state == platform::kNdisStateFailed ||
-                       (IsBroadcom() && used.reason != 0 && used.reason != 1));
+                      (record.state == platform::kNdisStateFailed ||
+                       (IsBroadcom() && record.reason != 0 && record.reason != 1));
   if (failed) {
     XLogLevel(kXLogError,
               IsBroadcom() ? "Dv: Broadcom NDIS connection failed with reason %d"
                            : "Dv: NDIS connection failed with reason %d",
-              static_cast<int>(used.reason));
-    RaiseError(kConnectionErrorType, DV_E_CONNECTION_BASE | (used.reason & 0xFFFF));
+              static_cast<int>(record.reason));
+    RaiseError(kConnectionErrorType, DV_E_CONNECTION_BASE | (record.reason & 0xFFFF));
     if (IsBroadcom()) mapped = ConnectionState::Disconnected;
   } else if (!device().PdpContextActive() && !disconnect_in_progress_.load() &&
              current == ConnectionState::Connecting &&
