@@ -125,3 +125,16 @@ DvResult DvWriteSmsMessage(SmsMessage* message);
 DvResult DvWriteOrSendSmsMessage(SmsMessage* message, int send);
 // Sends the message stored at `index` (AT+CMSS).
 DvResult DvSendSmsMessageFromSim(uint32_t index);
+
+// --- NDIS connections -----------------------------------------------------------
+//
+// The user name and password the card's WWAN driver keeps for its
+// connections; only while the card's connection is the NDIS one (otherwise
+// 0x84000007). Texts go to the driver in the OEM code page, at most 39
+// characters each.
+
+inline constexpr size_t kDvNdisCredentialSize = 40;
+
+DvResult DvGetNdisCredentials(char16_t* user, char16_t* password);  // kDvNdisCredentialSize each
+// A null text leaves its field empty.
+DvResult DvSetNdisCredentials(const char16_t* user, const char16_t* password);
