@@ -70,6 +70,9 @@ class Device final : public Modem, public Unsolicited {
   DvResult Init(bool notify_all);
   // Releases the card. Returns 1.
   DvResult Exit(bool release);
+  // Another handle of the card (its network driver's control device)
+  // found the card gone: the same road as a port error.
+  void OnLostDevice(uint32_t code) { OnPortError(code); }
   // Opens the application port of the card card detection reported (also
   // again, after a dial-up call held it). Raises the failure.
   void OpenApplicationPort();

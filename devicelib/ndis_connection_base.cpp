@@ -23,18 +23,6 @@ namespace {
 constexpr uint32_t kConnectionErrorType = 1;
 constexpr DvResult kAccessDenied = DvFromSystemError(platform::kErrorAccessDenied);
 
-// The device keeps its port-error handling (going down, waking every
-// waiting transaction, releasing the card) for its receiver thread. A
-// control device that answers "access denied" has lost the same card, so
-// it takes the same road.
-class PortErrorRoute : public Port {
- public:
-  static void Report(Port& port, uint32_t code) {
-    void (Port::*const handler)(uint32_t) = &PortErrorRoute::OnPortError;
-    (port.*handler)(code);
-  }
-};
-
 bool IsUsableAddress(const std::string& address) { return !address.empty() && address != "0.0.0.0"; }
 
 }  // namespace
@@ -246,7 +234,7 @@ DvResult NdisConnectionBase::CheckNdisState(int origin) {
     // The control device refuses us once the card has gone.
     if (!IsBroadcom() && read == kAccessDenied) {
       SetStopFlag();
-      PortErrorRoute::Report(device(), read);
+      device().OnLostDevice(read);
     }
     return read;
   }
