@@ -48,6 +48,7 @@ struct SimDeviceTree::State {
   DEVINST next_handle = 1;
   std::map<std::u16string, std::string> device_paths;         // folded name -> path
   std::map<std::u16string, IoControlHandler> virtual_devices;  // folded name -> handler
+  std::map<std::string, IoControlHandler> port_drivers;        // port path -> handler
   std::map<std::pair<Call, DEVINST>, uint32_t> faults;
   ChangeListener listener;
 
@@ -189,6 +190,29 @@ void SimDeviceTree::RemoveDeviceName(std::u16string_view name) {
   const std::u16string key = Folded(name);
   state_->device_paths.erase(key);
   state_->virtual_devices.erase(key);
+}
+
+void SimDeviceTree::AddPortDriver(std::string path, IoControlHandler handler) {
+  std::lock_guard lock(state_->mutex);
+  state_->port_drivers[std::move(path)] = std::move(handler);
+}
+
+void SimDeviceTree::RemovePortDriver(const std::string& path) {
+  std::lock_guard lock(state_->mutex);
+  state_->port_drivers.erase(path);
+}
+
+uint32_t SimDeviceTree::PortIoControl(const std::string& path, uint32_t code, std::span<const uint8_t> input,
+                                      std::span<uint8_t> output, uint32_t& returned) {
+  IoControlHandler handler;
+  {
+    std::lock_guard lock(state_->mutex);
+    auto it = state_->port_drivers.find(path);
+    if (it != state_->port_drivers.end()) handler = it->second;
+  }
+  if (!handler) return DeviceTree::PortIoControl(path, code, input, output, returned);
+  returned = 0;
+  return handler(code, input, output, returned);
 }
 
 void SimDeviceTree::FailCall(Call call, DEVINST node, uint32_t error) {

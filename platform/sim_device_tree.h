@@ -94,6 +94,10 @@ class SimDeviceTree final : public DeviceTree {
   // ... or a virtual device answering control requests with `handler`.
   void AddVirtualDevice(std::u16string name, IoControlHandler handler);
   void RemoveDeviceName(std::u16string_view name);
+  // A driver that answers control requests on the serial port at `path`
+  // (PortIoControl); one per path, a later one replaces it.
+  void AddPortDriver(std::string path, IoControlHandler handler);
+  void RemovePortDriver(const std::string& path);
 
   // From now on `call` (for `node`, or every node with 0) fails with `error`;
   // error 0 clears the fault.
@@ -121,6 +125,9 @@ class SimDeviceTree final : public DeviceTree {
   std::string DevicePath(std::u16string_view name) override;
   uint32_t OpenDevice(std::u16string_view name, uint32_t access,
                       std::unique_ptr<DeviceFile>& file) override;
+  // The port driver's answer, outside the tree's lock; 1 for a path without one.
+  uint32_t PortIoControl(const std::string& path, uint32_t code, std::span<const uint8_t> input,
+                         std::span<uint8_t> output, uint32_t& returned) override;
 
  private:
   struct State;

@@ -15,6 +15,8 @@
 
 namespace sim {
 
+class NdisDriver;
+
 // What a port is for. A multiplexing card has an application port for
 // commands and a modem for the data call; a card without multiplexing does
 // both on one port.
@@ -50,6 +52,8 @@ struct CommandContext {
   Response& out;
   // Unsolicited lines the command causes after its final result ("+CUSD:").
   std::vector<std::string>& after;
+  // The WWAN driver whose call is the card's WAN call (composite cards).
+  NdisDriver* wan_call_driver = nullptr;
 };
 
 // Runs the commands of one line in order; the first failure ends the line.

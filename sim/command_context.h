@@ -66,6 +66,7 @@ class Ctx {
   PortSession& session() { return c_.session; }
   PortRole role() const { return c_.role; }
   uint64_t now() const { return c_.now; }
+  NdisDriver* wan_call_driver() { return c_.wan_call_driver; }
   std::string Quote(std::string_view utf8) { return QuoteText(c_.state, utf8); }
   // The text of an argument in UTF-8.
   std::string Text(const AtArgument& arg) {

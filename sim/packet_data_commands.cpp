@@ -1,6 +1,7 @@
 // The card's packet data commands: contexts, attach, credentials, the
 // WAN call, and dialling and hanging up the data call.
 #include "sim/command_context.h"
+#include "sim/ndis_driver.h"
 
 #include <string>
 #include <string_view>
@@ -61,7 +62,11 @@ void CmdCredentials(Ctx& ctx, const AtCommand& cmd) {
 
 void CmdWanCall(Ctx& ctx, const AtCommand& cmd) {
   CardState& s = ctx.s();
+  // On a composite card the WAN call is the network driver's call: it comes
+  // up through the driver's stages, and its state is the driver's.
+  NdisDriver* driver = ctx.wan_call_driver();
   if (cmd.form == AtForm::kQuery) {
+    if (driver) s.wan_state = driver->WanCallState();
     for (const auto& entry : s.contexts) {
       ctx.Line(Format("_OWANCALL: %d, %d", entry.first, entry.first == 1 ? s.wan_state : 0));
     }
@@ -74,7 +79,9 @@ void CmdWanCall(Ctx& ctx, const AtCommand& cmd) {
   auto action = IntArg(*args, 1);
   if (!cid || !action || *action > 1) return ctx.Error();
   if (*cid != 1 || !s.contexts.contains(*cid)) return ctx.Cme(kCmeNotSupported);
-  if (*action == 0) {
+  if (driver) {
+    s.wan_state = *action == 0 ? driver->StopWanCall() : driver->StartWanCall();
+  } else if (*action == 0) {
     s.wan_state = 0;
   } else {
     s.wan_state = s.PsStat() == 1 || s.PsStat() == 5 ? 1 : 3;

@@ -41,9 +41,21 @@ SimCard::SimCard(const CardClass& card, CardState initial)
   for (size_t i = 0; i < ports_.size(); ++i) {
     ports_[i].io = std::make_unique<CardPort>([this, i](std::string_view bytes) { return OnInput(i, bytes); });
   }
+  if (auto options = NdisDriver::OptionsFor(card_)) {
+    NdisDriver::CardLink link;
+    link.view = [this] {
+      std::lock_guard lock(mutex_);
+      return NdisViewOf(state_);
+    };
+    if (options->wan_call) {
+      link.call_state = [this](int call) { Update([call](CardState& s) { s.wan_state = call; }); };
+    }
+    ndis_ = std::make_shared<NdisDriver>(*options, std::move(link));
+  }
 }
 
 SimCard::~SimCard() {
+  if (ndis_) ndis_->Shutdown();  // its thread asks the card
   {
     std::lock_guard lock(mutex_);
     network_stop_ = true;
@@ -83,6 +95,7 @@ bool SimCard::Plug() {
       }
     }
     present_.store(true);
+    if (ndis_) ndis_->Plug();
     infos = Ports();
   }
   std::lock_guard handler(handler_mutex_);
@@ -95,6 +108,7 @@ void SimCard::Pull() {
   const bool was_present = present_.exchange(false);
   for (auto& port : ports_) port.io->RequestClose();
   for (auto& port : ports_) port.io->Join();
+  if (ndis_) ndis_->Pull();
   if (!was_present) return;
   std::lock_guard handler(handler_mutex_);
   if (presence_handler_) presence_handler_(false, {});
@@ -105,6 +119,7 @@ void SimCard::Pull() {
 void SimCard::PullFromReader() {
   if (!present_.exchange(false)) return;
   for (auto& port : ports_) port.io->RequestClose();
+  if (ndis_) ndis_->Pull();
   std::lock_guard handler(handler_mutex_);
   if (presence_handler_) presence_handler_(false, {});
 }
@@ -306,6 +321,7 @@ void SimCard::DropDataCall() {
   }
   if (modem) ports_[*modem].io->Write("\r\nNO CARRIER\r\n");
   FlushReports();
+  if (ndis_) ndis_->DropCall();
 }
 
 void SimCard::InjectFault(const std::string& command, Fault fault) {
@@ -373,6 +389,7 @@ Response::Final SimCard::RunContext(size_t port, const std::function<void(Comman
   std::vector<std::string> after;
   CommandContext context{card_, state_, ports_[port].session, ports_[port].role,
                          platform::CurrentClock().NowMs(), response, after};
+  if (ndis_ && ndis_->options().wan_call) context.wan_call_driver = ndis_.get();
   body(context);
   out.answer = FrameResponse(ports_[port].session, response);
   if (out.fault && out.fault->kind == FaultKind::kDropFinal) {

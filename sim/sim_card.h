@@ -27,6 +27,7 @@
 #include "sim/card_port.h"
 #include "sim/card_state.h"
 #include "sim/faults.h"
+#include "sim/ndis_driver.h"
 #include "sim/sms_pdu_encoder.h"
 
 namespace sim {
@@ -85,8 +86,13 @@ class SimCard {
   bool DeliverStatusReport(const StatusReport& report);
   // A network-initiated USSD text ("+CUSD: 0,...").
   void SendUssd(const std::string& text);
-  // The network ends the data call: "NO CARRIER" on the modem port.
+  // The network ends the data call: "NO CARRIER" on the modem port, and
+  // the WWAN driver's call goes silently.
   void DropDataCall();
+
+  // The card's WWAN network driver (ndis_driver.h); null for a card
+  // without one. It lives as long as the card.
+  NdisDriver* Ndis() const { return ndis_.get(); }
 
   // Faults: by command name ("+CSQ", "E", "D", "_OWANCALL") or "*".
   void InjectFault(const std::string& command, Fault fault);
@@ -159,6 +165,8 @@ class SimCard {
   bool network_stop_ = false;            // under mutex_
   bool network_running_ = false;         // under mutex_; the thread ends when nothing is pending
   std::thread network_;
+
+  std::shared_ptr<NdisDriver> ndis_;  // handlers of open devices hold it weakly
 };
 
 }  // namespace sim

@@ -105,8 +105,12 @@ class SimCardBuilder {
   // Plugged into `tree` (which must outlive it), its nodes inserted with the
   // delays of a real insertion on the platform clock; null when no
   // pseudo-terminal could be made.
-  std::unique_ptr<SimPresence> BuildIn(platform::SimDeviceTree& tree) const {
+  std::unique_ptr<SimPresence> BuildIn(platform::SimDeviceTree& tree) const { return BuildIn(tree, nullptr); }
+  // The same, its WWAN adapter an adapter of `ip_helper` (which must
+  // outlive it too).
+  std::unique_ptr<SimPresence> BuildIn(platform::SimDeviceTree& tree, platform::SimIpHelper* ip_helper) const {
     auto present = std::make_unique<SimPresence>(Unplugged(), tree);
+    present->SetIpHelper(ip_helper);
     if (!present->Plug()) return nullptr;
     return present;
   }

@@ -10,6 +10,7 @@
 #include "platform/wwan_ndis.h"
 #include "platform/clock.h"
 #include "platform/device_tree.h"
+#include "platform/ip_helper.h"
 #include "platform/text.h"
 #include "platform/win32_error.h"
 
@@ -233,6 +234,7 @@ SimPresence::~SimPresence() {
   SetObserver({});
   card_->SetPresenceHandler({});
   RemoveNodes();
+  RemovePortDriver();
   card_.reset();
 }
 
@@ -273,6 +275,11 @@ std::vector<std::u16string> SimPresence::DeviceNames() const {
 void SimPresence::SetObserver(Observer observer) {
   std::lock_guard lock(observer_mutex_);
   observer_ = std::move(observer);
+}
+
+void SimPresence::SetIpHelper(platform::SimIpHelper* helper) {
+  std::lock_guard lock(mutex_);
+  ip_helper_ = helper;
 }
 
 void SimPresence::Notify(bool present) {
@@ -358,6 +365,37 @@ bool SimPresence::AddVirtualDevice(const Insertion& insertion, std::u16string na
   return true;
 }
 
+bool SimPresence::AddPortDriver(const Insertion& insertion, const std::string& path) {
+  NdisDriver* driver = card_->Ndis();
+  if (driver == nullptr || driver->options().port != NdisPort::kApplicationPort) return true;
+  auto handler = driver->Handler();
+  std::lock_guard lock(mutex_);
+  if (insertion.epoch != epoch_) return false;
+  port_driver_path_ = path;
+  tree_.AddPortDriver(path, std::move(handler));
+  return true;
+}
+
+void SimPresence::RemovePortDriver() {
+  std::string path;
+  {
+    std::lock_guard lock(mutex_);
+    path = std::exchange(port_driver_path_, {});
+  }
+  if (!path.empty()) tree_.RemovePortDriver(path);
+}
+
+bool SimPresence::AddAdapter(const Insertion& insertion, const std::string& name) {
+  std::lock_guard lock(mutex_);
+  if (insertion.epoch != epoch_) return false;
+  adapter_ = name;
+  adapter_helper_ = ip_helper_;
+  // Before the network node arrives: the program looks for the adapter then.
+  if (ip_helper_ != nullptr) ip_helper_->AddAdapter(name, platform::MIB_IF_TYPE_ETHERNET, true);
+  if (NdisDriver* driver = card_->Ndis()) driver->AttachAdapter(ip_helper_, name);
+  return true;
+}
+
 void SimPresence::Insert(const std::vector<SimCard::PortInfo>& ports) {
   Insertion insertion;
   {
@@ -374,6 +412,7 @@ void SimPresence::Insert(const std::vector<SimCard::PortInfo>& ports) {
   }
   const CardClass& card = card_->Class();
   const int unit = insertion.unit;
+  RemovePortDriver();  // the last insertion's, left for a handle held past the pull
 
   // The card, and with it its driver's bus device.
   DEVINST card_node = 0;
@@ -401,7 +440,7 @@ void SimPresence::Insert(const std::vector<SimCard::PortInfo>& ports) {
     if (i.function != InterfaceFunction::kAtPort || layout_.at_port_pattern.empty()) continue;
     const std::u16string name = FormatPattern(layout_.at_port_pattern, unit);
     DEVINST node = 0;
-    if (!AddName(insertion, name, at_path) ||
+    if (!AddName(insertion, name, at_path) || !AddPortDriver(insertion, at_path) ||
         !AddNode(insertion, interfaces[i.number],
                  FunctionNode(layout_, i.number, "VLATP", {}, "_APP", std::to_string(unit)), node)) {
       return;
@@ -446,9 +485,16 @@ void SimPresence::Insert(const std::vector<SimCard::PortInfo>& ports) {
       case InterfaceFunction::kNetwork: {
         platform::Sleep(kFunctionStepMs);
         const std::string name = "wwan" + std::to_string(unit);
-        if (!layout_.ndis_pattern.empty() &&
-            !AddVirtualDevice(insertion, FormatPattern(layout_.ndis_pattern, unit), NdisHandler(name))) {
-          return;
+        if (!AddAdapter(insertion, name)) return;
+        if (!layout_.ndis_pattern.empty()) {
+          // The control device answers which adapter it drives, and the
+          // driver's requests when the card's driver has them there.
+          platform::SimDeviceTree::IoControlHandler handler = NdisHandler(name);
+          NdisDriver* driver = card_->Ndis();
+          if (driver != nullptr && driver->options().port == NdisPort::kControlDevice) {
+            handler = driver->Handler(std::move(handler));
+          }
+          if (!AddVirtualDevice(insertion, FormatPattern(layout_.ndis_pattern, unit), std::move(handler))) return;
         }
         if (!AddNode(insertion, parent, NetNode(layout_, i.number, name), node)) return;
         break;
@@ -462,9 +508,13 @@ void SimPresence::RemoveNodes() {
   DEVINST node = 0;
   std::vector<std::u16string> names;
   std::vector<std::unique_ptr<platform::PseudoTerminal>> silent;
+  std::string adapter;
+  platform::SimIpHelper* helper = nullptr;
   {
     std::lock_guard lock(mutex_);
     ++epoch_;
+    adapter = std::exchange(adapter_, {});
+    helper = std::exchange(adapter_helper_, nullptr);
     node = std::exchange(card_node_, 0);
     names = std::move(names_);
     names_.clear();
@@ -473,6 +523,10 @@ void SimPresence::RemoveNodes() {
   }
   if (node != 0) tree_.Remove(node);
   for (const std::u16string& name : names) tree_.RemoveDeviceName(name);
+  if (!adapter.empty()) {
+    if (NdisDriver* driver = card_->Ndis()) driver->DetachAdapter();
+    if (helper != nullptr) helper->RemoveAdapter(adapter);
+  }
   silent.clear();  // their ports hang up
   if (node != 0) Notify(false);
 }

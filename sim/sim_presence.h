@@ -14,6 +14,12 @@
 // ports (and a model powered up afresh); every other card keeps its nodes
 // and ports through standby, as a USB modem whose bus power stays on.
 //
+// The card's WWAN adapter is also an adapter of the simulated IP helper the
+// presence is given (named as the network node's NetCfgInstanceId), from
+// its insertion to the pull; the card's WWAN driver answers on its NDIS
+// control device or, Broadcom-type, on the application port, and sets the
+// adapter's address.
+//
 // Threads: Plug, Pull, Standby and Resume may be called from any thread. The
 // nodes are inserted on the thread that plugs the card (the one that calls
 // Plug here, or SimCard::Plug, e.g. the console's "plug"); that thread waits
@@ -29,6 +35,7 @@
 
 #include "platform/pty.h"
 #include "platform/sim_device_tree.h"
+#include "platform/sim_ip_helper.h"
 #include "sim/card_layout.h"
 #include "sim/sim_card.h"
 
@@ -78,6 +85,9 @@ class SimPresence {
   // The device names the driver offers while the card is in.
   std::vector<std::u16string> DeviceNames() const;
   void SetObserver(Observer observer);
+  // The IP helper whose adapters the card's adapter joins from its next
+  // insertion on; null (the default): none, the driver still answers.
+  void SetIpHelper(platform::SimIpHelper* helper);
 
  private:
   struct Insertion;
@@ -92,6 +102,9 @@ class SimPresence {
   bool AddName(const Insertion& insertion, std::u16string name, std::string path);
   bool AddVirtualDevice(const Insertion& insertion, std::u16string name,
                         platform::SimDeviceTree::IoControlHandler handler);
+  bool AddPortDriver(const Insertion& insertion, const std::string& path);
+  bool AddAdapter(const Insertion& insertion, const std::string& name);
+  void RemovePortDriver();
   // Under the lock: the lowest number whose device names, adapter name and
   // card instance ID are all free in the tree.
   int FreeUnitLocked() const;
@@ -112,6 +125,13 @@ class SimPresence {
   uint64_t epoch_ = 0;  // moves on each removal: an insertion in progress stops
   uint64_t plugs_ = 0;  // part of the card's instance ID, new on every insertion
   bool replug_on_resume_ = false;
+  platform::SimIpHelper* ip_helper_ = nullptr;
+  std::string adapter_;                             // while the card is in
+  platform::SimIpHelper* adapter_helper_ = nullptr;  // the helper it is in
+  // The application port the driver answers on. It stays registered after
+  // a pull, answering 5 on a handle the program still holds, until the
+  // next insertion or the presence's end.
+  std::string port_driver_path_;
 
   std::mutex observer_mutex_;
   Observer observer_;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/text.h"
+#include "sim/cli/ndis_console.h"
 
 namespace sim::cli {
 namespace {
@@ -238,6 +239,7 @@ void Help(SimCard&, const Words&, std::ostream& out) {
     left.resize(std::max<size_t>(left.size() + 1, 40), ' ');
     out << "  " << left << c.help << "\n";
   }
+  PrintNdisHelp(out);
 }
 
 // The card's nodes, depth first, as card detection sees them.
@@ -314,6 +316,10 @@ bool RunConsoleLine(SimCard& card, const std::string& line, std::ostream& out) {
   Words words;
   for (std::string word; in >> word;) words.push_back(word);
   if (words.empty()) return true;
+  if (words[0] == "ndis") {
+    RunNdisCommand(card, words, out);
+    return true;
+  }
   for (const auto& c : kCommands) {
     if (c.name != words[0]) continue;
     if (!c.run) return false;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/sim_device_tree.h"
+#include "platform/sim_ip_helper.h"
 #include "sim/card_class.h"
 #include "sim/cli/console.h"
 #include "sim/sim_card_builder.h"
@@ -61,9 +62,11 @@ int main(int argc, char** argv) {
     builder.SimNotReadyFor(2000).SimInitTakes(3000).AnswerDelay(20);
   }
   // The card sits in a device tree of its own, as the program's simulation
-  // mode will see it ("tree" shows it).
+  // mode will see it ("tree" shows it), its adapter among simulated ones
+  // ("ndis" shows its address).
   platform::SimDeviceTree tree;
-  auto present = builder.BuildIn(tree);
+  platform::SimIpHelper adapters;
+  auto present = builder.BuildIn(tree, &adapters);
   if (!present) {
     std::cerr << "vombel-sim: could not make a pseudo-terminal: " << std::strerror(errno) << "\n";
     return 1;
