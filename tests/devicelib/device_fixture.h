@@ -30,6 +30,7 @@
 #include "platform/heap.h"
 #include "platform/sim_device_events.h"
 #include "platform/sim_device_tree.h"
+#include "platform/sim_ip_helper.h"
 #include "platform/window.h"
 #include "sim/sim_card_builder.h"
 #include "tests/support/eventually.h"
@@ -88,7 +89,7 @@ class DeviceFixture : public ::testing::Test {
   // Plugs a card built by `builder` into the tree (the insertion delays pass
   // on the clock at once) and pumps until the device is Found.
   bool Plug(const sim::SimCardBuilder& builder) {
-    presence_ = builder.BuildIn(tree_);
+    presence_ = builder.BuildIn(tree_, &adapters_);
     if (presence_ == nullptr) return false;
     return PumpUntil([] { return GSM::Device::Instance().GetDeviceState() != GSM::DeviceState::NotFound; });
   }
@@ -173,6 +174,9 @@ class DeviceFixture : public ::testing::Test {
   platform::SimDeviceTree tree_;
   platform::ScopedDeviceTree scoped_tree_{tree_};
   platform::SimDeviceEvents device_events_{tree_};
+  // The system's network adapters: the simulated card's adapter among them.
+  platform::SimIpHelper adapters_;
+  platform::ScopedIpHelper scoped_adapters_{adapters_};
   std::unique_ptr<sim::SimPresence> presence_;
   std::vector<DeliveredEvent> events_;
   struct Error {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "devicelib/cli/command_line.h"
+#include "devicelib/cli/connection_report.h"
 #include "devicelib/cli/pin_input.h"
 #include "devicelib/device_states.h"
 
@@ -167,7 +168,7 @@ TEST(DeviceReportTest, EventAndErrorLinesCarryNamesAndParameters) {
   EXPECT_EQ(EventLine(EventSmsMessageArrived, 4, "EventSmsMessageArrived"),
             "event EventSmsMessageArrived (10), SIM index 4");
   EXPECT_EQ(EventLine(99, 0, nullptr), "event <unknown event> (99)");
-  EXPECT_EQ(ErrorLine(1, DV_E_CONNECTION_DROPPED, 0), "error type 1: 0x84000011");
+  EXPECT_EQ(ErrorLine(1, DV_E_CONNECTION_DROPPED, 0), "error type 1: 0x84000011 the data call failed or was refused by the card");
   EXPECT_EQ(ErrorLine(2, DV_E_NO_ANSWER, DV_E_ERROR), "error type 2: 0x84000002 no answer, then 0x84000003 ERROR");
 }
 
@@ -194,7 +195,7 @@ TEST(DeviceCommandLineTest, OptionsAndCommandsAreReadAndMistakesRefused) {
       {{"--simulate="}, false, Command::kStatus, false, false, false, "", 0},
       {{"status", "watch"}, false, Command::kStatus, false, false, false, "", 0},
       {{"--pin=1234"}, false, Command::kStatus, false, false, false, "", 0},  // never on the command line
-      {{"connect"}, false, Command::kStatus, false, false, false, "", 0},
+      {{"connect", "--bad"}, false, Command::kConnect, false, false, false, "", 0},
   };
   for (const Row& row : rows) {
     const ParsedCommandLine parsed = ParseCommandLine(row.args);
@@ -211,6 +212,34 @@ TEST(DeviceCommandLineTest, OptionsAndCommandsAreReadAndMistakesRefused) {
   }
   EXPECT_TRUE(ParseCommandLine({"--help"}).options.help);
   EXPECT_NE(UsageText().find("--simulate"), std::string::npos);
+
+  // connect takes an optional APN, and runs until it ends whatever the
+  // time limit for the card says.
+  const ParsedCommandLine with_apn = ParseCommandLine({"connect", "web.vombel", "--timeout", "0"});
+  ASSERT_TRUE(with_apn.error.empty()) << with_apn.error;
+  EXPECT_EQ(with_apn.options.command, Command::kConnect);
+  EXPECT_TRUE(with_apn.options.apn_given);
+  EXPECT_EQ(with_apn.options.apn, "web.vombel");
+  const ParsedCommandLine without = ParseCommandLine({"--simulate=gprs", "connect"});
+  ASSERT_TRUE(without.error.empty());
+  EXPECT_FALSE(without.options.apn_given);
+  EXPECT_FALSE(ParseCommandLine({"connect", std::string(100, 'a')}).error.empty());
+  EXPECT_EQ(ParseCommandLine({"disconnect"}).options.command, Command::kDisconnect);
+  EXPECT_FALSE(ParseCommandLine({"disconnect", "web.vombel"}).error.empty());
+}
+
+TEST(ConnectionReportTest, TrafficIsShownInUnitsAPersonReads) {
+  EXPECT_EQ(ByteCountText(0), "0 B");
+  EXPECT_EQ(ByteCountText(999), "999 B");
+  EXPECT_EQ(ByteCountText(1000), "1.0 kB");
+  EXPECT_EQ(ByteCountText(34567), "34.6 kB");
+  EXPECT_EQ(ByteCountText(999949), "999.9 kB");
+  EXPECT_EQ(ByteCountText(999950), "1.0 MB");
+  EXPECT_EQ(ByteCountText(4294967295u), "4.3 GB");
+  EXPECT_EQ(DurationText(0), "0:00:00");
+  EXPECT_EQ(DurationText(3723999), "1:02:03");
+  EXPECT_EQ(DurationText(100ull * 3600 * 1000), "100:00:00");
+  EXPECT_EQ(TrafficLine(1200, 34000, 5000), "sent 1.2 kB, received 34.0 kB, up 0:00:05");
 }
 
 TEST(DeviceCommandLineTest, SmsActionsTakeTheirIndexOrNumber) {

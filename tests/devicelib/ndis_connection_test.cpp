@@ -221,7 +221,7 @@ TEST_F(NdisConnectionTest, CredentialsBelongToTheNdisConnectionOnly) {
 TEST_F(NdisConnectionTest, TheCompositeCardsWanCallIsPolledUntilItIsUp) {
   ASSERT_TRUE(PlugCard(CardKind::kComposite));
   ASSERT_EQ(Current().Connect(nullptr, nullptr, nullptr, 0), DV_S_OK);
-  EXPECT_EQ(Card().Snapshot().wan_state, 1);
+  EXPECT_EQ(Card().Ndis()->WanCallState(), 2);
   EXPECT_TRUE(GSM::LibraryTimerRunning(GSM::TimerDataCallPolling));
   ASSERT_TRUE(PumpUntil([] { return !GSM::LibraryTimerRunning(GSM::TimerDataCallPolling); }));
   EXPECT_EQ(ConnectionState(), ConnectionState::Connecting);
@@ -240,8 +240,13 @@ TEST_F(NdisConnectionTest, TheCompositeCardsWanCallDownOrFailedTakesTheConnectio
     SCOPED_TRACE(row.wan_state);
     errors_.clear();
     const size_t disconnects = driver_.Count(kDisconnect);
+    // The card's WAN call follows its driver's call: a refused call
+    // fails (3), a dropped one is down (0).
+    if (row.wan_state == 3) Card().Ndis()->FailNextConnect(sim::NdisDriver::kReasonNotSubscribed);
     ASSERT_EQ(Current().Connect(nullptr, nullptr, nullptr, 0), DV_S_OK);
-    Card().Update([&](sim::CardState& s) { s.wan_state = row.wan_state; });
+    if (row.wan_state == 0) {
+      ASSERT_TRUE(Card().Ndis()->DropCall());
+    }
     ASSERT_TRUE(PumpUntilState(ConnectionState::Disconnected));
     EXPECT_EQ(driver_.Count(kDisconnect), disconnects + 1);
     EXPECT_FALSE(GSM::LibraryTimerRunning(GSM::TimerDataCallPolling));

@@ -186,8 +186,6 @@ class RasConnectionTest : public DeviceFixture {
 
   ScriptedDialUpService service_;
   platform::ScopedDialUpService scoped_service_{service_};
-  platform::SimIpHelper adapters_;
-  platform::ScopedIpHelper scoped_adapters_{adapters_};
 };
 
 TEST(RasEntryImage, HoldsTheCardsModemAndIsCorrectedOnlyWhereItDiffers) {
