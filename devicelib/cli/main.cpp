@@ -28,6 +28,7 @@
 #include "platform/heap.h"
 #include "platform/sim_device_events.h"
 #include "platform/sim_device_tree.h"
+#include "platform/sim_ip_helper.h"
 #include "platform/text.h"
 #include "platform/thread.h"
 #include "platform/uevent_monitor.h"
@@ -69,12 +70,15 @@ struct Simulation {
     builder.WithStoredSms(welcome, 0);
   }
   bool Plug() {
-    presence = builder.BuildIn(tree);
+    presence = builder.BuildIn(tree, &adapters);
     return presence != nullptr;
   }
 
   platform::SimDeviceTree tree;
   platform::ScopedDeviceTree scoped_tree{tree};
+  // The network adapters the simulated card's driver and dial-up link use.
+  platform::SimIpHelper adapters;
+  platform::ScopedIpHelper scoped_adapters{adapters};
   platform::SimDeviceEvents events{tree};
   sim::SimCardBuilder builder;
   std::unique_ptr<sim::SimPresence> presence;
