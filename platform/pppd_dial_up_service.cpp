@@ -129,9 +129,9 @@ struct PppdDialUpService::Connection {
   std::u16string phone_number;
   PppdProcess process;
   UniqueHandle ended_event;  // manual reset: pppd has ended and is reaped
-  std::thread monitor;
 
   std::mutex mutex;  // guards the fields below
+  std::thread monitor;  // taken by whoever ends the call
   PppdDialProgress progress;
   bool ended = false;
   bool hung_up = false;
@@ -154,13 +154,9 @@ class PppdDialUpService::CallbackQueue {
       stopping_ = true;
     }
     cv_.notify_all();
-    if (thread_.joinable()) {
-      if (thread_.get_id() == std::this_thread::get_id()) {
-        thread_.detach();  // the last reference went in a callback
-      } else {
-        thread_.join();
-      }
-    }
+    // The thread holds no reference to the queue: the last one never goes
+    // on it.
+    if (thread_.joinable()) thread_.join();
   }
 
   // False when no thread could be made.
@@ -412,18 +408,23 @@ uint32_t PppdDialUpService::Dial(std::u16string_view phonebook, const RasDialPar
     call->handle = next_handle_++;
     connections_[call->handle] = call;
   }
-  callbacks_->Push(call, RASCS_OpenPort, 0);
-  try {
-    call->monitor = std::thread([call, callbacks = callbacks_] { Monitor(call, callbacks); });
-  } catch (const std::system_error&) {
-    {
-      std::lock_guard lock(mutex_);
-      connections_.erase(call->handle);
-    }
-    {
-      std::lock_guard lock(call->mutex);
+  bool started = true;
+  {
+    // Under the call's lock: a callback's HangUp sees the monitor only once
+    // it is stored, and the monitor reports its first stage only after
+    // RASCS_OpenPort is queued.
+    std::lock_guard lock(call->mutex);
+    try {
+      callbacks_->Push(call, RASCS_OpenPort, 0);
+      call->monitor = std::thread([call, callbacks = callbacks_] { Monitor(call, callbacks); });
+    } catch (const std::system_error&) {
       call->hung_up = true;
+      started = false;
     }
+  }
+  if (!started) {
+    std::lock_guard lock(mutex_);
+    connections_.erase(call->handle);
     return kErrorNoSystemResources;  // the process goes with the call
   }
   *connection = call->handle;
@@ -491,26 +492,30 @@ void PppdDialUpService::Monitor(const std::shared_ptr<Connection>& call,
 
 void PppdDialUpService::EndCall(Connection& call) {
   bool ended;
+  std::thread monitor;
   {
     std::lock_guard lock(call.mutex);
     call.hung_up = true;
     ended = call.ended;
+    monitor = std::move(call.monitor);
   }
-  if (!ended && call.monitor.joinable()) {
+  if (!monitor.joinable()) return;
+  if (!ended) {
     call.process.Signal(SIGTERM);
     if (WaitForSingleObject(call.ended_event.get(), kTerminateGraceMs) == kWaitTimeout) {
       ReportDiagnostic(kDiagnosticWarning, "Dial-up: pppd (process %d) did not end within %u ms; killing it.",
                        static_cast<int>(call.process.Pid()), kTerminateGraceMs);
       call.process.Signal(SIGKILL);
       if (WaitForSingleObject(call.ended_event.get(), kKillGraceMs) == kWaitTimeout) {
+        // The monitor keeps its own references; it ends with the process.
         ReportDiagnostic(kDiagnosticError, "Dial-up: pppd (process %d) did not end when killed; left to itself.",
                          static_cast<int>(call.process.Pid()));
-        call.monitor.detach();
+        monitor.detach();
         return;
       }
     }
   }
-  if (call.monitor.joinable()) call.monitor.join();
+  monitor.join();
 }
 
 uint32_t PppdDialUpService::HangUp(HRASCONN connection) {
