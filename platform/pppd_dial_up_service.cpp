@@ -346,7 +346,9 @@ uint32_t PppdDialUpService::CheckInstallation() const {
   }
   // chat runs as the user and reads its script itself.
   const std::string chat = dir + "/" + kChatScriptName;
-  if (::access(chat.c_str(), R_OK) != 0) return errno == EACCES ? kDialUpErrorPppdNotPermitted : kDialUpErrorNotInstalled;
+  if (::access(chat.c_str(), R_OK) != 0) {
+    return errno == EACCES ? kDialUpErrorPppdNotPermitted : kDialUpErrorNotInstalled;
+  }
   return kErrorSuccess;
 }
 

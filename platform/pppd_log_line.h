@@ -34,7 +34,7 @@ enum class PppdLogKind {
   kTerminated,           // "Connection terminated."
   kDeviceLocked,         // "Device /dev/ttyUSB0 is locked by pid 1234"; value: the port
   kOpenFailed,           // "Failed to open /dev/ttyUSB0: Device or resource busy"; value: port, detail: reason
-  kNoKernelSupport,      // "Couldn't open the /dev/ppp device: …", "Sorry - this system lacks PPP kernel support", …
+  kNoKernelSupport,      // "Couldn't open the /dev/ppp device: …", "Please load the ppp_generic kernel module.", …
   kOptionsFileMissing,   // "Can't open options file /etc/ppp/peers/x: …"; value: the file, detail: reason
   kNotRoot,              // "must be root to run pppd, since it is not setuid-root"
   kNegotiationTimeout,   // "LCP: timeout sending Config-Requests" (and IPCP, …)

@@ -38,7 +38,7 @@ struct Token {
   std::string text;  // the value, or the word
 };
 
-// The comment that starts at `begin` (a '#') up to its line end, as a "#@"
+// A comment (from its "#" to its line end), as a "#@"
 // token when it is one.
 std::optional<Token> MetaLine(std::string_view line) {
   if (!line.starts_with(kMetaPrefix)) return std::nullopt;
@@ -104,7 +104,9 @@ std::vector<Token> Tokenize(std::string_view text) {
         if (e == 'x') {
           ++i;
           unsigned value = 0;
-          for (int k = 0; k < 2 && i < n && HexValue(text[i]) >= 0; ++k, ++i) value = value * 16 + unsigned(HexValue(text[i]));
+          for (int k = 0; k < 2 && i < n && HexValue(text[i]) >= 0; ++k, ++i) {
+            value = value * 16 + unsigned(HexValue(text[i]));
+          }
           add(static_cast<char>(value));
           continue;
         }
