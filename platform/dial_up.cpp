@@ -57,6 +57,8 @@ const char* DialUpErrorText(uint32_t error) {
       return "pppd could not make the connection; the log says why.";
     case kDialUpErrorNotInstalled:
       return "The program's pppd options under /etc/ppp are missing. Reinstall the program.";
+    case kDialUpErrorPortNotPermitted:
+      return "You may not use the card's modem port. Add your user to the \"dialout\" group and log in again.";
     case kErrorInvalidHandle:
       return "There is no such connection.";
     default:

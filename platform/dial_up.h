@@ -59,6 +59,7 @@ inline constexpr uint32_t kDialUpErrorPppdNotPermitted = 951;   // the user may 
 inline constexpr uint32_t kDialUpErrorNoKernelPpp = 952;        // the kernel has no PPP support (/dev/ppp)
 inline constexpr uint32_t kDialUpErrorPppdFailed = 953;         // pppd ended for another reason (see the log)
 inline constexpr uint32_t kDialUpErrorNotInstalled = 954;       // the program's pppd options under /etc/ppp are missing
+inline constexpr uint32_t kDialUpErrorPortNotPermitted = 955;   // the user may not open the modem port (not in the dialout group)
 
 // A message a user understands for one of the numbers above (and for the
 // Win32 numbers the service returns); null for any other.
