@@ -102,12 +102,14 @@ std::string PhonebookFolder(std::u16string_view phonebook) {
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     return folder;
   }
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config != nullptr && config[0] == '/') {
-    return std::string(config) + "/" + kPeersFolder;
+  // Beside the program's data, not in its settings folder (whose
+  // subfolders are the settings store's keys).
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/') {
+    return std::string(data) + "/" + kPeersFolder;
   }
   const std::string home = HomeFolder();
   if (home.empty()) return {};
-  return home + "/.config/" + kPeersFolder;
+  return home + "/.local/share/" + kPeersFolder;
 }
 
 uint32_t EntryFileName(std::u16string_view entry, std::string& file_name) {

@@ -1,6 +1,6 @@
 // Where the pppd backend keeps its phonebook: a folder with one peer file per
 // entry (pppd_peer_file.h has what is in them). The default folder is
-// $XDG_CONFIG_HOME/vombel-connect/peers (else ~/.config/vombel-connect/peers);
+// $XDG_DATA_HOME/vombel-connect/peers (else ~/.local/share/vombel-connect/peers);
 // a phonebook path a caller gives is a folder. Folders the program makes are
 // 0700, files 0600 (they name the user's device and number), and every write
 // is a temporary file renamed over the old one, so a crash leaves the old or

@@ -209,11 +209,11 @@ TEST_F(PppdDialUpServiceTest, EntryRoundTripsThroughAPrivatePeerFile) {
   EXPECT_EQ(service->GetEntryProperties(phonebook_, kEntry, read), kRasErrorCannotFindPhonebookEntry);
 }
 
-TEST_F(PppdDialUpServiceTest, DefaultPhonebookLivesInTheUsersConfigFolder) {
-  ScopedEnv config("XDG_CONFIG_HOME", dir_.Path() + "/config");
+TEST_F(PppdDialUpServiceTest, DefaultPhonebookLivesInTheUsersDataFolder) {
+  ScopedEnv data("XDG_DATA_HOME", dir_.Path() + "/data");
   auto service = Service("/nonexistent");
   ASSERT_EQ(service->SetEntryProperties(u"", kEntry, LibraryEntry()), 0u);
-  EXPECT_NE(ReadFile(dir_.Path() + "/config/vombel-connect/peers/VLConnect").find("*99***1#"), std::string::npos);
+  EXPECT_NE(ReadFile(dir_.Path() + "/data/vombel-connect/peers/VLConnect").find("*99***1#"), std::string::npos);
 }
 
 TEST_F(PppdDialUpServiceTest, NamesAndRecordsTheServiceRefuses) {
