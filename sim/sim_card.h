@@ -26,6 +26,7 @@
 #include "sim/card_class.h"
 #include "sim/card_port.h"
 #include "sim/card_state.h"
+#include "sim/data_link.h"
 #include "sim/faults.h"
 #include "sim/sms_pdu_encoder.h"
 
@@ -87,6 +88,12 @@ class SimCard {
   void SendUssd(const std::string& text);
   // The network ends the data call: "NO CARRIER" on the modem port.
   void DropDataCall();
+  // What the network does with a dial-up call's login (sim/data_link.h):
+  // accept any (as after power-up), or only `user` with `password`; and the
+  // address it gives the link.
+  void AcceptAnyDialUpLogin();
+  void AcceptDialUpLogin(std::string user, std::string password);
+  void SetDialUpAddress(std::string address);
 
   // Faults: by command name ("+CSQ", "E", "D", "_OWANCALL") or "*".
   void InjectFault(const std::string& command, Fault fault);
@@ -108,7 +115,7 @@ class SimCard {
     bool overflow = false; // the line outgrew the input buffer
     std::string body;      // message body after the prompt
     std::string last_line; // for "A/"
-    int pluses = 0;        // "+++" in data mode
+    DataLink link;         // what the port speaks in data mode
     std::unique_ptr<CardPort> io;
   };
   // What the reader thread writes once it has left the lock.
