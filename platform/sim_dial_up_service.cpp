@@ -5,7 +5,6 @@
 #include <chrono>
 #include <iterator>
 #include <optional>
-#include <cstring>
 #include <thread>
 
 #include "platform/clock.h"
@@ -416,7 +415,7 @@ uint32_t SimDialUpService::Dial(std::u16string_view phonebook, const RasDialPara
   return kErrorSuccess;
 }
 
-std::shared_ptr<SimDialUpService::Call> SimDialUpService::Find(HRASCONN connection) {
+std::shared_ptr<SimDialUpService::Call> SimDialUpService::FindLocked(HRASCONN connection) {
   auto it = calls_.find(connection);
   return it == calls_.end() ? nullptr : it->second;
 }
@@ -424,7 +423,7 @@ std::shared_ptr<SimDialUpService::Call> SimDialUpService::Find(HRASCONN connecti
 uint32_t SimDialUpService::GetConnectStatus(HRASCONN connection, RasConnStatus& status) {
   if (status.dwSize != sizeof(RasConnStatus)) return kRasErrorInvalidSize;
   std::lock_guard lock(mutex_);
-  const auto call = Find(connection);
+  const auto call = FindLocked(connection);
   if (!call) return kErrorInvalidHandle;
   status.rasconnstate = call->state;
   status.dwError = call->error;
@@ -438,7 +437,7 @@ uint32_t SimDialUpService::HangUp(HRASCONN connection) {
   std::shared_ptr<Call> call;
   {
     std::lock_guard lock(mutex_);
-    call = Find(connection);
+    call = FindLocked(connection);
     if (!call) return kErrorInvalidHandle;
     calls_.erase(connection);
     call->channel.Interrupt();
@@ -469,7 +468,7 @@ void SimDialUpService::ReapOrphans() {
 uint32_t SimDialUpService::GetConnectionStatistics(HRASCONN connection, RasStats& stats) {
   if (stats.dwSize != sizeof(RasStats)) return kRasErrorInvalidSize;
   std::lock_guard lock(mutex_);
-  const auto call = Find(connection);
+  const auto call = FindLocked(connection);
   if (!call) return kErrorInvalidHandle;
   uint64_t sent = call->bytes_sent;
   uint64_t received = call->bytes_received;
@@ -497,7 +496,7 @@ uint32_t SimDialUpService::GetProjectionInfo(HRASCONN connection, uint32_t proje
   if (projection != RASP_PppIp) return kErrorInvalidParameter;
   if (info.dwSize != sizeof(RasPppIp)) return kRasErrorInvalidSize;
   std::lock_guard lock(mutex_);
-  const auto call = Find(connection);
+  const auto call = FindLocked(connection);
   if (!call) return kErrorInvalidHandle;
   if (call->address.empty()) return kRasErrorProtocolNotConfigured;
   info.dwError = kErrorSuccess;

@@ -78,7 +78,7 @@ class SimDialUpService final : public DialUpService {
   struct Call;
   class Dialler;
 
-  std::shared_ptr<Call> Find(HRASCONN connection);
+  std::shared_ptr<Call> FindLocked(HRASCONN connection);
   // Joins the threads of calls hung up from their own callback that have
   // ended since (never the calling thread).
   void ReapOrphans();
