@@ -231,6 +231,7 @@ TEST_F(SimDialUpServiceTest, DialsTheCardsModemMovesTrafficAndHangsUp) {
 
     EXPECT_EQ(Status(handle).rasconnstate, platform::RASCS_Connected);
     EXPECT_EQ(std::u16string(Status(handle).szDeviceName), modem_name_);
+    EXPECT_EQ(std::u16string(Status(handle).szPhoneNumber), u"*99***1#") << "the entry's number";
     std::vector<platform::IpAdapterInfo> adapters;
     ASSERT_EQ(ip_.GetAdaptersInfo(adapters), 0u);
     ASSERT_EQ(adapters.size(), 1u);
@@ -385,9 +386,12 @@ TEST_F(SimDialUpServiceTest, LinkEndsByItself) {
 
 TEST_F(SimDialUpServiceTest, HangUpWhileDialling) {
   Plug(sim::NewSimCard());
-  const platform::HRASCONN handle = Dial(Params());
+  platform::RasDialParams params = Params();
+  Put(params.szPhoneNumber, u"*99#");  // instead of the entry's number
+  const platform::HRASCONN handle = Dial(params);
   ASSERT_TRUE(Drive([&] { return stages_.Saw(platform::RASCS_DeviceConnected); }));
   ASSERT_TRUE(Card().Snapshot().data_call);
+  EXPECT_EQ(std::u16string(Status(handle).szPhoneNumber), u"*99#");
   EXPECT_EQ(service_.HangUp(handle), 0u);
   EXPECT_FALSE(Card().Snapshot().data_call) << "the card was taken out of the call";
   EXPECT_EQ(stages_.Seen().back(), Stage(platform::RASCS_DeviceConnected, 0)) << "nothing after the hang-up";
