@@ -125,6 +125,12 @@ struct CardState {
   std::string auth_password;
   int wan_state = 0;      // _OWANCALL: 0 down, 1 up, 2 connecting, 3 failed
   bool data_call = false; // the modem port is in a dial-up call
+  // The network's side of a dial-up call (sim/data_link.h): any login, or
+  // only this user name and password; and the address it gives the link.
+  bool dial_up_accepts_any = true;
+  std::string dial_up_user;
+  std::string dial_up_password;
+  std::string dial_up_address = "10.64.12.34";
 
   // Messages on the SIM.
   std::vector<std::optional<StoredSms>> sms = std::vector<std::optional<StoredSms>>(20);

@@ -80,7 +80,7 @@ bool SimCard::Plug() {
         port.line.clear();
         port.overflow = false;
         port.body.clear();
-        port.pluses = 0;
+        port.link.Reset();
       }
       reports_.clear();
       busy_ = 0;
@@ -324,6 +324,22 @@ void SimCard::DropDataCall() {
   if (ndis_) ndis_->DropCall();
 }
 
+void SimCard::AcceptAnyDialUpLogin() {
+  Update([](CardState& s) { s.dial_up_accepts_any = true; });
+}
+
+void SimCard::AcceptDialUpLogin(std::string user, std::string password) {
+  Update([&](CardState& s) {
+    s.dial_up_accepts_any = false;
+    s.dial_up_user = std::move(user);
+    s.dial_up_password = std::move(password);
+  });
+}
+
+void SimCard::SetDialUpAddress(std::string address) {
+  Update([&](CardState& s) { s.dial_up_address = std::move(address); });
+}
+
 void SimCard::InjectFault(const std::string& command, Fault fault) {
   std::lock_guard lock(mutex_);
   faults_[command] = fault;
@@ -451,16 +467,21 @@ bool SimCard::OnInput(size_t index, std::string_view bytes) {
         const char b = bytes[i];
         switch (p.session.mode) {
           case PortSession::Mode::kData:
-            // The data call ends with the "+++" escape; everything else is
-            // the program's traffic, which goes nowhere.
-            p.pluses = b == '+' ? p.pluses + 1 : 0;
-            if (p.pluses == 3) {
-              p.pluses = 0;
-              p.session.mode = PortSession::Mode::kCommand;
-              state_.data_call = false;
-              CollectLocked();
-              out.answer = "\r\nOK\r\n";
-              answer = true;
+            // The data call's own protocol, until the "+++" escape.
+            switch (p.link.Take(b, state_, out.answer)) {
+              case DataLink::Step::kNothing:
+                break;
+              case DataLink::Step::kReply:
+                if (mute_) out.answer.clear();
+                answer = !mute_;
+                break;
+              case DataLink::Step::kEscape:
+                p.session.mode = PortSession::Mode::kCommand;
+                state_.data_call = false;
+                CollectLocked();
+                if (!mute_) out.answer = "\r\nOK\r\n";
+                answer = !mute_;
+                break;
             }
             break;
           case PortSession::Mode::kSmsBody:
@@ -485,6 +506,7 @@ bool SimCard::OnInput(size_t index, std::string_view bytes) {
                 out.answer = "\r\nERROR\r\n";
               } else if (!mute_) {
                 RunLine(index, std::move(line), out);
+                if (p.session.mode == PortSession::Mode::kData) p.link.Reset();  // a new call
               }
               answer = !out.answer.empty() || out.fault.has_value();
             } else if (b == '\b' || b == 0x7F) {

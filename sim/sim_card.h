@@ -26,6 +26,7 @@
 #include "sim/card_class.h"
 #include "sim/card_port.h"
 #include "sim/card_state.h"
+#include "sim/data_link.h"
 #include "sim/faults.h"
 #include "sim/ndis_driver.h"
 #include "sim/sms_pdu_encoder.h"
@@ -89,6 +90,12 @@ class SimCard {
   // The network ends the data call: "NO CARRIER" on the modem port, and
   // the WWAN driver's call goes silently.
   void DropDataCall();
+  // What the network does with a dial-up call's login (sim/data_link.h):
+  // accept any (as after power-up), or only `user` with `password`; and the
+  // address it gives the link.
+  void AcceptAnyDialUpLogin();
+  void AcceptDialUpLogin(std::string user, std::string password);
+  void SetDialUpAddress(std::string address);
 
   // The card's WWAN network driver (ndis_driver.h); null for a card
   // without one. It lives as long as the card.
@@ -114,7 +121,7 @@ class SimCard {
     bool overflow = false; // the line outgrew the input buffer
     std::string body;      // message body after the prompt
     std::string last_line; // for "A/"
-    int pluses = 0;        // "+++" in data mode
+    DataLink link;         // what the port speaks in data mode
     std::unique_ptr<CardPort> io;
   };
   // What the reader thread writes once it has left the lock.

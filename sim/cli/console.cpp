@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ip_helper.h"
 #include "platform/text.h"
 #include "sim/cli/ndis_console.h"
 
@@ -201,6 +202,32 @@ void Status(SimCard& card, const Words&, std::ostream& out) {
       << s.operator_long << " (" << s.operator_numeric << ")\n";
 }
 
+// The network's side of a dial-up call.
+void Auth(SimCard& card, const Words& w, std::ostream& out) {
+  if (w.size() == 2 && w[1] == "any") {
+    card.AcceptAnyDialUpLogin();
+    out << "dial-up accepts any login\n";
+  } else if (w.size() == 3) {
+    card.AcceptDialUpLogin(w[1], w[2]);
+    out << "dial-up accepts only " << w[1] << "\n";
+  } else {
+    out << "usage: auth any | auth <user> <password>\n";
+  }
+}
+void Address(SimCard& card, const Words& w, std::ostream& out) {
+  if (w.size() != 2 || platform::ParseIpv4Address(w[1]) == 0xFFFFFFFFu) {
+    out << "usage: address <a.b.c.d>\n";
+    return;
+  }
+  card.SetDialUpAddress(w[1]);
+  out << "dial-up links get " << w[1] << "\n";
+}
+
+constexpr std::array<Command, 2> kDialUpCommands = {{
+    {"auth", "any | <user> <password>", "which dial-up login the network accepts", Auth},
+    {"address", "<a.b.c.d>", "the address the network gives a dial-up link", Address},
+}};
+
 void Help(SimCard&, const Words&, std::ostream& out);
 
 constexpr std::array<Command, 26> kCommands = {{
@@ -233,12 +260,16 @@ constexpr std::array<Command, 26> kCommands = {{
 }};
 
 void Help(SimCard&, const Words&, std::ostream& out) {
-  for (const auto& c : kCommands) {
-    if (c.name == "exit" || c.name == "?") continue;
+  auto line = [&out](const Command& c) {
     std::string left = std::string(c.name) + " " + std::string(c.usage);
     left.resize(std::max<size_t>(left.size() + 1, 40), ' ');
     out << "  " << left << c.help << "\n";
+  };
+  for (const auto& c : kCommands) {
+    if (c.name == "exit" || c.name == "?") continue;
+    line(c);
   }
+  for (const auto& c : kDialUpCommands) line(c);
   PrintNdisHelp(out);
 }
 
@@ -323,6 +354,11 @@ bool RunConsoleLine(SimCard& card, const std::string& line, std::ostream& out) {
   for (const auto& c : kCommands) {
     if (c.name != words[0]) continue;
     if (!c.run) return false;
+    c.run(card, words, out);
+    return true;
+  }
+  for (const auto& c : kDialUpCommands) {
+    if (c.name != words[0]) continue;
     c.run(card, words, out);
     return true;
   }

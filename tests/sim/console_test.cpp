@@ -54,6 +54,39 @@ TEST(SimConsoleTest, ChangesOnlyWhatTheCardCouldReport) {
   EXPECT_FALSE(sim::cli::RunConsoleLine(*card, "quit", out));
 }
 
+TEST(SimConsoleTest, DialUpLoginAndAddress) {
+  platform::VirtualClock clock;
+  platform::ScopedClock use_clock(clock);
+  auto card = sim::NewSimCard().Build();
+  ASSERT_TRUE(card);
+  struct Case {
+    const char* line;
+    const char* said;
+    bool any;
+    const char* user;
+    const char* address;
+  };
+  const Case cases[] = {
+      {"auth web secret", "dial-up accepts only web", false, "web", "10.64.12.34"},
+      {"auth web", "usage: auth", false, "web", "10.64.12.34"},
+      {"auth any", "dial-up accepts any login", true, "web", "10.64.12.34"},
+      {"address 10.1.2.3", "dial-up links get 10.1.2.3", true, "web", "10.1.2.3"},
+      {"address 10.1.2", "usage: address", true, "web", "10.1.2.3"},
+      {"address", "usage: address", true, "web", "10.1.2.3"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    std::ostringstream out;
+    EXPECT_TRUE(sim::cli::RunConsoleLine(*card, c.line, out));
+    EXPECT_EQ(out.str().substr(0, std::string(c.said).size()), c.said);
+    const sim::CardState s = card->Snapshot();
+    EXPECT_EQ(s.dial_up_accepts_any, c.any);
+    EXPECT_EQ(s.dial_up_user, c.user);
+    EXPECT_EQ(s.dial_up_address, c.address);
+  }
+  EXPECT_EQ(card->Snapshot().dial_up_password, "secret");
+}
+
 TEST(SimConsoleTest, PrintsTheCodesOfTheSim) {
   struct Case {
     sim::SimCardBuilder card;
