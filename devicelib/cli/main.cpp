@@ -28,6 +28,7 @@
 #include "platform/heap.h"
 #include "platform/sim_device_events.h"
 #include "platform/sim_device_tree.h"
+#include "platform/sim_dial_up_service.h"
 #include "platform/sim_ip_helper.h"
 #include "platform/text.h"
 #include "platform/thread.h"
@@ -79,6 +80,9 @@ struct Simulation {
   // The network adapters the simulated card's driver and dial-up link use.
   platform::SimIpHelper adapters;
   platform::ScopedIpHelper scoped_adapters{adapters};
+  // The dial-up service, which dials the simulated card's modem port.
+  platform::SimDialUpService dial_up{adapters};
+  platform::ScopedDialUpService scoped_dial_up{dial_up};
   platform::SimDeviceEvents events{tree};
   sim::SimCardBuilder builder;
   std::unique_ptr<sim::SimPresence> presence;

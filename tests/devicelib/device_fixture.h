@@ -30,6 +30,7 @@
 #include "platform/heap.h"
 #include "platform/sim_device_events.h"
 #include "platform/sim_device_tree.h"
+#include "platform/sim_dial_up_service.h"
 #include "platform/sim_ip_helper.h"
 #include "platform/window.h"
 #include "sim/sim_card_builder.h"
@@ -177,6 +178,9 @@ class DeviceFixture : public ::testing::Test {
   // The system's network adapters: the simulated card's adapter among them.
   platform::SimIpHelper adapters_;
   platform::ScopedIpHelper scoped_adapters_{adapters_};
+  // The dial-up service, which dials the simulated card's modem port.
+  platform::SimDialUpService dial_up_{adapters_};
+  platform::ScopedDialUpService scoped_dial_up_{dial_up_};
   std::unique_ptr<sim::SimPresence> presence_;
   std::vector<DeliveredEvent> events_;
   struct Error {
