@@ -221,7 +221,7 @@ TEST_F(RasConnectionTest, AMultiplexingCardConnectsAndDisconnectsWithItsPortInUs
   EXPECT_EQ(Connection().Connect(nullptr, nullptr, nullptr, 0), DV_E_CONNECTION_BUSY);
   EXPECT_EQ(service_.Dials(), 1);
   // The card still takes commands during the call.
-  char16_t imsi[64] = {};
+  char16_t imsi[kDvNumberSize] = {};
   EXPECT_EQ(DvGetImsiNumber(imsi), DV_S_OK);
 
   uint32_t sent = 0, received = 0, duration = 0;
@@ -314,7 +314,7 @@ TEST_F(RasConnectionTest, AOnePortCardGivesItsPortToTheCallAndGetsItBack) {
   ASSERT_FALSE(Device().PortUsableDuringDataCall());
   ASSERT_NO_FATAL_FAILURE(ConnectAndComeUp());
   EXPECT_FALSE(Device().IsOpen());
-  char16_t imsi[64] = {};
+  char16_t imsi[kDvNumberSize] = {};
   EXPECT_EQ(DvGetImsiNumber(imsi), DV_E_PORT_BUSY);
 
   ASSERT_EQ(Connection().Disconnect(), DV_S_OK);
@@ -331,7 +331,7 @@ TEST_F(RasConnectionTest, ARefusedDialGivesThePortBackAtOnce) {
   EXPECT_EQ(State(), ConnectionState::Disconnected);
   EXPECT_TRUE(Device().IsOpen());
   EXPECT_FALSE(service_.Live());
-  char16_t imsi[64] = {};
+  char16_t imsi[kDvNumberSize] = {};
   EXPECT_EQ(DvGetImsiNumber(imsi), DV_S_OK);
 }
 
