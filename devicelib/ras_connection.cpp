@@ -33,9 +33,11 @@ bool OlderThanVista() {
 
 template <size_t N>
 void SetField(char16_t (&field)[N], std::u16string_view text) {
-  const size_t count = std::min(text.size(), N - 1);
-  std::copy_n(text.data(), count, field);
-  std::fill(field + count, field + N, u'\0');
+  // Character by character: GCC's bounds check cannot follow a bounded
+  // copy_n out of a short constant.
+  size_t i = 0;
+  for (; i < N - 1 && i < text.size(); ++i) field[i] = text[i];
+  for (; i < N; ++i) field[i] = u'\0';
 }
 
 // The field's text, at most `limit` characters (the width compared).
