@@ -6,11 +6,10 @@
 #include <netinet/in.h>
 
 #include <algorithm>
-#include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "platform/net_interface_text.h"
+#include "platform/sysfs_file.h"
 #include "platform/win32_error.h"
 
 namespace platform {
@@ -22,13 +21,7 @@ struct IfAddrsDeleter {
 
 // An attribute file's whole text; empty when it cannot be read (the
 // interface went away meanwhile, or the attribute does not exist).
-std::string ReadAttribute(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return {};
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+std::string ReadAttribute(const std::string& path) { return ReadSysfsFile(path).value_or(std::string()); }
 
 std::string Dotted(uint32_t network_order) {
   char text[INET_ADDRSTRLEN] = "0.0.0.0";

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -27,7 +26,8 @@
 #include "platform/pppd_peer_file.h"
 #include "platform/pppd_phonebook.h"
 #include "platform/pppd_process.h"
-#include "platform/sysfs_text.h"
+#include "platform/net_interface_text.h"
+#include "platform/sysfs_file.h"
 #include "platform/text.h"
 #include "platform/unique_fd.h"
 #include "platform/wait.h"
@@ -105,16 +105,8 @@ uint32_t CheckPortFree(const std::string& port) {
 }
 
 std::optional<uint64_t> ReadCounter(const std::string& path) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!fd) return std::nullopt;
-  char buffer[32];
-  const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-  if (n <= 0) return std::nullopt;
-  const std::string_view text = TrimAttribute(std::string_view(buffer, static_cast<size_t>(n)));
-  uint64_t value = 0;
-  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
+  const std::optional<std::string> text = ReadSysfsFile(path);
+  return text ? ParseCounterText(*text) : std::nullopt;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "platform/device_tree.h"
+#include "platform/sysfs_file.h"
 #include "platform/sysfs_text.h"
 #include "platform/unique_fd.h"
 
@@ -18,7 +19,7 @@ namespace platform {
 namespace {
 
 // Attribute files are at most a page; udev records are larger but bounded.
-constexpr size_t kAttributeLimit = 4096;
+constexpr size_t kAttributeLimit = kSysfsAttributeLimit;
 constexpr size_t kUdevRecordLimit = 64 * 1024;
 // A serial number longer than this is cut in the instance ID (the program
 // reads instance IDs of at most 127 characters in places).
@@ -27,22 +28,8 @@ constexpr size_t kMaxSerialInId = 64;
 // device may sit (".../1-1.2:1.2/ttyUSB2/tty/ttyUSB2": two levels).
 constexpr int kMaxFunctionDepth = 3;
 
-std::optional<std::string> ReadFileText(const std::string& path, size_t limit) {
-  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-  if (!fd) return std::nullopt;
-  std::string text;
-  char buffer[4096];
-  while (text.size() < limit) {
-    const ssize_t got = ::read(fd.get(), buffer, std::min(sizeof buffer, limit - text.size()));
-    if (got < 0) return std::nullopt;
-    if (got == 0) break;
-    text.append(buffer, static_cast<size_t>(got));
-  }
-  return text;
-}
-
 std::optional<std::string> Attribute(const std::string& dir, std::string_view name) {
-  auto text = ReadFileText(dir + "/" + std::string(name), kAttributeLimit);
+  auto text = ReadSysfsFile(dir + "/" + std::string(name), kAttributeLimit);
   if (!text) return std::nullopt;
   return std::string(TrimAttribute(*text));
 }
@@ -349,7 +336,7 @@ std::optional<SysfsNodeRef> SysfsReader::Parent(const SysfsNodeRef& node) const 
 
 std::optional<uint64_t> SysfsReader::ModuleVersion(const std::string& module) const {
   if (module.empty() || module.find('/') != std::string::npos) return std::nullopt;
-  auto text = ReadFileText(sys_ + "/module/" + module + "/version", kAttributeLimit);
+  auto text = ReadSysfsFile(sys_ + "/module/" + module + "/version", kAttributeLimit);
   if (!text) return std::nullopt;
   return ParseVersionNumbers(*text);
 }
@@ -372,7 +359,7 @@ std::optional<SysfsNodeInfo> SysfsReader::ReadNode(const SysfsNodeRef& node,
     } else {
       record = "+" + LinkBaseName(dir + "/subsystem") + ":" + BaseName(dir);
     }
-    auto text = ReadFileText(udev_data_ + "/" + record, kUdevRecordLimit);
+    auto text = ReadSysfsFile(udev_data_ + "/" + record, kUdevRecordLimit);
     if (!text) return std::nullopt;
     const auto properties = ParseUdevData(*text);
     const auto it = properties.find(key);
@@ -505,7 +492,7 @@ std::optional<SysfsNodeInfo> SysfsReader::ReadNode(const SysfsNodeRef& node,
       // interface name of a network adapter.
       std::string name = BaseName(node.path);
       if (tty) {
-        if (auto uevent = ReadFileText(node.path + "/uevent", kAttributeLimit)) {
+        if (auto uevent = ReadSysfsFile(node.path + "/uevent", kAttributeLimit)) {
           const auto values = ParseUevent(*uevent);
           const auto it = values.find("DEVNAME");
           if (it != values.end() && !it->second.empty()) name = it->second;
