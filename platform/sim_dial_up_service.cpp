@@ -151,22 +151,31 @@ class SimDialUpService::Dialler {
     if (call_.callback && !channel_.Interrupted()) call_.callback(call_.handle, stage, error);
   }
 
+  // The card's next line before `deadline`: 0 with it in `line`, else
+  // kHungUp, `timeout_error` or kRasErrorPortDisconnected.
+  uint32_t WaitForLine(uint64_t deadline, uint32_t timeout_error, std::string& line) {
+    switch (channel_.NextLine(deadline, true, line)) {
+      case SimModemChannel::Event::kInterrupted:
+        return kHungUp;
+      case SimModemChannel::Event::kTimeout:
+        return timeout_error;
+      case SimModemChannel::Event::kPortGone:
+        return kRasErrorPortDisconnected;
+      case SimModemChannel::Event::kLine:
+        break;
+    }
+    return kErrorSuccess;
+  }
+
   uint32_t ConnectDevice() {
     if (!channel_.Write("ATD" + call_.dial_string + "\r")) return kRasErrorPortDisconnected;
     dial_pending_ = true;
     const uint64_t deadline = DeadlineAfter(kDialAnswerMs);
     for (;;) {
       std::string line;
-      switch (channel_.NextLine(deadline, true, line)) {
-        case SimModemChannel::Event::kInterrupted:
-          return kHungUp;
-        case SimModemChannel::Event::kTimeout:
-          dial_pending_ = false;  // nothing more to wait for
-          return kRasErrorNoAnswer;
-        case SimModemChannel::Event::kPortGone:
-          return kRasErrorPortDisconnected;
-        case SimModemChannel::Event::kLine:
-          break;
+      if (const uint32_t error = WaitForLine(deadline, kRasErrorNoAnswer, line)) {
+        if (error == kRasErrorNoAnswer) dial_pending_ = false;  // nothing more to wait for
+        return error;
       }
       switch (ClassifyModemLine(line)) {
         case ModemLineKind::kConnect:
@@ -190,16 +199,7 @@ class SimDialUpService::Dialler {
     const uint64_t deadline = DeadlineAfter(kLinkAnswerMs);
     for (;;) {
       std::string line;
-      switch (channel_.NextLine(deadline, true, line)) {
-        case SimModemChannel::Event::kInterrupted:
-          return kHungUp;
-        case SimModemChannel::Event::kTimeout:
-          return kRasErrorPppTimeout;
-        case SimModemChannel::Event::kPortGone:
-          return kRasErrorPortDisconnected;
-        case SimModemChannel::Event::kLine:
-          break;
-      }
+      if (const uint32_t error = WaitForLine(deadline, kRasErrorPppTimeout, line)) return error;
       if (ClassifyModemLine(line) == ModemLineKind::kNoCarrier) {
         data_mode_ = false;
         return kRasErrorPortDisconnected;

@@ -21,6 +21,7 @@
 #include "devicelib/cli/connect_session.h"
 #include "devicelib/cli/device_report.h"
 #include "devicelib/cli/pin_input.h"
+#include "devicelib/cli/stop_signals.h"
 #include "devicelib/device.h"
 #include "devicelib/dv_api.h"
 #include "devicelib/sim_answers.h"
@@ -440,38 +441,6 @@ class Client {
   bool pin_entered_ = false;
   bool done_ = false;
   int exit_code_ = 0;
-};
-
-// SIGINT and SIGTERM are taken by a thread of their own, which ends the
-// message loop; every thread started after the mask is set inherits it.
-class StopSignals {
- public:
-  explicit StopSignals(uint32_t loop_thread) {
-    sigemptyset(&set_);
-    sigaddset(&set_, SIGINT);
-    sigaddset(&set_, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &set_, nullptr);
-    thread_ = std::thread([this, loop_thread] {
-      int signal = 0;
-      sigwait(&set_, &signal);
-      if (!leaving_) {
-        interrupted_ = true;
-        platform::PostThreadMessage(loop_thread, platform::WM_QUIT, 0, 0);
-      }
-    });
-  }
-  ~StopSignals() {
-    leaving_ = true;
-    pthread_kill(thread_.native_handle(), SIGTERM);
-    thread_.join();
-  }
-  bool Interrupted() const { return interrupted_; }
-
- private:
-  sigset_t set_;
-  std::atomic<bool> leaving_{false};
-  std::atomic<bool> interrupted_{false};
-  std::thread thread_;
 };
 
 }  // namespace

@@ -27,15 +27,31 @@ struct DriverCard {
   GSM::ConnectionKind connection;
 };
 
-class DriverConnectionTest : public DeviceFixture, public ::testing::WithParamInterface<DriverCard> {
+// What both kinds of connection share in these tests.
+class ConnectionRoadTest : public DeviceFixture {
+ protected:
+  GSM::Connection& Connection() { return *Device().CurrentConnection(); }
+  int State() { return Device().GetConnectionState(); }
+  // Bytes both ways and the duration grow while the link is up.
+  void ExpectTrafficGrows() {
+    uint32_t sent = 0, received = 0, duration = 0;
+    ASSERT_EQ(Connection().GetStatistics(&sent, &received, &duration), DV_S_OK);
+    Pass(3000);
+    uint32_t later_sent = 0, later_received = 0, later_duration = 0;
+    ASSERT_EQ(Connection().GetStatistics(&later_sent, &later_received, &later_duration), DV_S_OK);
+    EXPECT_GT(later_sent, sent);
+    EXPECT_GT(later_received, received);
+    EXPECT_GT(later_duration, duration);
+  }
+};
+
+class DriverConnectionTest : public ConnectionRoadTest, public ::testing::WithParamInterface<DriverCard> {
  protected:
   void SetUp() override {
     ASSERT_NO_FATAL_FAILURE(Initialize());
     ASSERT_TRUE(PlugAndInitialize(sim::NewSimCard(GetParam().kind).Registered(1)));
     ASSERT_EQ(Device().CurrentConnectionKind(), GetParam().connection);
   }
-  GSM::Connection& Connection() { return *Device().CurrentConnection(); }
-  int State() { return Device().GetConnectionState(); }
   std::string Adapter() { return platform::Utf16ToUtf8(CardInfoText(Device().CardInfo().NetCfgInstanceId)); }
 
   void ConnectAndComeUp() {
@@ -57,14 +73,7 @@ TEST_P(DriverConnectionTest, ConnectsWithAnAddressCountsTrafficAndDisconnects) {
   ASSERT_EQ(adapters_.GetIfEntry(index, row), 0u);
   EXPECT_EQ(row.Name, Adapter());
 
-  uint32_t sent = 0, received = 0, duration = 0;
-  ASSERT_EQ(Connection().GetStatistics(&sent, &received, &duration), DV_S_OK);
-  Pass(3000);
-  uint32_t later_sent = 0, later_received = 0, later_duration = 0;
-  ASSERT_EQ(Connection().GetStatistics(&later_sent, &later_received, &later_duration), DV_S_OK);
-  EXPECT_GT(later_received, received);
-  EXPECT_GT(later_sent, sent);
-  EXPECT_GT(later_duration, duration);
+  ExpectTrafficGrows();
 
   ASSERT_EQ(Connection().Disconnect(), DV_S_OK);
   ASSERT_TRUE(PumpUntil([&] { return State() == ConnectionState::Disconnected; }));
@@ -110,15 +119,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- Dial-up ------------------------------------------------------------------
 
-class DialUpConnectionTest : public DeviceFixture, public ::testing::WithParamInterface<CardKind> {
+class DialUpConnectionTest : public ConnectionRoadTest, public ::testing::WithParamInterface<CardKind> {
  protected:
   void SetUp() override {
     ASSERT_NO_FATAL_FAILURE(Initialize());
     ASSERT_TRUE(PlugAndInitialize(sim::NewSimCard(GetParam()).Registered(1)));
     ASSERT_EQ(Device().CurrentConnectionKind(), GSM::ConnectionKind::Ras);
   }
-  GSM::Connection& Connection() { return *Device().CurrentConnection(); }
-  int State() { return Device().GetConnectionState(); }
   bool OnePort() { return !Device().PortUsableDuringDataCall(); }
   // The card takes commands again (its port is back on a one-port card).
   bool CardAnswers() {
@@ -142,14 +149,7 @@ TEST_P(DialUpConnectionTest, DialsGetsTheCardsAddressCountsTrafficAndHangsUp) {
   ASSERT_EQ(adapters_.GetIfEntry(index, row), 0u);
   EXPECT_EQ(adapters_.Address(row.Name), Card().Snapshot().dial_up_address);
 
-  uint32_t sent = 0, received = 0, duration = 0;
-  ASSERT_EQ(Connection().GetStatistics(&sent, &received, &duration), DV_S_OK);
-  Pass(3000);
-  uint32_t later_sent = 0, later_received = 0, later_duration = 0;
-  ASSERT_EQ(Connection().GetStatistics(&later_sent, &later_received, &later_duration), DV_S_OK);
-  EXPECT_GT(later_sent, sent);
-  EXPECT_GT(later_received, received);
-  EXPECT_GT(later_duration, duration);
+  ExpectTrafficGrows();
 
   ASSERT_EQ(Connection().Disconnect(), DV_S_OK);
   ASSERT_TRUE(PumpUntil([&] { return State() == ConnectionState::Disconnected; }));
