@@ -1,0 +1,64 @@
+#include "app/sms_messages.h"
+
+SmsMessage& CSmsMessages::Add(const SmsMessage& message) { return records_.emplace_back(message); }
+
+bool CSmsMessages::Remove(const SmsMessage* message) {
+  for (auto it = records_.begin(); it != records_.end(); ++it) {
+    if (&*it == message) {
+      records_.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
+SmsMessage* CSmsMessages::FindByIndex(uint32_t index) {
+  for (SmsMessage& record : records_) {
+    if (record.Index == index) return &record;
+  }
+  return nullptr;
+}
+
+const SmsMessage* CSmsMessages::FindByIndex(uint32_t index) const {
+  return const_cast<CSmsMessages*>(this)->FindByIndex(index);
+}
+
+SmsMessage& CSmsMessages::Put(const SmsMessage& message) {
+  if (message.Index != kSmsNotOnSim) {
+    if (SmsMessage* held = FindByIndex(message.Index)) {
+      *held = message;
+      return *held;
+    }
+  }
+  return Add(message);
+}
+
+bool CSmsMessages::InFolder(const SmsMessage& message, Folder folder) {
+  switch (folder) {
+    case FolderAll:
+      return true;
+    case FolderInbox:
+      return message.MessageType == kSmsMessageTypeReceived &&
+             (message.StorageStatus == kSmsStorageReceivedUnread || message.StorageStatus == kSmsStorageReceivedRead);
+    case FolderSent:
+      return message.MessageType == kSmsMessageTypeSubmit && message.StorageStatus == kSmsStorageStoredSent;
+    case FolderUnsent:
+      return message.StorageStatus == kSmsStorageStoredUnsent;
+  }
+  return false;
+}
+
+std::vector<const SmsMessage*> CSmsMessages::List(Folder folder) const {
+  std::vector<const SmsMessage*> list;
+  for (const SmsMessage& record : records_) {
+    if (InFolder(record, folder)) list.push_back(&record);
+  }
+  return list;
+}
+
+void CSmsMessages::Clear() {
+  records_.clear();
+  service_centre_.clear();
+  total_ = 0;
+  used_ = 0;
+}
