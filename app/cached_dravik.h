@@ -23,6 +23,13 @@ struct CachedDravikValues {
   static constexpr int kDeviceInitializing = 1;
   static constexpr int kDeviceReady = 2;
   static constexpr int kDeviceFailed = 3;
+  // PIN/PUK states.
+  static constexpr int kPinPukUnknown = 0;
+  static constexpr int kPinPukReady = 1;
+  static constexpr int kPinRequired = 2;
+  static constexpr int kPukRequired = 3;
+  // 6..13: the device or the network locks the card.
+  static constexpr bool IsDeviceLock(int state) { return state >= 6 && state <= 13; }
 
   CachedDravikValues();
 

@@ -1,0 +1,87 @@
+// The worker thread's work, on the worker thread only: the library's event
+// and error handlers, the requests of the main window, and the queries they
+// share. Internal to the worker's files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/cached_dravik.h"
+#include "app/worker_thread.h"
+#include "devicelib/result_codes.h"
+#include "platform/window.h"
+
+class CProfile;
+struct SmsMessage;
+
+class CWorkerThread::Work {
+ public:
+  Work(platform::HWND main_window, CachedDravik& cache);
+  ~Work();
+  Work(const Work&) = delete;
+  Work& operator=(const Work&) = delete;
+
+  // Thread start and end: the library, the radio timer, the stored profile.
+  void Begin(platform::HMODULE module);
+  void End();
+
+  // A request of the main window (app_messages.h); the records it carries
+  // are freed here.
+  void OnRequest(uint32_t request, uintptr_t wparam, intptr_t lparam);
+  void OnEvent(uint32_t event, uintptr_t parameter);
+  void OnError(uint32_t type, DvResult primary, DvResult secondary);
+  // The radio-state timer.
+  void OnTimer();
+
+ private:
+  // --- posting (worker_thread.cpp) ---
+  void Notify(uint32_t message, uintptr_t wparam = 0, intptr_t lparam = 0);
+  void NotifyError(DvResult code, intptr_t flag = 0);
+  void NotifyStateChanged();
+
+  // --- events (worker_events.cpp) ---
+  void OnDeviceStateChanged();
+  void OnDeviceReady();
+  void OnConnectionStateChanged();
+  void OnNetworkStateChanged(bool packet_switched);
+  void OnSignalStrengthChanged();
+  void OnWcdmaSignalStrengthChanged();
+  void OnSimStateChanged();
+  void OnTemporarySms(uintptr_t parameter);
+
+  // --- shared queries (worker_queries.cpp) ---
+  DvResult QueryRetryCounters();
+  DvResult QueryPinPukState();
+  DvResult QueryPinMode();
+  DvResult QueryTechnologyMode();
+  void RefreshRadioState();
+  void QueryNetworkInfo(int state, int other_state);
+  void QueryImsi();
+  void QueryProfile();
+  DvResult RefreshSmsCapacity();
+  void ReadSms(int index);  // -1: every message
+  // The user's stored profile, the current one after every reset.
+  std::shared_ptr<const CProfile> StoredProfile() const;
+
+  // --- requests (worker_requests.cpp) ---
+  void EnterPin(const PinText* pin);
+  void EnterPuk(const PinText* puk, const PinText* new_pin);
+  void ChangePin(const PinText* old_pin, const PinText* new_pin);
+  void SetPinMode(bool enable, const PinText* pin);
+  void SetTechnologyMode(int mode);
+  void SaveProfile(const CProfile* profile);
+  void ConnectOrDisconnect(bool connect);
+  // After the PIN/PUK state query of a PIN request: the SIM is open.
+  void AfterPinAccepted(DvResult entered, DvResult state_query);
+
+  // --- SMS store (worker_sms.cpp) and diagnostics (worker_diagnostics.cpp) ---
+  void RunSmsOperation(uintptr_t operation, SmsMessage* record);
+  DvResult DeleteFromSim(uint32_t index);
+  void RunDiagnostics();
+
+  platform::HWND main_window_;
+  CachedDravik& cache_;
+  std::u16string timer_class_;
+  platform::HWND timer_window_ = nullptr;
+  bool library_ready_ = false;
+};
