@@ -62,7 +62,7 @@ void VirtualClock::Sleep(uint32_t ms) {
   const uint64_t deadline = now_ + ms;
   if (sleep_advances_) {
     if (deadline > now_) now_ = deadline;
-    d.cv.notify_all();
+    d.TimeMovedLocked();
     return;
   }
   while (now_ < deadline) WaitUntil(d.cv, lock, deadline);
@@ -72,7 +72,7 @@ void VirtualClock::Advance(uint64_t ms) {
   Dispatcher& d = GetDispatcher();
   std::lock_guard lock(d.mutex);
   now_ += ms;
-  d.cv.notify_all();
+  d.TimeMovedLocked();
 }
 
 bool VirtualClock::AdvanceToNextDeadline() {
@@ -80,7 +80,7 @@ bool VirtualClock::AdvanceToNextDeadline() {
   std::lock_guard lock(d.mutex);
   if (deadlines_.empty()) return false;
   now_ = std::max(now_.load(), *deadlines_.begin());
-  d.cv.notify_all();
+  d.TimeMovedLocked();
   return true;
 }
 
@@ -95,7 +95,7 @@ void VirtualClock::AdvanceWhenWaiting(uint32_t ms) {
   const uint64_t target = now_ + ms;
   observer_cv_.wait(lock, [&] { return deadlines_.count(target) > 0; });
   now_ = target;
-  d.cv.notify_all();
+  d.TimeMovedLocked();
 }
 
 void VirtualClock::WaitForWaiterAt(uint32_t ms) {
@@ -109,7 +109,7 @@ bool VirtualClock::AdvanceIfWaitedFor(uint64_t deadline) {
   std::lock_guard lock(d.mutex);
   if (deadlines_.count(deadline) == 0) return false;
   if (deadline > now_) now_ = deadline;
-  d.cv.notify_all();
+  d.TimeMovedLocked();
   return true;
 }
 
@@ -125,8 +125,20 @@ void VirtualClock::SetSleepAdvances(bool on) {
 
 Clock& CurrentClock() { return *g_clock.load(std::memory_order_acquire); }
 
-ScopedClock::ScopedClock(Clock& clock) : previous_(g_clock.exchange(&clock)) {}
-ScopedClock::~ScopedClock() { g_clock.store(previous_); }
+// A swap moves time too: what was due on one clock need not be on the other.
+ScopedClock::ScopedClock(Clock& clock) {
+  Dispatcher& d = GetDispatcher();
+  std::lock_guard lock(d.mutex);
+  previous_ = g_clock.exchange(&clock);
+  d.TimeMovedLocked();
+}
+
+ScopedClock::~ScopedClock() {
+  Dispatcher& d = GetDispatcher();
+  std::lock_guard lock(d.mutex);
+  g_clock.store(previous_);
+  d.TimeMovedLocked();
+}
 
 uint32_t GetTickCount() { return static_cast<uint32_t>(CurrentClock().NowMs()); }
 

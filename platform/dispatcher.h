@@ -12,6 +12,17 @@ namespace platform {
 struct Dispatcher {
   std::mutex mutex;
   std::condition_variable cv;
+  // Run (under the lock) after a virtual clock moved and after a clock was
+  // swapped: the message queues install it to wake loops that wait on a
+  // descriptor rather than on `cv` when a window timer falls due. Null until
+  // the first such descriptor exists.
+  void (*time_moved)() = nullptr;
+
+  // Wakes every waiter after the clock moved. Lock held.
+  void TimeMovedLocked() {
+    cv.notify_all();
+    if (time_moved) time_moved();
+  }
 };
 
 Dispatcher& GetDispatcher();

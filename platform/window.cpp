@@ -9,6 +9,7 @@
 #include "platform/ascii.h"
 #include "platform/clock.h"
 #include "platform/dispatcher.h"
+#include "platform/ready_descriptor.h"
 #include "platform/thread.h"
 #include "platform/win32_error.h"
 
@@ -44,6 +45,9 @@ struct ThreadQueue {
   int quit_code = 0;
   // Keyed by (window, timer id), so one window's timers stay together.
   std::map<std::pair<HWND, uintptr_t>, Timer> timers;
+  // Made by QueueDescriptor() for loops that wait on descriptors; null
+  // otherwise. Kept in step with the queue by UpdateReadyLocked.
+  std::unique_ptr<ReadyDescriptor> ready;
 };
 
 struct Window {
@@ -94,6 +98,7 @@ struct QueueHolder {
     queue->ended = true;
     for (auto& sent : queue->sent) FailSentLocked(*sent);
     queue->sent.clear();
+    queue->ready.reset();  // the thread's loop is gone, and so is its descriptor
     auto& queues = State().queues;
     auto it = queues.find(thread_id);
     if (it != queues.end() && it->second == queue) queues.erase(it);
@@ -124,6 +129,43 @@ std::shared_ptr<const WindowProcedure> ProcedureOf(HWND hwnd) {
   return window ? window->procedure : nullptr;
 }
 
+using TimerIterator = std::map<std::pair<HWND, uintptr_t>, Timer>::iterator;
+
+// The timer that falls due first; timers.end() when there is none.
+TimerIterator EarliestTimerLocked(ThreadQueue& queue) {
+  auto earliest = queue.timers.end();
+  for (auto it = queue.timers.begin(); it != queue.timers.end(); ++it) {
+    if (earliest == queue.timers.end() || it->second.due_ms < earliest->second.due_ms) {
+      earliest = it;
+    }
+  }
+  return earliest;
+}
+
+// Brings the queue's descriptor (if it has one) in line with the queue:
+// readable while anything is sent, posted, a quit or a due timer waits. With
+// the real clock the kernel's timer stands for the next deadline; a virtual
+// clock cannot drive a kernel timer, so its moves come here instead
+// (TimeMovedLocked). Only changes make system calls. Dispatcher lock held.
+void UpdateReadyLocked(ThreadQueue& queue) {
+  ReadyDescriptor* ready = queue.ready.get();
+  if (!ready) return;
+  Clock& clock = CurrentClock();
+  const auto earliest = EarliestTimerLocked(queue);
+  const uint64_t next_due = earliest == queue.timers.end() ? kNoDeadline : earliest->second.due_ms;
+  const bool busy = !queue.sent.empty() || !queue.posted.empty() || queue.quit ||
+                    (next_due != kNoDeadline && next_due <= clock.NowMs());
+  ready->SetReady(busy);
+  const bool kernel_timer = dynamic_cast<RealClock*>(&clock) != nullptr;
+  ready->ArmTimer(kernel_timer ? next_due : kNoDeadline);  // a call only when it moved
+}
+
+// The dispatcher's hook for moves of the clock (and swaps of it): timers of
+// queues with a descriptor may have fallen due. Dispatcher lock held.
+void TimeMovedLocked() {
+  for (auto& [thread_id, queue] : State().queues) UpdateReadyLocked(*queue);
+}
+
 // The next message for `queue` at `now`, taken out when `remove`; otherwise
 // false with `wake_at` set to the next timer's due time (kNoDeadline when
 // there is none). Dispatcher lock held.
@@ -138,12 +180,7 @@ bool NextLocked(ThreadQueue& queue, uint64_t now, bool remove, MSG& msg, uint64_
     if (remove) queue.quit = false;
     return true;
   }
-  auto earliest = queue.timers.end();
-  for (auto it = queue.timers.begin(); it != queue.timers.end(); ++it) {
-    if (earliest == queue.timers.end() || it->second.due_ms < earliest->second.due_ms) {
-      earliest = it;
-    }
-  }
+  const auto earliest = EarliestTimerLocked(queue);
   if (earliest != queue.timers.end() && earliest->second.due_ms <= now) {
     msg = MSG{earliest->first.first, WM_TIMER, earliest->first.second, 0, now};
     if (remove) earliest->second.due_ms = now + earliest->second.period_ms;
@@ -180,6 +217,7 @@ size_t RunSentLocked(std::unique_lock<std::mutex>& lock, ThreadQueue& queue) {
     GetDispatcher().cv.notify_all();
     ++count;
   }
+  if (count > 0) UpdateReadyLocked(queue);
   return count;
 }
 
@@ -246,6 +284,7 @@ bool DestroyWindow(HWND hwnd) {
   std::erase_if(queue.posted, [hwnd](const MSG& m) { return m.hwnd == hwnd; });
   std::erase_if(queue.timers, [hwnd](const auto& t) { return t.first.first == hwnd; });
   windows.erase(it);
+  UpdateReadyLocked(queue);
   return true;
 }
 
@@ -270,6 +309,7 @@ bool PostMessage(HWND hwnd, uint32_t message, WPARAM wparam, LPARAM lparam) {
   } catch (const std::bad_alloc&) {
     return Fail(kErrorNotEnoughMemory);
   }
+  UpdateReadyLocked(*window->queue);
   d.cv.notify_all();
   return true;
 }
@@ -285,6 +325,7 @@ bool PostThreadMessage(uint32_t thread_id, uint32_t message, WPARAM wparam, LPAR
   } catch (const std::bad_alloc&) {
     return Fail(kErrorNotEnoughMemory);
   }
+  UpdateReadyLocked(*it->second);
   d.cv.notify_all();
   return true;
 }
@@ -295,6 +336,7 @@ void PostQuitMessage(int exit_code) {
   ThreadQueue& queue = OwnQueueLocked();
   queue.quit = true;
   queue.quit_code = exit_code;
+  UpdateReadyLocked(queue);
   d.cv.notify_all();
 }
 
@@ -306,7 +348,10 @@ bool GetMessage(MSG& msg) {
   for (;;) {
     if (RunSentLocked(lock, queue) > 0) continue;  // they may have posted or sent more
     uint64_t wake_at = kNoDeadline;
-    if (NextLocked(queue, clock.NowMs(), true, msg, wake_at)) return msg.message != WM_QUIT;
+    if (NextLocked(queue, clock.NowMs(), true, msg, wake_at)) {
+      UpdateReadyLocked(queue);
+      return msg.message != WM_QUIT;
+    }
     clock.WaitUntil(d.cv, lock, wake_at);
   }
 }
@@ -316,7 +361,9 @@ bool PeekMessage(MSG& msg, bool remove) {
   ThreadQueue& queue = OwnQueueLocked();
   RunSentLocked(lock, queue);
   uint64_t wake_at = kNoDeadline;
-  return NextLocked(queue, CurrentClock().NowMs(), remove, msg, wake_at);
+  const bool got = NextLocked(queue, CurrentClock().NowMs(), remove, msg, wake_at);
+  if (got && remove) UpdateReadyLocked(queue);
+  return got;
 }
 
 LRESULT DispatchMessage(const MSG& msg) {
@@ -354,6 +401,7 @@ bool SendMessageTimeout(HWND hwnd, uint32_t message, WPARAM wparam, LPARAM lpara
   } catch (const std::bad_alloc&) {
     return Fail(kErrorNotEnoughMemory);
   }
+  UpdateReadyLocked(*window->queue);
   d.cv.notify_all();
   const uint64_t deadline = DeadlineAfter(timeout_ms);
   // A thread with a queue of its own keeps running what is sent to it while
@@ -377,9 +425,19 @@ size_t PumpMessages() {
       std::unique_lock lock(GetDispatcher().mutex);
       ThreadQueue& queue = OwnQueueLocked();
       count += RunSentLocked(lock, queue);
-      if (queue.posted.empty() && queue.quit) return count;  // the quit stays queued
+      // What is left decides the descriptor, under the same hold of the lock
+      // as the look that found nothing more to run.
+      const bool quit_next = queue.posted.empty() ? queue.quit
+                                                  : queue.posted.front().message == WM_QUIT;
+      if (quit_next) {  // the quit stays queued, for the loop to end on
+        UpdateReadyLocked(queue);
+        return count;
+      }
       uint64_t wake_at = kNoDeadline;
-      if (!NextLocked(queue, CurrentClock().NowMs(), true, msg, wake_at)) return count;
+      if (!NextLocked(queue, CurrentClock().NowMs(), true, msg, wake_at)) {
+        UpdateReadyLocked(queue);
+        return count;
+      }
     }
     DispatchMessage(msg);
     ++count;
@@ -401,6 +459,7 @@ uintptr_t SetTimer(HWND hwnd, uintptr_t id, uint32_t elapse_ms) {
     SetLastError(kErrorNotEnoughMemory);
     return 0;
   }
+  UpdateReadyLocked(*window->queue);
   d.cv.notify_all();  // a loop waiting for a later timer must look again
   return id;
 }
@@ -409,7 +468,21 @@ bool KillTimer(HWND hwnd, uintptr_t id) {
   std::lock_guard lock(GetDispatcher().mutex);
   const Window* window = FindLocked(hwnd);
   if (!window || window->queue->timers.erase({hwnd, id}) == 0) return Fail(kErrorInvalidTimerId);
+  UpdateReadyLocked(*window->queue);
   return true;
+}
+
+int QueueDescriptor() {
+  Dispatcher& d = GetDispatcher();
+  std::lock_guard lock(d.mutex);
+  ThreadQueue& queue = OwnQueueLocked();
+  if (!queue.ready) {
+    queue.ready = ReadyDescriptor::Create();
+    if (!queue.ready) return -1;
+    d.time_moved = &TimeMovedLocked;
+    UpdateReadyLocked(queue);
+  }
+  return queue.ready->Descriptor();
 }
 
 }  // namespace platform

@@ -88,7 +88,8 @@ bool SendMessageTimeout(HWND hwnd, uint32_t message, WPARAM wparam, LPARAM lpara
                         uint32_t timeout_ms, LRESULT* result);
 
 // Dispatches every message that is ready now (sent ones, posted ones and due
-// timers) without waiting; stops at a posted quit, which stays queued. Returns
+// timers) without waiting; stops at a quit (PostQuitMessage, or WM_QUIT posted
+// as a thread message), which stays queued for the loop to end on. Returns
 // the number run. For tests and for loops that also wait on other things.
 size_t PumpMessages();
 
@@ -98,5 +99,17 @@ size_t PumpMessages();
 uintptr_t SetTimer(HWND hwnd, uintptr_t id, uint32_t elapse_ms);
 // False (last error 1402) when the window has no such timer.
 bool KillTimer(HWND hwnd, uintptr_t id);
+
+// A descriptor of the calling thread's queue (made with the queue if need
+// be) that polls readable while the thread has something to run: a sent or
+// posted message, a thread message, a quit, a window timer that is due. It is
+// for loops that wait on descriptors (Qt's): on readability they run
+// PumpMessages, after which the descriptor shows what is left (a quit stays,
+// and keeps it readable until the loop takes it). The same descriptor on
+// every call; the queue owns it and closes it when the thread ends, so the
+// caller never closes it. With the real clock the kernel wakes it at the next
+// timer's deadline; a virtual clock wakes it when moved. -1 with the last
+// error set when the kernel gives no descriptor.
+int QueueDescriptor();
 
 }  // namespace platform
