@@ -28,7 +28,7 @@ uint64_t RealClock::NowMs() const {
 }
 
 void RealClock::WaitUntil(std::condition_variable& cv, std::unique_lock<std::mutex>& lock,
-                          uint64_t deadline) {
+                          uint64_t deadline, uint64_t /*begun*/) {
   if (deadline == kNoDeadline) {
     cv.wait(lock);
     return;
@@ -43,7 +43,7 @@ VirtualClock::VirtualClock(uint64_t start_ms) : now_(start_ms) {}
 uint64_t VirtualClock::NowMs() const { return now_.load(); }
 
 void VirtualClock::WaitUntil(std::condition_variable& cv, std::unique_lock<std::mutex>& lock,
-                             uint64_t deadline) {
+                             uint64_t deadline, uint64_t begun) {
   // Called with the dispatcher lock held, which also guards now_ and deadlines_.
   if (deadline == kNoDeadline) {
     cv.wait(lock);
@@ -51,21 +51,24 @@ void VirtualClock::WaitUntil(std::condition_variable& cv, std::unique_lock<std::
   }
   if (now_ >= deadline) return;
   auto it = deadlines_.insert(deadline);
+  auto wait = waits_.insert({begun, deadline});
   observer_cv_.notify_all();
   cv.wait(lock);
   deadlines_.erase(it);
+  waits_.erase(wait);
 }
 
 void VirtualClock::Sleep(uint32_t ms) {
   Dispatcher& d = GetDispatcher();
   std::unique_lock lock(d.mutex);
-  const uint64_t deadline = now_ + ms;
+  const uint64_t begun = now_;
+  const uint64_t deadline = begun + ms;
   if (sleep_advances_) {
     if (deadline > now_) now_ = deadline;
     d.TimeMovedLocked();
     return;
   }
-  while (now_ < deadline) WaitUntil(d.cv, lock, deadline);
+  while (now_ < deadline) WaitUntil(d.cv, lock, deadline, begun);
 }
 
 void VirtualClock::Advance(uint64_t ms) {
@@ -110,6 +113,33 @@ bool VirtualClock::AdvanceIfWaitedFor(uint64_t deadline) {
   if (deadlines_.count(deadline) == 0) return false;
   if (deadline > now_) now_ = deadline;
   d.TimeMovedLocked();
+  return true;
+}
+
+bool VirtualClock::WaitBegunLocked(uint32_t ms) const {
+  const uint64_t now = now_.load();
+  return waits_.count({now, now + ms}) > 0;
+}
+
+void VirtualClock::AdvanceWhenWaitBegins(uint32_t ms) {
+  Dispatcher& d = GetDispatcher();
+  std::unique_lock lock(d.mutex);
+  observer_cv_.wait(lock, [&] { return WaitBegunLocked(ms); });
+  now_ = now_ + ms;
+  d.cv.notify_all();
+}
+
+void VirtualClock::WaitForWaitBegun(uint32_t ms) {
+  std::unique_lock lock(GetDispatcher().mutex);
+  observer_cv_.wait(lock, [&] { return WaitBegunLocked(ms); });
+}
+
+bool VirtualClock::AdvanceIfWaitBegun(uint32_t ms) {
+  Dispatcher& d = GetDispatcher();
+  std::lock_guard lock(d.mutex);
+  if (!WaitBegunLocked(ms)) return false;
+  now_ = now_ + ms;
+  d.cv.notify_all();
   return true;
 }
 

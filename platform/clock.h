@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <mutex>
 #include <set>
+#include <utility>
 
 namespace platform {
 
@@ -22,9 +23,11 @@ class Clock {
   virtual uint64_t NowMs() const = 0;
 
   // Blocks on `cv` (whose mutex `lock` holds) until notified or until the
-  // clock reaches `deadline`. May return early; callers re-check.
+  // clock reaches `deadline`. May return early; callers re-check, and wait
+  // again with the same `begun`: the time the wait started, which its
+  // deadline was computed from.
   virtual void WaitUntil(std::condition_variable& cv, std::unique_lock<std::mutex>& lock,
-                         uint64_t deadline) = 0;
+                         uint64_t deadline, uint64_t begun) = 0;
 
   virtual void Sleep(uint32_t ms) = 0;
 };
@@ -33,7 +36,7 @@ class RealClock final : public Clock {
  public:
   uint64_t NowMs() const override;
   void WaitUntil(std::condition_variable& cv, std::unique_lock<std::mutex>& lock,
-                 uint64_t deadline) override;
+                 uint64_t deadline, uint64_t begun) override;
   void Sleep(uint32_t ms) override;
 };
 
@@ -46,7 +49,7 @@ class VirtualClock final : public Clock {
 
   uint64_t NowMs() const override;
   void WaitUntil(std::condition_variable& cv, std::unique_lock<std::mutex>& lock,
-                 uint64_t deadline) override;
+                 uint64_t deadline, uint64_t begun) override;
   void Sleep(uint32_t ms) override;
 
   void Advance(uint64_t ms);
@@ -68,6 +71,15 @@ class VirtualClock final : public Clock {
   // moves the clock there and returns true; otherwise leaves it alone.
   bool AdvanceIfWaitedFor(uint64_t deadline);
 
+  // The same three for a wait that begins now: some thread started, at the
+  // current time, a wait of exactly `ms`. A waiter of another thread whose
+  // deadline happens to fall at now + `ms` (a periodic wait begun earlier,
+  // woken and waiting again for what is left) does not count, so a test
+  // that lets one pause pass never moves the clock for someone else's.
+  void AdvanceWhenWaitBegins(uint32_t ms);
+  void WaitForWaitBegun(uint32_t ms);
+  bool AdvanceIfWaitBegun(uint32_t ms);
+
   size_t TimedWaiters() const;
 
   // When set, Sleep() moves the clock by its own duration instead of waiting
@@ -78,7 +90,11 @@ class VirtualClock final : public Clock {
  private:
   std::atomic<uint64_t> now_;  // written under the dispatcher lock, read anywhere
   bool sleep_advances_ = false;
+  bool WaitBegunLocked(uint32_t ms) const;
+
   std::multiset<uint64_t> deadlines_;
+  // (begun, deadline) of every wait with a deadline.
+  std::multiset<std::pair<uint64_t, uint64_t>> waits_;
   std::condition_variable observer_cv_;
 };
 

@@ -29,7 +29,8 @@ uint32_t WaitForMultipleObjects(std::span<const HANDLE> handles, bool wait_all,
   }
 
   Clock& clock = CurrentClock();
-  const uint64_t deadline = DeadlineAfter(timeout_ms);
+  const uint64_t begun = clock.NowMs();
+  const uint64_t deadline = timeout_ms == kInfinite ? kNoDeadline : begun + timeout_ms;
   Dispatcher& d = GetDispatcher();
   std::unique_lock lock(d.mutex);
   for (;;) {
@@ -53,7 +54,7 @@ uint32_t WaitForMultipleObjects(std::span<const HANDLE> handles, bool wait_all,
     }
     if (deadline != kNoDeadline && clock.NowMs() >= deadline) return kWaitTimeout;
     for (auto& o : objects) o->StartBlocking();
-    clock.WaitUntil(d.cv, lock, deadline);
+    clock.WaitUntil(d.cv, lock, deadline, begun);
     for (auto& o : objects) o->StopBlocking();
   }
 }

@@ -352,7 +352,9 @@ bool GetMessage(MSG& msg) {
       UpdateReadyLocked(queue);
       return msg.message != WM_QUIT;
     }
-    clock.WaitUntil(d.cv, lock, wake_at);
+    // Waiting for a timer is no wait that began now: its fall was set when
+    // the timer was.
+    clock.WaitUntil(d.cv, lock, wake_at, 0);
   }
 }
 
@@ -403,14 +405,15 @@ bool SendMessageTimeout(HWND hwnd, uint32_t message, WPARAM wparam, LPARAM lpara
   }
   UpdateReadyLocked(*window->queue);
   d.cv.notify_all();
-  const uint64_t deadline = DeadlineAfter(timeout_ms);
+  const uint64_t begun = clock.NowMs();
+  const uint64_t deadline = timeout_ms == kInfinite ? kNoDeadline : begun + timeout_ms;
   // A thread with a queue of its own keeps running what is sent to it while
   // it waits, so two threads sending to each other do not wait forever.
   ThreadQueue* own = t_queue.queue.get();
   while (!sent->done) {
     if (own && RunSentLocked(lock, *own) > 0) continue;
     if (clock.NowMs() >= deadline) return Fail(kErrorTimeout);  // the owner may still run it
-    clock.WaitUntil(d.cv, lock, deadline);
+    clock.WaitUntil(d.cv, lock, deadline, begun);
   }
   if (sent->failed) return Fail(kErrorInvalidWindowHandle);
   if (result) *result = sent->result;

@@ -100,11 +100,13 @@ TEST_F(CardRoadTest, ALateAnswerFailsItsCommandAndSpoilsNoOther) {
   clock_.SetSleepAdvances(false);
   std::atomic<bool> gave_up{false};
   std::thread system([&] {
-    clock_.AdvanceWhenWaiting(10);     // the pause before the command
-    clock_.WaitForWaiterAt(15000);     // the card holds its answer back
-    clock_.AdvanceWhenWaiting(10000);  // the command's budget runs out
+    // The connection's status monitor waits in periods of its own; only
+    // the waits that begin at each step are the command's and the card's.
+    clock_.AdvanceWhenWaitBegins(10);     // the pause before the command
+    clock_.WaitForWaitBegun(15000);       // the card holds its answer back
+    clock_.AdvanceWhenWaitBegins(10000);  // the command's budget runs out
     while (!gave_up) std::this_thread::yield();
-    clock_.AdvanceWhenWaiting(5000);   // the card answers, late
+    clock_.AdvanceWhenWaiting(5000);      // the card answers, late
   });
   char16_t text[kDvNameSize];
   EXPECT_EQ(DvGetDeviceName(text), DV_E_NO_ANSWER);

@@ -51,7 +51,8 @@ SMS::SmsPdu DecodeSlot(const sim::StoredSms& slot) {
 
 // Moves the virtual clock for a call that blocks the test thread, from
 // another thread: each step waits (in real time, at most the safety net)
-// until some thread waits for exactly now + step, then moves the clock
+// until some thread begins, at the current time, a wait of exactly step (a
+// periodic waiter of another thread does not count), then moves the clock
 // there. A step nobody takes ends the run with a jump of a minute, so that
 // a call that waits for the wrong time fails instead of hanging.
 class ClockDriver {
@@ -60,7 +61,7 @@ class ClockDriver {
       : thread_([this, &clock, steps] {
           for (uint32_t step : steps) {
             const auto deadline = std::chrono::steady_clock::now() + testing_support::kSafetyNet;
-            while (!clock.AdvanceIfWaitedFor(clock.NowMs() + step)) {
+            while (!clock.AdvanceIfWaitBegun(step)) {
               if (std::chrono::steady_clock::now() > deadline) {
                 clock.Advance(60000);
                 return;

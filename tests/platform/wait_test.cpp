@@ -174,6 +174,26 @@ TEST_F(WaitTest, AdvanceIfWaitedForMovesOnlyToADeadlineSomeoneWaitsFor) {
   EXPECT_EQ(waiter.get(), kWaitTimeout);
 }
 
+TEST_F(WaitTest, AWaitBegunNowIsNotConfusedWithTheRestOfAnEarlierOne) {
+  UniqueHandle never(CreateEvent(true, false));
+  UniqueHandle poke(CreateEvent(false, false));
+  // A periodic waiter, 10 ms before its deadline, woken by something else
+  // and waiting again for what is left.
+  auto periodic = std::async(std::launch::async, [&] { return WaitForSingleObject(never.get(), 200); });
+  clock_.WaitForWaitBegun(200);
+  clock_.Advance(190);
+  SetEvent(poke.get());
+  EXPECT_FALSE(clock_.AdvanceIfWaitBegun(10));
+  EXPECT_EQ(clock_.NowMs(), 1190u);
+
+  // A pause of 10 that begins now is one.
+  auto pause = std::async(std::launch::async, [] { platform::Sleep(10); });
+  clock_.AdvanceWhenWaitBegins(10);
+  pause.get();
+  EXPECT_EQ(periodic.get(), kWaitTimeout);
+  EXPECT_EQ(clock_.NowMs(), 1200u);
+}
+
 TEST(DeadlineTest, InfiniteHasNoDeadlineAndRemainingCountsDown) {
   VirtualClock clock(5000);
   ScopedClock use(clock);
