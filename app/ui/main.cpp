@@ -7,6 +7,7 @@
 
 #include "app/app_main.h"
 #include "app/command_line.h"
+#include "app/ui/platform_message_pump.h"
 #include "app/ui/qt_app_ui.h"
 
 int main(int argc, char** argv) {
@@ -23,6 +24,11 @@ int main(int argc, char** argv) {
     application = std::make_unique<QApplication>(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
   }
+
+  // The platform windows of this thread, and what the worker posts to them,
+  // run inside Qt's loop.
+  std::unique_ptr<PlatformMessagePump> pump;
+  if (!command_only) pump = std::make_unique<PlatformMessagePump>();
 
   QtAppUi ui;
   CAppMain app(ui, std::move(command_line));
