@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "devicelib/device.h"
 #include "devicelib/device_states.h"
 #include "devicelib/dv_api.h"
@@ -47,30 +48,7 @@ constexpr auto kSafetyNet = std::chrono::seconds(30);
 constexpr auto kIdleSpan = std::chrono::seconds(10);
 constexpr auto kSignalReportEvery = std::chrono::seconds(1);
 
-void Discard(const char* line, void*) { benchmark::DoNotOptimize(line); }
-
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-// A private runtime folder and registry, so that the run shares nothing
-// with a program of the user's.
-struct PrivateFolders {
-  PrivateFolders() {
-    char pattern[] = "/tmp/vombel-bench-XXXXXX";
-    if (::mkdtemp(pattern) == nullptr) return;
-    root = pattern;
-    std::filesystem::create_directories(root + "/runtime");
-    std::filesystem::permissions(root + "/runtime", std::filesystem::perms::owner_all);
-    ::setenv("XDG_RUNTIME_DIR", (root + "/runtime").c_str(), 1);
-    roots.emplace(root + "/user", root + "/machine");
-  }
-  ~PrivateFolders() {
-    roots.reset();
-    std::error_code ignored;
-    if (!root.empty()) std::filesystem::remove_all(root, ignored);
-  }
-  std::string root;
-  std::optional<platform::ScopedRegistryRoots> roots;
-};
 
 // One client of the library with a simulated tree and card, on the real clock.
 class InsertionRun {
@@ -154,20 +132,9 @@ class InsertionRun {
   std::thread client_;
 };
 
-struct QuietLog {
-  QuietLog() {
-    XLogSetSink(&Discard, nullptr);
-    XLogSetThreshold(kXLogError);
-  }
-  ~QuietLog() {
-    XLogSetSink(nullptr, nullptr);
-    XLogSetThreshold(0);
-  }
-};
-
 void BM_CardInsertionToInitialized(benchmark::State& state) {
-  QuietLog quiet;
-  PrivateFolders folders;
+  bench_support::QuietLog quiet;
+  bench_support::PrivateFolders folders;
   const auto kind = static_cast<sim::CardKind>(state.range(0));
   double usb = 0, detection = 0, commands = 0;
   for (auto _ : state) {
@@ -212,8 +179,8 @@ double ProcessCpuMs() {
 }
 
 void BM_IdleInitializedDeviceCpu(benchmark::State& state) {
-  QuietLog quiet;
-  PrivateFolders folders;
+  bench_support::QuietLog quiet;
+  bench_support::PrivateFolders folders;
   for (auto _ : state) {
     InsertionRun run;
     if (!run.Plug(sim::CardKind::kMultiplexing3g) || !run.WaitForInitialized()) {
