@@ -171,10 +171,10 @@ std::vector<StatusPane> MakeStatusPanes(const StatusInputs& in, const StringLoad
 std::u16string MakeTooltipText(const StatusInputs& in, const StringLoader& strings) {
   std::u16string text = MakeStateText(in, strings).text;
   const std::u16string technology = MakeTooltipTechnologyLine(in, strings);
-  if (!technology.empty()) text += u"\n" + technology;
+  if (!technology.empty()) text.append(u"\n").append(technology);
   if (in.Registered()) {
     const SignalLevel level = ComputeSignalLevel(in.SignalMode(), in.signal_value);
-    text += u"\n" + SignalText(level.text_level, strings);
+    text.append(u"\n").append(SignalText(level.text_level, strings));
   }
   return text;
 }

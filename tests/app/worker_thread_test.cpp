@@ -85,6 +85,8 @@ TEST_F(WorkerThreadTest, ACardsLifeFromPlugThroughPinConnectionAndMessagesToPull
   ASSERT_TRUE(RunUntil([&] { return Received(WM_APP_PIN_READY, before_pin); }));
   EXPECT_EQ(Cache().PinPukState, CachedDravikValues::kPinPukReady);
   EXPECT_EQ(Cache().PinRetryCounter, 3);
+  // The window gets the profile to choose the operator's from.
+  ASSERT_TRUE(RunUntil([&] { return Received(WM_APP_PROFILE, before_pin); }));
   EXPECT_FALSE(LogMentions("4711"));
   EXPECT_FALSE(LogMentions("1111"));
 
