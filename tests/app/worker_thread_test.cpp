@@ -182,6 +182,38 @@ TEST_F(WorkerThreadTest, RequestsStillQueuedAtStopAreDroppedWithTheirRecords) {
   platform::PumpMessages();
 }
 
+TEST_F(WorkerThreadTest, ACommandThatFailsKeepsWhatTheWindowAlreadyKnows) {
+  ASSERT_NO_FATAL_FAILURE(StartWorker());
+  // The service centre cannot be read when the SIM's messages are listed.
+  Plug(sim::NewSimCard(CardKind::kMultiplexing3g)
+           .Registered(1)
+           .Operator("Vombel Netz", "Vombel", "26203")
+           .SmsStorage(5)
+           .WithStoredSms(Incoming("+491702222222", "stored before"))
+           .WithFault("+CSCA", sim::Fault{sim::FaultKind::kError, 0, true}));
+  ASSERT_TRUE(RunUntil([&] { return Cache().SmsStore->Count() == 1 && Cache().NetworkName == u"Vombel Netz"; }));
+  EXPECT_TRUE(Received(WM_APP_ERROR));
+  EXPECT_EQ(std::u16string(Cache().SmsStore->FindByIndex(0)->Text), u"stored before");
+
+  // Packet data goes while the circuit-switched registration stays: the
+  // operator's name stays too.
+  Card().Update([](sim::CardState& s) { s.attached = false; });
+  ASSERT_TRUE(RunUntil([&] { return Cache().PsNetworkState == 0; }));
+  ASSERT_TRUE(RunUntil([&] { return Idle() && platform::PumpMessages() == 0; }, 1000));
+  EXPECT_EQ(Cache().CsNetworkState, 1);
+  EXPECT_EQ(Cache().NetworkName, u"Vombel Netz");
+}
+
+TEST_F(WorkerThreadTest, AConnectThatFailsAtOnceStillReportsTheConnectionState) {
+  ASSERT_NO_FATAL_FAILURE(StartWorker());
+  // No card: the library refuses before any state changes, so no event
+  // would tell the window; the worker reads the state back itself.
+  ASSERT_TRUE(worker_->Post(WM_APP_CONNECT, 0, 1));
+  ASSERT_TRUE(RunUntilNotified(WM_APP_CONNECTION_STATE));
+  EXPECT_EQ(Last(WM_APP_CONNECTION_STATE)->values.ConnectionState, 0);
+  ASSERT_TRUE(RunUntil([&] { return Received(WM_APP_ERROR); }));
+}
+
 TEST_F(WorkerThreadTest, AMuteCardEndsTheDiagnosticsRunInTimeAndOneRunAtATime) {
   ASSERT_NO_FATAL_FAILURE(StartWorker());
   Plug(sim::NewSimCard(CardKind::kMultiplexing3g).Registered(1).OwnNumbers({"+491705550001"}));
