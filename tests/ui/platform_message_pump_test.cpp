@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/thread.h"
 #include "platform/window.h"
+#include "tests/ui/ui_test_registry.h"
 
 namespace {
 
@@ -143,5 +144,5 @@ void PlatformMessagePumpTest::AQuitPostedToTheThreadReachesTheHandler() {
   QVERIFY(!Readable(platform::QueueDescriptor()));  // taken, not left to spin on
 }
 
-QTEST_GUILESS_MAIN(PlatformMessagePumpTest)
+VOMBEL_UI_TEST(PlatformMessagePumpTest)
 #include "platform_message_pump_test.moc"
