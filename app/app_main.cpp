@@ -164,6 +164,8 @@ bool CAppMain::InitInstance() {
 
 bool CAppMain::StopPath() {
   terminate_mode_ = true;
+  // The title names the program in the line the stop prints.
+  LoadTitle();
   terminate_result_ = TerminateExistingInstance();
   XLogLevel(kXLogTrace, "CAppMain::InitInstance, TerminateExistingInstance: 0x%x.",
             terminate_result_);
@@ -260,9 +262,11 @@ void CAppMain::WriteLogHeader() {
 
 uint32_t CAppMain::TerminateExistingInstance() {
   XLogLevel(kXLogTrace, "CAppMain::TerminateExistingInstance");
+  stop_outcome_ = StopOutcome::kFailed;
   std::unique_ptr<platform::RemoteWindow> window = platform::FindWindow(kMainWindowClass);
   if (!window) {
     XLogLevel(kXLogTrace, "CAppMain::TerminateExistingInstance: not found.");
+    stop_outcome_ = StopOutcome::kNotRunning;
     return 0;
   }
   // The process is opened before it is asked to exit: one that exits at
@@ -278,10 +282,12 @@ uint32_t CAppMain::TerminateExistingInstance() {
   switch (platform::WaitForSingleObject(process.get(), kStopTimeoutMs)) {
     case platform::kWaitObject0:
       XLogLevel(kXLogTrace, "CAppMain::TerminateExistingInstance: stopped.");
+      stop_outcome_ = StopOutcome::kStopped;
       return 0;
     case platform::kWaitTimeout:
       if (!platform::TerminateProcess(process.get(), kTerminateExitCode)) return LastErrorOrFail();
       XLogLevel(kXLogTrace, "CAppMain::TerminateExistingInstance: terminated.");
+      stop_outcome_ = StopOutcome::kKilled;
       return 0;
     default:
       return LastErrorOrFail();
@@ -291,9 +297,13 @@ uint32_t CAppMain::TerminateExistingInstance() {
 bool CAppMain::Bulldoze() {
   // Without the product key's name the path would be the whole hive.
   const std::u16string product_key = LoadText(CSettings::kBaseKeyStringId);
+  bulldozed_ = BulldozeOutcome::kFailed;
   if (product_key.empty()) return false;
   const std::u16string tree = u".DEFAULT\\" + product_key;
-  return XRegDeleteKeyTree(platform::HKEY_USERS, tree.c_str(), true) == 0;
+  const uint32_t error = XRegDeleteKeyTree(platform::HKEY_USERS, tree.c_str(), true);
+  if (error == platform::kErrorFileNotFound || error == platform::kErrorPathNotFound) bulldozed_ = BulldozeOutcome::kNothingStored;
+  if (error == 0) bulldozed_ = BulldozeOutcome::kDeleted;
+  return error == 0;
 }
 
 uint32_t CAppMain::ExitInstance(int framework_exit_code) {

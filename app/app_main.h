@@ -12,12 +12,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "app/app_ui.h"
 #include "app/command_line.h"
 #include "app/log_file.h"
+#include "app/stop_report.h"
 #include "platform/handle.h"
 #include "platform/instance_channel.h"
 #include "platform/module.h"
@@ -71,9 +73,11 @@ class CAppMain {
   uint32_t ExitInstance(int framework_exit_code);
 
   // Asks a running instance to exit and makes sure it does: 0 when none runs
-  // or it ended (by itself or killed), else the system error.
+  // or it ended (by itself or killed), else the system error. What it found
+  // is StopResult() afterwards.
   uint32_t TerminateExistingInstance();
-  // Deletes the settings tree; true when it is gone.
+  // Deletes the settings tree; true when it is gone. What it found is
+  // Bulldozed() afterwards.
   bool Bulldoze();
 
   // The message a build with these settings and this profile table must not
@@ -82,6 +86,11 @@ class CAppMain {
 
   const std::u16string& Title() const { return title_; }
   bool TerminateMode() const { return terminate_mode_; }
+  // In terminate mode: what the stop found and did, and (with "bulldoze")
+  // what became of the settings; the error of a failed stop is the exit
+  // code.
+  StopOutcome StopResult() const { return stop_outcome_; }
+  std::optional<BulldozeOutcome> Bulldozed() const { return bulldozed_; }
   const CLogFile& LogFile() const { return log_file_; }
 
  private:
@@ -104,6 +113,8 @@ class CAppMain {
   bool title_loaded_ = false;
   bool terminate_mode_ = false;
   uint32_t terminate_result_ = 0;
+  StopOutcome stop_outcome_ = StopOutcome::kNotRunning;
+  std::optional<BulldozeOutcome> bulldozed_;
   bool refused_ = false;
   CLogFile log_file_;
   platform::UniqueHandle instance_mutex_;  // held until the process (or this object) ends

@@ -1,7 +1,9 @@
 // The command line is whatever the caller typed: as one string or as the
 // shell's arguments, any bytes must parse without faults, every argument
 // found must be found again by name, and tokens never hold more than the
-// text did.
+// text did. The start's switch check reads the same arguments: an unknown
+// switch it names is one of them.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/program_switches.h"
 #include "platform/text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -35,5 +38,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const auto& piece : pieces) arguments.push_back(piece.c_str());
   const CommandLine from_shell = CommandLine::FromArguments(arguments);
   if (from_shell.Arguments().size() > pieces.size()) __builtin_trap();
+
+  const SwitchCheck check = CheckProgramSwitches(arguments);
+  if ((check.request == SwitchRequest::kUnknown) == check.unknown.empty()) __builtin_trap();
+  if (check.request == SwitchRequest::kUnknown &&
+      std::find(pieces.begin(), pieces.end(), check.unknown) == pieces.end()) {
+    __builtin_trap();
+  }
   return 0;
 }

@@ -4,13 +4,29 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
+#include "platform/journal.h"
+
 namespace platform {
 namespace {
+
+std::atomic<unsigned> g_destinations{kDebugToStandardError};
+
+void WriteToStandardError(const char* text) {
+  size_t left = std::strlen(text);
+  while (left > 0) {
+    ssize_t n = ::write(STDERR_FILENO, text, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    text += n;
+    left -= static_cast<size_t>(n);
+  }
+}
 
 struct Segment {
   uintptr_t begin;
@@ -54,15 +70,21 @@ bool InReadOnlyImage(const char* text) {
 
 }  // namespace
 
+unsigned JournalDestinationsFor(const char* vombel_debug) {
+  const bool asked = vombel_debug != nullptr && vombel_debug[0] != '\0' && std::strcmp(vombel_debug, "0") != 0;
+  return kDebugToJournal | (asked ? kDebugToStandardError : 0u);
+}
+
+void SetDebugOutputDestinations(unsigned destinations) {
+  g_destinations.store(destinations & (kDebugToStandardError | kDebugToJournal), std::memory_order_relaxed);
+}
+
+unsigned DebugOutputDestinations() { return g_destinations.load(std::memory_order_relaxed); }
+
 void OutputDebugString(const char* text) {
-  size_t left = std::strlen(text);
-  while (left > 0) {
-    ssize_t n = ::write(STDERR_FILENO, text, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    text += n;
-    left -= static_cast<size_t>(n);
-  }
+  const unsigned destinations = DebugOutputDestinations();
+  if ((destinations & kDebugToJournal) != 0) WriteToJournal(text);
+  if ((destinations & kDebugToStandardError) != 0) WriteToStandardError(text);
 }
 
 bool IsReadableString(const char* text) {

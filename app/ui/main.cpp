@@ -2,18 +2,41 @@
 // command that stops a running one.
 #include <QApplication>
 #include <QCoreApplication>
+#include <QIcon>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <span>
 
 #include "app/app_main.h"
 #include "app/command_line.h"
+#include "app/program_switches.h"
+#include "app/stop_report.h"
 #include "app/ui/platform_message_pump.h"
 #include "app/ui/qt_app_ui.h"
+#include "app/ui/simulated_system.h"
+#include "foundation/xlog.h"
+#include "platform/debug_output.h"
 
 int main(int argc, char** argv) {
-  // Qt's own options ("-platform …") parse as switches nobody asks for.
-  CommandLine command_line =
-      CommandLine::FromArguments(std::span<const char* const>(argv + 1, argc > 0 ? argc - 1 : 0));
+  // The trace without a log file goes where Linux keeps such output, and to
+  // the terminal only when asked for.
+  platform::SetDebugOutputDestinations(platform::JournalDestinationsFor(std::getenv("VOMBEL_DEBUG")));
+
+  // Help and mistakes are answered before anything starts (no display
+  // needed). Qt's own options ("-platform …") pass, and afterwards parse as
+  // switches nobody asks for.
+  const std::span<const char* const> arguments(argv + 1, argc > 0 ? argc - 1 : 0);
+  const SwitchCheck check = CheckProgramSwitches(arguments);
+  if (check.request == SwitchRequest::kUsage) {
+    std::fputs(ProgramUsage().c_str(), stdout);
+    return 0;
+  }
+  if (check.request == SwitchRequest::kUnknown) {
+    std::fprintf(stderr, "vombel-connect: unknown switch %s\n%s", check.unknown.c_str(), ProgramUsage().c_str());
+    return kUnknownSwitchExitCode;
+  }
+  CommandLine command_line = CommandLine::FromArguments(arguments);
 
   // Stopping another instance shows nothing, so it needs no display.
   const bool command_only = command_line.Has(u"stop") || command_line.Has(u"bulldoze");
@@ -23,6 +46,10 @@ int main(int argc, char** argv) {
   } else {
     application = std::make_unique<QApplication>(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    // Every window's icon, compiled in; drawing it takes Qt's SVG plugin.
+    const QIcon icon(QStringLiteral(":/vombel-connect.svg"));
+    if (icon.pixmap(32, 32).isNull()) XLogLevel(kXLogWarning, "main, the program's icon cannot be drawn.");
+    QApplication::setWindowIcon(icon);
   }
 
   // The platform windows of this thread, and what the worker posts to them,
@@ -30,9 +57,19 @@ int main(int argc, char** argv) {
   std::unique_ptr<PlatformMessagePump> pump;
   if (!command_only) pump = std::make_unique<PlatformMessagePump>();
 
+  // The simulated card's world is up before the main window and its worker,
+  // and goes only after them.
+  std::unique_ptr<SimulatedSystem> simulation;
+  if (!command_only && WantsSimulation(command_line)) simulation = std::make_unique<SimulatedSystem>();
+
   QtAppUi ui;
   CAppMain app(ui, std::move(command_line));
   int loop_code = 0;
   if (app.InitInstance()) loop_code = QCoreApplication::exec();
-  return static_cast<int>(app.ExitInstance(loop_code));
+  const uint32_t exit_code = app.ExitInstance(loop_code);
+  if (app.TerminateMode()) {
+    const StopReport report = MakeStopReport(app.StopResult(), exit_code, app.Bulldozed(), app.Title());
+    std::fputs(report.line.c_str(), report.failed ? stderr : stdout);
+  }
+  return static_cast<int>(exit_code);
 }

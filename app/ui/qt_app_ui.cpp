@@ -1,7 +1,6 @@
 #include "app/ui/qt_app_ui.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QMessageBox>
 #include <cerrno>
 #include <new>
@@ -33,8 +32,8 @@ QtAppUi::~QtAppUi() { delete window_.data(); }
 
 void QtAppUi::Initialize(std::u16string_view title) {
   title_ = ToQString(title);
+  // The icon is the program's own, set in main before any window.
   QGuiApplication::setDesktopFileName(QStringLiteral("vombel-connect"));
-  QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("vombel-connect")));
 }
 
 void QtAppUi::ShowMessageBox(std::u16string_view text) {

@@ -371,6 +371,9 @@ TEST_F(AppMainTest, StopWithoutInstanceExitsWithZero) {
   EXPECT_TRUE(log.Contains("CAppMain::InitInstance, TerminateExistingInstance: 0x0."));
   EXPECT_FALSE(log.Contains("CAppMain::Bulldoze"));
   EXPECT_TRUE(ui.title_.empty()) << "stopping needs no user interface";
+  EXPECT_EQ(app->StopResult(), StopOutcome::kNotRunning);
+  EXPECT_EQ(app->Bulldozed(), std::nullopt);
+  EXPECT_EQ(app->Title(), kTitle) << "the stop's line names the program";
   EXPECT_EQ(app->ExitInstance(3), 0u);
 }
 
@@ -381,6 +384,7 @@ TEST_F(AppMainTest, StopEndsAnInstanceThatReacts) {
   auto app = App(ui, u"-stop");
   EXPECT_FALSE(app->InitInstance());
   EXPECT_TRUE(log.Contains("CAppMain::TerminateExistingInstance: stopped."));
+  EXPECT_EQ(app->StopResult(), StopOutcome::kStopped);
   const int status = instance.Reap();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(app->ExitInstance(0), 0u);
@@ -400,6 +404,7 @@ TEST_F(AppMainTest, StopKillsAnInstanceThatDoesNotReactWithin8192Ms) {
   clock.Advance(1);
   EXPECT_FALSE(started.get());
   EXPECT_TRUE(log.Contains("CAppMain::TerminateExistingInstance: terminated."));
+  EXPECT_EQ(app->StopResult(), StopOutcome::kKilled);
   const int status = instance.Reap();
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
   EXPECT_EQ(app->ExitInstance(0), 0u);
@@ -419,6 +424,8 @@ TEST_F(AppMainTest, BulldozeRemovesTheSettingsTreeWithOrWithoutInstance) {
     EXPECT_TRUE(log.Contains(with_instance ? "TerminateExistingInstance: stopped."
                                            : "TerminateExistingInstance: not found."));
     EXPECT_TRUE(log.Contains("CAppMain::Bulldoze suceeded."));
+    EXPECT_EQ(app->StopResult(), with_instance ? StopOutcome::kStopped : StopOutcome::kNotRunning);
+    EXPECT_EQ(app->Bulldozed(), BulldozeOutcome::kDeleted);
     EXPECT_FALSE(SettingsStored());
     char16_t* kept = nullptr;
     EXPECT_EQ(XRegQueryStringKey(HKEY_USERS, kSiblingKey, u"Keep", &kept, false), 0u);
@@ -435,7 +442,20 @@ TEST_F(AppMainTest, BulldozeWithoutTheProductKeyNameDeletesNothing) {
   auto app = App(ui, u"-bulldoze");
   EXPECT_FALSE(app->InitInstance());
   EXPECT_TRUE(log.Contains("CAppMain::Bulldoze failed."));
+  EXPECT_EQ(app->Bulldozed(), BulldozeOutcome::kFailed);
   EXPECT_TRUE(SettingsStored());
+}
+
+TEST_F(AppMainTest, BulldozeWithNothingStoredSaysSo) {
+  ASSERT_FALSE(SettingsStored());
+  LogCapture log;
+  FakeUi ui;
+  auto app = App(ui, u"-bulldoze");
+  EXPECT_FALSE(app->InitInstance());
+  EXPECT_EQ(app->StopResult(), StopOutcome::kNotRunning);
+  EXPECT_EQ(app->Bulldozed(), BulldozeOutcome::kNothingStored);
+  EXPECT_TRUE(log.Contains("CAppMain::Bulldoze failed.")) << "the log says what it always said";
+  EXPECT_EQ(app->ExitInstance(0), 0u);
 }
 
 TEST_F(AppMainTest, MissingResourcesStartOnDefaults) {

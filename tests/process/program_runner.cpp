@@ -23,13 +23,18 @@ std::string ReadFile(const std::string& path) {
 
 ProgramRunner::ProgramRunner(const Folders& folders, const std::vector<std::string>& arguments,
                              std::optional<uid_t> user)
+    : ProgramRunner(folders, arguments, RunOptions{user}) {}
+
+ProgramRunner::ProgramRunner(const Folders& folders, const std::vector<std::string>& arguments,
+                             const RunOptions& options)
     : folders_(folders) {
+  const std::optional<uid_t> user = options.user;
   // Everything the child needs is prepared before fork: the child only calls
   // what is safe after fork in a threaded process.
   std::vector<std::string> environment;
   for (char** variable = environ; *variable != nullptr; ++variable) {
     const std::string entry = *variable;
-    for (const char* ours : {"XDG_CONFIG_HOME=", "XDG_RUNTIME_DIR=", "TMPDIR=", "QT_QPA_PLATFORM="}) {
+    for (const char* ours : {"XDG_CONFIG_HOME=", "XDG_RUNTIME_DIR=", "TMPDIR=", "QT_QPA_PLATFORM=", "VOMBEL_DEBUG="}) {
       if (entry.starts_with(ours)) goto skip;
     }
     environment.push_back(entry);
@@ -39,6 +44,7 @@ ProgramRunner::ProgramRunner(const Folders& folders, const std::vector<std::stri
   environment.push_back("XDG_RUNTIME_DIR=" + folders.runtime);
   environment.push_back("TMPDIR=" + folders.tmp);
   environment.push_back("QT_QPA_PLATFORM=offscreen");
+  if (options.debug_output) environment.push_back("VOMBEL_DEBUG=1");
   std::vector<char*> envp;
   for (auto& entry : environment) envp.push_back(entry.data());
   envp.push_back(nullptr);
@@ -51,17 +57,19 @@ ProgramRunner::ProgramRunner(const Folders& folders, const std::vector<std::stri
 
   const std::string output = folders.tmp + "/output.txt";
   const int output_fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const std::string errors = folders.tmp + "/errors.txt";
+  const int errors_fd =
+      options.separate_errors ? ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666) : output_fd;
   pid_ = ::fork();
   if (pid_ == 0) {
-    if (output_fd >= 0) {
-      ::dup2(output_fd, STDOUT_FILENO);
-      ::dup2(output_fd, STDERR_FILENO);
-    }
+    if (output_fd >= 0) ::dup2(output_fd, STDOUT_FILENO);
+    if (errors_fd >= 0) ::dup2(errors_fd, STDERR_FILENO);
     if (user && (::setgid(*user) != 0 || ::setuid(*user) != 0)) ::_exit(126);
     ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
   if (output_fd >= 0) ::close(output_fd);
+  if (errors_fd >= 0 && errors_fd != output_fd) ::close(errors_fd);
 }
 
 ProgramRunner::~ProgramRunner() {
@@ -100,6 +108,7 @@ void ProgramRunner::Terminate() {
 }
 
 std::string ProgramRunner::Output() const { return ReadFile(folders_.tmp + "/output.txt"); }
+std::string ProgramRunner::Errors() const { return ReadFile(folders_.tmp + "/errors.txt"); }
 std::string ProgramRunner::Log() const { return ReadFile(LogPath()); }
 
 bool ProgramRunner::WaitForLog(const std::string& text) const {

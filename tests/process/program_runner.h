@@ -19,6 +19,17 @@ struct Folders {
   std::string tmp;
 };
 
+// How the child runs.
+struct RunOptions {
+  // With `user`, the child switches to that user (and group) id first.
+  std::optional<uid_t> user;
+  // VOMBEL_DEBUG=1: the trace of a run without -log comes on standard error
+  // (the tests read it there); otherwise VOMBEL_DEBUG is left out.
+  bool debug_output = true;
+  // Standard error to <folders.tmp>/errors.txt instead of beside the output.
+  bool separate_errors = false;
+};
+
 class ProgramRunner {
  public:
   // Starts the program with `arguments`; its standard output and error go to
@@ -26,6 +37,7 @@ class ProgramRunner {
   // (and group) id first.
   ProgramRunner(const Folders& folders, const std::vector<std::string>& arguments,
                 std::optional<uid_t> user = std::nullopt);
+  ProgramRunner(const Folders& folders, const std::vector<std::string>& arguments, const RunOptions& options);
   ~ProgramRunner();  // kills a child that still runs
   ProgramRunner(const ProgramRunner&) = delete;
   ProgramRunner& operator=(const ProgramRunner&) = delete;
@@ -39,6 +51,8 @@ class ProgramRunner {
   void Terminate();
 
   std::string Output() const;
+  // Standard error when it was kept apart.
+  std::string Errors() const;
   std::string LogPath() const { return folders_.tmp + "/Vombel Connect.txt"; }
   std::string Log() const;
   // Waits until the log file holds `text`; false when the safety net ran out.
