@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/thread.h"
 #include "platform/window.h"
+#include "tests/ui/ui_tests.h"
 
 namespace {
 
@@ -143,5 +144,9 @@ void PlatformMessagePumpTest::AQuitPostedToTheThreadReachesTheHandler() {
   QVERIFY(!Readable(platform::QueueDescriptor()));  // taken, not left to spin on
 }
 
-QTEST_GUILESS_MAIN(PlatformMessagePumpTest)
+int RunPlatformMessagePumpTest(int argc, char** argv) {
+  PlatformMessagePumpTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
 #include "platform_message_pump_test.moc"
