@@ -423,6 +423,10 @@ void CDlgMain::ConnectDisconnect(bool ask_roaming) {
   requested_connection_state_ = state == 0 ? 1 : 3;
   RefreshConnectButton();
   RefreshStatus();
+  // The profile and the technology stay as they are while a connection is
+  // under way.
+  EnableTechnologyButtons(TechnologyButtonsAllowed());
+  EnableProfileFields(ProfileFieldsAllowed());
   Post(WM_APP_CONNECT, 0, state == 0 ? 1 : 0);
 }
 

@@ -143,5 +143,9 @@ void PlatformMessagePumpTest::AQuitPostedToTheThreadReachesTheHandler() {
   QVERIFY(!Readable(platform::QueueDescriptor()));  // taken, not left to spin on
 }
 
-QTEST_GUILESS_MAIN(PlatformMessagePumpTest)
+int RunPlatformMessagePumpTests(int argc, char** argv) {
+  PlatformMessagePumpTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
 #include "platform_message_pump_test.moc"
