@@ -449,7 +449,7 @@ void DlgMainTest::PinCheckSwitchAsksForThePinAndCancelPutsTheMarkBack() {
   QVERIFY(d.log.Contains("OnWmAppPinDialogMessage::WM_APP_SET_PIN_MODE: [2]"));
 }
 
-int RunDlgMainTests(int argc, char** argv) {
+int RunDlgMainTest(int argc, char** argv) {
   DlgMainTest test;
   return QTest::qExec(&test, argc, argv);
 }

@@ -108,7 +108,7 @@ void MainWindowPartsTest::TechnologyControlsMapToTheirModes() {
   QCOMPARE(TechnologyModeOfControl(1009), -1);
 }
 
-int RunMainWindowPartsTests(int argc, char** argv) {
+int RunMainWindowPartsTest(int argc, char** argv) {
   MainWindowPartsTest test;
   return QTest::qExec(&test, argc, argv);
 }

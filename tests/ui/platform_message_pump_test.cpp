@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/thread.h"
 #include "platform/window.h"
+#include "tests/ui/ui_tests.h"
 
 namespace {
 
@@ -143,7 +144,7 @@ void PlatformMessagePumpTest::AQuitPostedToTheThreadReachesTheHandler() {
   QVERIFY(!Readable(platform::QueueDescriptor()));  // taken, not left to spin on
 }
 
-int RunPlatformMessagePumpTests(int argc, char** argv) {
+int RunPlatformMessagePumpTest(int argc, char** argv) {
   PlatformMessagePumpTest test;
   return QTest::qExec(&test, argc, argv);
 }
