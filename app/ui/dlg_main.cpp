@@ -14,11 +14,13 @@
 #include "app/app_main.h"
 #include "app/app_messages.h"
 #include "app/auto_profiles.h"
+#include "app/error_texts.h"
 #include "app/profile.h"
 #include "app/settings.h"
 #include "app/status_texts.h"
 #include "app/ui/apn_line_edit.h"
-#include "app/ui/interim_code_dialogs.h"
+#include "app/ui/about_box.h"
+#include "app/ui/program_code_dialogs.h"
 #include "app/ui/main_window_texts.h"
 #include "app/ui/signal_bars_widget.h"
 #include "app/worker_thread.h"
@@ -47,10 +49,13 @@ std::u16string ToU16(const QString& text) {
   return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size())};
 }
 
-// The texts the error dialog shows until the error texts bind: the
-// connection failure for a flagged code, the general failure otherwise.
-std::u16string GeneralErrorText(uint32_t code, bool flag, const CachedDravikValues& /*values*/) {
-  return ToU16(FormatResultCode(ProgramText(flag ? 131 : 126), code));
+std::u16string ProgramErrorText(uint32_t code, bool flag, const CachedDravikValues& values) {
+  ErrorReport report;
+  report.code = code;
+  report.flag = flag;
+  report.pin_puk_state = values.PinPukState;
+  report.removable_kind = values.RemovableKind;
+  return MakeErrorText(report);
 }
 
 }  // namespace
@@ -63,7 +68,7 @@ CDlgMain::CDlgMain(const QString& title, Dependencies d)
       connections_(d.connections ? std::move(d.connections) : std::make_unique<CNoConnectionWatcher>()),
       dialogs_(std::move(d.dialogs)),
       ask_(std::move(d.ask)),
-      error_text_(d.error_text ? std::move(d.error_text) : ErrorTextFunction(GeneralErrorText)) {
+      error_text_(d.error_text ? std::move(d.error_text) : ErrorTextFunction(ProgramErrorText)) {
   // The platform window the worker posts to: one class per window, so a
   // second main window (tests make many) never meets the first one's class.
   char suffix[32];
@@ -75,7 +80,7 @@ CDlgMain::CDlgMain(const QString& title, Dependencies d)
   });
   hwnd_ = platform::CreateWindow(class_name_);
   if (hwnd_ == nullptr) XLogLevel(kXLogError, "CDlgMain::CDlgMain, CreateWindow: NOK.");
-  if (!dialogs_) dialogs_ = std::make_unique<CInterimCodeDialogs>(hwnd_, this, title);
+  if (!dialogs_) dialogs_ = std::make_unique<CProgramCodeDialogs>(hwnd_, this);
 
   values_ = CachedDravik::Instance().Snapshot();
   setWindowTitle(title);
@@ -102,6 +107,7 @@ CDlgMain::~CDlgMain() {
   closing_ = true;
   XLogLevel(kXLogTrace, "CDlgMain::OnDestroy");
   dialogs_.reset();
+  delete about_.data();
   if (worker_) worker_->Stop();
   // What the worker posted before it ended: the procedure frees the records.
   platform::PumpMessages();
@@ -285,8 +291,10 @@ void CDlgMain::OpenSmsCentre() { XLogLevel(kXLogTrace, "CDlgMain::OpenSmsCentre,
 // The diagnostics arrive with their own window, as the SMS centre does.
 void CDlgMain::OpenDiagnostics() { XLogLevel(kXLogTrace, "CDlgMain::OpenDiagnostics, no diagnostics window."); }
 
-// The about box arrives with its own window.
-void CDlgMain::OpenAbout() { XLogLevel(kXLogTrace, "CDlgMain::OpenAbout, no about box."); }
+void CDlgMain::OpenAbout() {
+  if (!about_) about_ = new CAboutBox(this);
+  about_->ShowAndActivate();
+}
 
 // --- Refresh --------------------------------------------------------------
 

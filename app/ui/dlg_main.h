@@ -26,6 +26,7 @@ class CProfile;
 class CSettings;
 class CWorkerThread;
 class ApnLineEdit;
+class CAboutBox;
 class SignalBarsWidget;
 class QAbstractButton;
 class QGroupBox;
@@ -184,6 +185,7 @@ class CDlgMain : public QDialog {
   int marked_technology_ = -1;
   std::optional<bool> marked_pin_;
   QPointer<QWidget> remembered_focus_;
+  QPointer<CAboutBox> about_;
   bool settings_shown_ = true;
 
   // Controls.

@@ -45,7 +45,6 @@ constexpr unsigned kLogoStringId = 1035;
 constexpr unsigned kMenuStringId = 1036;
 constexpr unsigned kNoSmsCentreStringId = 1037;
 constexpr unsigned kNoDiagnosticsStringId = 1038;
-constexpr unsigned kNoAboutBoxStringId = 1040;
 constexpr unsigned kProfileGroupStringId = 1041;
 constexpr unsigned kWarningStringId = 1042;
 constexpr unsigned kSignalStrengthStringId = 169;
@@ -312,7 +311,7 @@ void CDlgMain::BuildMenus() {
   } else if (!diagnostics.isEmpty()) {
     menu_->addSeparator();
   }
-  add(about, kAboutCommand, kNoAboutBoxStringId);
+  add(about, kAboutCommand, 0);
   add(exit, kExitSysCommand, 0);
   menu_button_->setMenu(menu_);
 }

@@ -7,10 +7,6 @@ QString ProgramText(unsigned id) {
   return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-QString FormatResultCode(QString text, uint32_t code) {
-  return text.replace(QStringLiteral("%x"), QString::number(code, 16));
-}
-
 QString MenuEscaped(QString text) { return text.replace(QStringLiteral("&"), QStringLiteral("&&")); }
 
 int TechnologyModeOfControl(int id) {

@@ -7,8 +7,6 @@
 
 // String `id` of the program's table.
 QString ProgramText(unsigned id);
-// `text` with its "%x" (as in "[0x%x]") replaced by `code` in hexadecimal.
-QString FormatResultCode(QString text, uint32_t code);
 // The application name with every "&" doubled, for menu texts.
 QString MenuEscaped(QString text);
 
