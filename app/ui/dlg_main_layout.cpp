@@ -102,7 +102,7 @@ void CDlgMain::BuildLayout() {
   state_text_->setFont(state_font);
   state_text_->setWordWrap(true);
   // Wide enough for the longest state text on one or two lines.
-  state_text_->setMinimumWidth(metrics.averageCharWidth() * 30);
+  state_text_->setMinimumWidth(QFontMetrics(state_font).averageCharWidth() * 34);
   state_text_->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
   state_text_->setFocusPolicy(Qt::NoFocus);
   state_row->addWidget(state_text_, 1);

@@ -165,9 +165,10 @@ class MainWindowDriver {
   void CancelPin() { platform::PostMessage(window_->Hwnd(), CDlgMain::kPinDialogResult, 0, 0); }
 
   // As the worker does: change the cache, then tell the window.
-  void Notify(const std::function<void(CachedDravikValues&)>& change, uint32_t message) {
+  void Notify(const std::function<void(CachedDravikValues&)>& change, uint32_t message, uintptr_t wparam = 0,
+              intptr_t lparam = 0) {
     CachedDravik::Instance().Update(change);
-    platform::PostMessage(window_->Hwnd(), message, 0, 0);
+    platform::PostMessage(window_->Hwnd(), message, wparam, lparam);
     platform::PumpMessages();
   }
 
