@@ -1,17 +1,197 @@
 #include "app/ui/dlg_main.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QShowEvent>
+#include <QStyle>
+#include <cstdio>
 
 #include "app/app_main.h"
+#include "app/app_messages.h"
+#include "app/auto_profiles.h"
+#include "app/error_texts.h"
+#include "app/profile.h"
+#include "app/settings.h"
+#include "app/status_texts.h"
+#include "app/ui/apn_line_edit.h"
+#include "app/ui/about_box.h"
+#include "app/ui/program_code_dialogs.h"
+#include "app/ui/main_window_texts.h"
+#include "app/ui/signal_bars_widget.h"
+#include "app/worker_thread.h"
+#include "carddetect/card_info.h"
 #include "foundation/xlog.h"
+#include "platform/text.h"
 #include "platform/thread.h"
 
-CDlgMain::CDlgMain(const QString& title) {
+using namespace app_messages;
+
+namespace {
+
+constexpr int kConnectStringId = 57346;
+constexpr int kDisconnectStringId = 57347;
+constexpr int kTechnologyQuestionStringId = 132;
+constexpr int kRoamingQuestionStringId = 191;
+constexpr int kExitConnectedStringId = 152;
+constexpr int kTooLongStringId = 61716;
+constexpr int kUnknownSimStringId = 192;
+constexpr int kDeviceLockedErrorStringId = 204;
+constexpr intptr_t kTrayDoubleClick = 515;
+
+bool Registered(int state) { return state == 1 || state == 5; }
+
+std::u16string ToU16(const QString& text) {
+  return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size())};
+}
+
+std::u16string ProgramErrorText(uint32_t code, bool flag, const CachedDravikValues& values) {
+  ErrorReport report;
+  report.code = code;
+  report.flag = flag;
+  report.pin_puk_state = values.PinPukState;
+  report.removable_kind = values.RemovableKind;
+  return MakeErrorText(report);
+}
+
+}  // namespace
+
+CDlgMain::CDlgMain(const QString& title) : CDlgMain(title, Dependencies{}) {}
+
+CDlgMain::CDlgMain(const QString& title, Dependencies d)
+    : settings_(d.settings != nullptr ? *d.settings : CSettings::Instance()),
+      profiles_(d.profiles != nullptr ? *d.profiles : CAutoProfiles::Instance()),
+      connections_(d.connections ? std::move(d.connections) : std::make_unique<CNoConnectionWatcher>()),
+      dialogs_(std::move(d.dialogs)),
+      ask_(std::move(d.ask)),
+      error_text_(d.error_text ? std::move(d.error_text) : ErrorTextFunction(ProgramErrorText)) {
+  // The platform window the worker posts to: one class per window, so a
+  // second main window (tests make many) never meets the first one's class.
+  char suffix[32];
+  std::snprintf(suffix, sizeof suffix, "%p", static_cast<void*>(this));
+  class_name_ = u"VombelConnect.MainWindow." + platform::Utf8ToUtf16(suffix);
+  platform::RegisterClass(class_name_, [this](platform::HWND, uint32_t message, platform::WPARAM wparam,
+                                              platform::LPARAM lparam) {
+    return WindowProcedure(message, wparam, lparam);
+  });
+  hwnd_ = platform::CreateWindow(class_name_);
+  if (hwnd_ == nullptr) XLogLevel(kXLogError, "CDlgMain::CDlgMain, CreateWindow: NOK.");
+  if (!dialogs_) dialogs_ = std::make_unique<CProgramCodeDialogs>(hwnd_, this);
+
+  values_ = CachedDravik::Instance().Snapshot();
   setWindowTitle(title);
-  setMinimumSize(360, 240);
-  XLogLevel(kXLogTrace, "CDlgMain::OnInitDialog, [%d].",
-            static_cast<int>(platform::GetCurrentThreadId()));
+  BuildLayout();
+  BuildMenus();
+  RetranslateTechnologyLabels();
+  XLogLevel(kXLogTrace, "CDlgMain::OnInitDialog, [%d].", static_cast<int>(platform::GetCurrentThreadId()));
+  OnUpdateLogo();
+
+  FullRefresh();
+  if (d.start_worker) {
+    worker_ = std::make_unique<CWorkerThread>(hwnd_);
+    if (!worker_->Start()) XLogLevel(kXLogError, "CDlgMain::OnInitDialog, worker thread: NOK.");
+  }
+  LayoutTechnologyGroup();
+
+  ShowProfile(values_.CurrentProfile ? values_.CurrentProfile->Clone() : nullptr);
+  DisableForRequest();
+  // The window comes up without taking the focus from what the user does.
+  setAttribute(Qt::WA_ShowWithoutActivating);
+}
+
+CDlgMain::~CDlgMain() {
+  closing_ = true;
+  XLogLevel(kXLogTrace, "CDlgMain::OnDestroy");
+  dialogs_.reset();
+  delete about_.data();
+  if (worker_) worker_->Stop();
+  // What the worker posted before it ended: the procedure frees the records.
+  platform::PumpMessages();
+  if (hwnd_ != nullptr) platform::DestroyWindow(hwnd_);
+  platform::UnregisterClass(class_name_);
+}
+
+platform::LRESULT CDlgMain::WindowProcedure(uint32_t message, platform::WPARAM wparam, platform::LPARAM lparam) {
+  if (message < platform::WM_APP) return 0;
+  if (closing_) {
+    CWorkerThread::FreeNotificationRecord(message, wparam, lparam);
+    return 0;
+  }
+  OnNotification(message, wparam, lparam);
+  return 0;
+}
+
+void CDlgMain::OnNotification(uint32_t message, uintptr_t wparam, intptr_t lparam) {
+  values_ = CachedDravik::Instance().Snapshot();
+  switch (message) {
+    case WM_APP_TRAY_NOTIFY:
+      if (lparam == kTrayDoubleClick) ShowAndActivate();
+      break;
+    case WM_APP_SMS_TRAY_NOTIFY:
+      if (lparam == kTrayDoubleClick) OpenSmsCentre();
+      break;
+    case WM_APP_SHOW_MAIN:
+      ShowAndActivate();
+      break;
+    case WM_APP_STATE_CHANGED:
+      FullRefresh();
+      break;
+    case WM_APP_PIN_REQUIRED:
+      OnPinRequired();
+      break;
+    case WM_APP_PUK_REQUIRED:
+      OnPukRequired();
+      break;
+    case kPinDialogResult:
+      OnPinDialogResult(wparam, lparam);
+      break;
+    case kPukDialogResult:
+      OnPukDialogResult(wparam);
+      break;
+    case WM_APP_DEVICE_REMOVED:
+      dialogs_->HideCodeDialogs();
+      break;
+    case WM_APP_PIN_READY:
+      OnPinReady();
+      break;
+    case WM_APP_ERROR:
+      OnError(static_cast<uint32_t>(wparam), lparam != 0);
+      break;
+    case WM_APP_TECHNOLOGY_MODE:
+      OnTechnologyMode(static_cast<int>(lparam));
+      break;
+    case WM_APP_PIN_MODE:
+      OnPinMode(wparam == 1);
+      break;
+    case WM_APP_PROFILE:
+      ShowProfile(std::unique_ptr<CProfile>(reinterpret_cast<CProfile*>(lparam)));
+      break;
+    case WM_APP_CONNECTION_STATE:
+      OnConnectionState();
+      break;
+    case WM_APP_FOREIGN_CONNECTIONS:
+      OnForeignConnections();
+      break;
+    case WM_APP_DIAGNOSTICS:
+      // Only an open diagnostics window takes these, and it has none yet.
+      break;
+    case WM_APP_SMS:
+      // The SMS centre takes the news; a temporary message is ours to free.
+      CWorkerThread::FreeNotificationRecord(message, wparam, lparam);
+      break;
+    case WM_APP_SMS_OPERATION:
+      Post(WM_APP_SMS_OPERATION, wparam, lparam);
+      break;
+    case WM_APP_UPDATE_LOGO:
+      OnUpdateLogo();
+      break;
+    default:
+      break;
+  }
 }
 
 void CDlgMain::HandleMessage(uint32_t message, uintptr_t wparam, intptr_t /*lparam*/) {
@@ -22,11 +202,19 @@ void CDlgMain::HandleMessage(uint32_t message, uintptr_t wparam, intptr_t /*lpar
   }
 }
 
+// --- Showing, hiding, ending ---------------------------------------------
+
 void CDlgMain::ShowAndActivate() {
+  setAttribute(Qt::WA_ShowWithoutActivating, false);
   setWindowState(windowState() & ~Qt::WindowMinimized);
   show();
-  raise();
-  activateWindow();
+  QWidget* foremost = dialogs_->ForemostVisible();
+  BringForward(foremost != nullptr ? foremost : this);
+}
+
+void CDlgMain::BringForward(QWidget* window) {
+  window->raise();
+  window->activateWindow();
 }
 
 void CDlgMain::reject() { hide(); }
@@ -41,9 +229,442 @@ void CDlgMain::showEvent(QShowEvent* event) {
   XLogLevel(kXLogTrace, "CDlgMain::OnShowWindow, shown.");
 }
 
+bool CDlgMain::event(QEvent* event) {
+  const bool handled = QDialog::event(event);
+  if (event->type() == QEvent::WindowActivate && QApplication::focusWidget() == nullptr && connect_->isEnabled()) {
+    connect_->setFocus();
+  }
+  return handled;
+}
+
+void CDlgMain::OnSysCommand(uintptr_t command) {
+  XLogLevel(kXLogTrace, "CDlgMain::OnSysCommand %x %x.", static_cast<unsigned>(command), 0u);
+  switch (command & ~uintptr_t{0xF}) {
+    case kAboutCommand:
+      OpenAbout();
+      return;
+    case kExitSysCommand:
+      OnExit();
+      return;
+    case kDiagnosticsCommand:
+      OpenDiagnostics();
+      return;
+    case kSmsCentreCommand:
+      OpenSmsCentre();
+      return;
+    default:
+      break;
+  }
+  if (command == kConnectCommand) ConnectDisconnect();
+  if (command == kShowMainCommand) ShowAndActivate();
+}
+
 void CDlgMain::OnExit() {
   XLogLevel(kXLogTrace, "CDlgMain::OnExit");
-  // Destroying the main window ends the program (the owner quits the loop
-  // when it goes).
-  deleteLater();
+  switch (ShownConnectionState()) {
+    case 0:
+      // Destroying the main window ends the program (the owner quits the
+      // loop when it goes).
+      hide();
+      deleteLater();
+      return;
+    case 1:
+      exit_pending_ = true;
+      ConnectDisconnect(false);
+      return;
+    case 2:
+      if (Ask(ProgramText(kExitConnectedStringId).replace(QStringLiteral("%s"), windowTitle()), true)) {
+        exit_pending_ = true;
+        ConnectDisconnect(false);
+      }
+      return;
+    default:
+      exit_pending_ = true;
+      return;
+  }
+}
+
+// The SMS centre arrives with its own window; until then its button and
+// menu entries are disabled and say so.
+void CDlgMain::OpenSmsCentre() { XLogLevel(kXLogTrace, "CDlgMain::OpenSmsCentre, no SMS centre."); }
+
+// The diagnostics arrive with their own window, as the SMS centre does.
+void CDlgMain::OpenDiagnostics() { XLogLevel(kXLogTrace, "CDlgMain::OpenDiagnostics, no diagnostics window."); }
+
+void CDlgMain::OpenAbout() {
+  if (!about_) about_ = new CAboutBox(this);
+  about_->ShowAndActivate();
+}
+
+// --- Refresh --------------------------------------------------------------
+
+int CDlgMain::ShownConnectionState() const {
+  return requested_connection_state_ ? *requested_connection_state_ : values_.ConnectionState;
+}
+
+StatusInputs CDlgMain::Inputs() const {
+  StatusInputs in = StatusInputs::From(values_, settings_, SmsIconState::kHidden, connections_->ActiveConnections());
+  in.connection_state = ShownConnectionState();
+  return in;
+}
+
+void CDlgMain::FullRefresh() {
+  RefreshConnectButton();
+  RefreshStatus();
+  if (values_.DeviceState != CachedDravikValues::kDeviceNotPresent) {
+    ShowProfile(values_.CurrentProfile ? values_.CurrentProfile->Clone() : nullptr);
+    if (values_.DeviceState == CachedDravikValues::kDeviceReady &&
+        (values_.TechnologySelectionSupported != 0) != (settings_.LastTechnologySelectionModeSupported != 0)) {
+      settings_.SetLastTechnologySelectionModeSupported(values_.TechnologySelectionSupported != 0);
+      LayoutTechnologyGroup();
+    }
+    EnableTechnologyButtons(TechnologyButtonsAllowed());
+  } else {
+    MarkTechnology(-1);
+    MarkPin(std::nullopt);
+    user_name_->clear();
+    password_->clear();
+    apn_->clear();
+    // Whatever is typed now was never compared with a stored profile.
+    profile_shown_ = false;
+    SetSaveEnabled(false);
+    RememberFocus();
+    EnableTechnologyButtons(false);
+    EnablePinButtons(false);
+    EnableProfileFields(false);
+  }
+}
+
+void CDlgMain::RefreshConnectButton() {
+  const int state = ShownConnectionState();
+  connect_->setText(ProgramText(state == 0 ? kConnectStringId : kDisconnectStringId));
+  bool enable = false;
+  if (state == 1 || state == 2) {
+    enable = true;
+  } else if (state == 0) {
+    enable = Registered(values_.PsNetworkState) &&
+             (settings_.ForeignConnectionFriendlyMode != 0 || connections_->ActiveConnections() == 0);
+  }
+  connect_->setEnabled(enable);
+  if (enable && isActiveWindow() && QApplication::focusWidget() == nullptr) connect_->setFocus();
+}
+
+bool CDlgMain::TechnologyButtonsAllowed() const {
+  return settings_.LastTechnologySelectionModeSupported != 0 &&
+         (values_.DriverCapabilities() & CardDriverCapabilitiesTechnologySelection) != 0 &&
+         ShownConnectionState() == 0 && values_.RadioState == 1;
+}
+
+bool CDlgMain::ProfileFieldsAllowed() const {
+  return ShownConnectionState() == 0 && values_.PinPukState == CachedDravikValues::kPinPukReady;
+}
+
+void CDlgMain::EnableTechnologyButtons(bool enable) {
+  for (QRadioButton* button : technology_buttons_) button->setEnabled(enable);
+}
+
+void CDlgMain::EnablePinButtons(bool enable) {
+  pin_enabled_->setEnabled(enable);
+  pin_disabled_->setEnabled(enable);
+}
+
+void CDlgMain::EnableProfileFields(bool enable) {
+  user_name_->setEnabled(enable);
+  password_->setEnabled(enable);
+  apn_->setEnabled(enable);
+  automatic_->setEnabled(enable);
+  save_->setEnabled(enable && unsaved_edits_);
+}
+
+void CDlgMain::ReenableControls() {
+  EnableTechnologyButtons(TechnologyButtonsAllowed());
+  EnablePinButtons(values_.DeviceState != CachedDravikValues::kDeviceNotPresent &&
+                   values_.PinPukState == CachedDravikValues::kPinPukReady);
+  EnableProfileFields(ProfileFieldsAllowed());
+  RestoreFocus();
+}
+
+void CDlgMain::RememberFocus() {
+  QWidget* focus = QApplication::focusWidget();
+  if (focus != nullptr && isAncestorOf(focus)) remembered_focus_ = focus;
+}
+
+void CDlgMain::RestoreFocus() {
+  QWidget* focus = QApplication::focusWidget();
+  if ((focus == nullptr || !isAncestorOf(focus)) && remembered_focus_ && remembered_focus_->isEnabled() &&
+      isActiveWindow()) {
+    remembered_focus_->setFocus();
+  }
+}
+
+void CDlgMain::DisableForRequest() {
+  RememberFocus();
+  EnableTechnologyButtons(false);
+  EnablePinButtons(false);
+  EnableProfileFields(false);
+}
+
+bool CDlgMain::Ask(const QString& text, bool ok_cancel) {
+  if (ask_) return ask_(text, ok_cancel);
+  QMessageBox box(ok_cancel ? QMessageBox::Question : QMessageBox::Information, windowTitle(), text,
+                  ok_cancel ? QMessageBox::Ok | QMessageBox::Cancel : QMessageBox::Ok, this);
+  return box.exec() == QMessageBox::Ok;
+}
+
+bool CDlgMain::Post(uint32_t request, uintptr_t wparam, intptr_t lparam) {
+  if (!worker_) {
+    CWorkerThread::FreeRequestRecords(request, wparam, lparam);
+    return false;
+  }
+  return worker_->Post(request, wparam, lparam);
+}
+
+// --- Connection -------------------------------------------------------------
+
+void CDlgMain::ConnectDisconnect(bool ask_roaming) {
+  const int state = ShownConnectionState();
+  if (ask_roaming && settings_.RoamingAware != 0 && state == 0 && values_.PsNetworkState == 5 &&
+      !Ask(ProgramText(kRoamingQuestionStringId), true)) {
+    XLogLevel(kXLogTrace, "CDlgMain::ConnectDisconnect, RoamingAware. Connection cancelled.");
+    return;
+  }
+  requested_connection_state_ = state == 0 ? 1 : 3;
+  RefreshConnectButton();
+  RefreshStatus();
+  // The profile and the technology stay as they are while a connection is
+  // under way.
+  EnableTechnologyButtons(TechnologyButtonsAllowed());
+  EnableProfileFields(ProfileFieldsAllowed());
+  Post(WM_APP_CONNECT, 0, state == 0 ? 1 : 0);
+}
+
+void CDlgMain::OnConnectionState() {
+  requested_connection_state_.reset();
+  RefreshConnectButton();
+  EnableTechnologyButtons(TechnologyButtonsAllowed());
+  EnableProfileFields(ProfileFieldsAllowed());
+  if (exit_pending_ && ShownConnectionState() == 0) OnExit();
+}
+
+void CDlgMain::OnForeignConnections() {
+  const int state = ShownConnectionState();
+  if ((state == 1 || state == 2) && settings_.ForeignConnectionFriendlyMode == 0 &&
+      connections_->ActiveConnections() > 1) {
+    ConnectDisconnect(false);
+  } else if (state == 0) {
+    RefreshConnectButton();
+  }
+}
+
+// --- Technology and PIN -----------------------------------------------------
+
+void CDlgMain::OnTechnologyClicked(int control_id) {
+  const int mode = TechnologyModeOfControl(control_id);
+  if (mode < 0) {
+    XLogLevel(kXLogWarning, "CDlgMain::OnChangeTechnologySelectionModeCommand: %d, ignored.", control_id);
+    return;
+  }
+  if (mode == marked_technology_) return;
+  if (!Ask(ProgramText(kTechnologyQuestionStringId), true)) {
+    MarkTechnology(marked_technology_);
+    return;
+  }
+  DisableForRequest();
+  MarkTechnology(mode);
+  Post(WM_APP_SET_TECHNOLOGY_MODE, 0, mode);
+}
+
+void CDlgMain::OnTechnologyMode(int mode) {
+  MarkTechnology(mode);
+  ReenableControls();
+}
+
+void CDlgMain::MarkTechnology(int mode) {
+  marked_technology_ = mode;
+  for (int i = 0; i < 4; ++i) {
+    QRadioButton* button = technology_buttons_[i];
+    const bool marked = TechnologyModeOfControl(kFirstTechnologyControl + i) == mode;
+    button->setAutoExclusive(false);
+    button->setChecked(marked);
+    button->setAutoExclusive(true);
+  }
+}
+
+void CDlgMain::MarkPin(std::optional<bool> enabled) {
+  marked_pin_ = enabled;
+  for (QRadioButton* button : {pin_enabled_, pin_disabled_}) {
+    button->setAutoExclusive(false);
+    button->setChecked(enabled.has_value() && *enabled == (button == pin_enabled_));
+    button->setAutoExclusive(true);
+  }
+}
+
+void CDlgMain::OnPinButtonClicked(bool enable) {
+  if (marked_pin_ == enable) return;
+  MarkPin(enable);
+  dialogs_->OpenPin(enable ? CCodeDialogs::kPinEnable : CCodeDialogs::kPinDisable, values_.PinRetryCounter,
+                    values_.RetryCountersSupported != 0);
+}
+
+void CDlgMain::OnPinMode(bool only_enabling) {
+  if (only_enabling) {
+    EnablePinButtons(values_.DeviceState != CachedDravikValues::kDeviceNotPresent &&
+                     values_.PinPukState == CachedDravikValues::kPinPukReady);
+    return;
+  }
+  if (values_.DeviceState != CachedDravikValues::kDeviceNotPresent) MarkPin(values_.PinEnabled != 0);
+  ReenableControls();
+}
+
+void CDlgMain::OnPinRequired() {
+  dialogs_->OpenPin(CCodeDialogs::kPinEnter, values_.PinRetryCounter, values_.RetryCountersSupported != 0);
+}
+
+void CDlgMain::OnPukRequired() {
+  const bool quiet = dialogs_->HasPinDialog() && dialogs_->PinMode() != CCodeDialogs::kPinEnter;
+  dialogs_->OpenPuk(values_.PukRetryCounter, values_.RetryCountersSupported != 0, quiet);
+}
+
+void CDlgMain::OnPinDialogResult(uintptr_t result, intptr_t source) {
+  const bool from_change = source == kFromChangePin;
+  const int mode = dialogs_->PinMode();
+  if (result == 0) {
+    XLogLevel(kXLogTrace, "OnWmAppPinDialogMessage::PIN_CANCELLED");
+    if (!from_change && mode != CCodeDialogs::kPinEnter) MarkPin(values_.PinEnabled != 0);
+  } else if (result == 1 && from_change) {
+    auto* old_pin = new PinText(ToU16(dialogs_->TakeChangeOldPin()));
+    auto* new_pin = new PinText(ToU16(dialogs_->TakeChangeNewPin()));
+    Post(WM_APP_CHANGE_PIN, reinterpret_cast<uintptr_t>(old_pin), reinterpret_cast<intptr_t>(new_pin));
+    XLogLevel(kXLogTrace, "OnWmAppPinDialogMessage::PIN_CHANGED: XXXX");
+  } else if (result == 1 && (mode == CCodeDialogs::kPinEnable || mode == CCodeDialogs::kPinDisable)) {
+    auto* pin = new PinText(ToU16(dialogs_->TakePin()));
+    Post(WM_APP_SET_PIN_MODE, mode == CCodeDialogs::kPinEnable ? 1 : 0, reinterpret_cast<intptr_t>(pin));
+    XLogLevel(kXLogTrace, "OnWmAppPinDialogMessage::WM_APP_SET_PIN_MODE: [%d]", mode);
+  } else if (result == 1) {
+    auto* pin = new PinText(ToU16(dialogs_->TakePin()));
+    Post(WM_APP_ENTER_PIN, 0, reinterpret_cast<intptr_t>(pin));
+    XLogLevel(kXLogTrace, "OnWmAppPinDialogMessage::PIN_ENTERED: XXXX");
+  } else {
+    XLogLevel(kXLogTrace, "OnWmAppPinDialogMessage::Unknown result");
+  }
+}
+
+void CDlgMain::OnPukDialogResult(uintptr_t result) {
+  if (result == 1) {
+    auto* puk = new PinText(ToU16(dialogs_->TakePuk()));
+    auto* pin = new PinText(ToU16(dialogs_->TakeNewPin()));
+    Post(WM_APP_ENTER_PUK, reinterpret_cast<uintptr_t>(puk), reinterpret_cast<intptr_t>(pin));
+    XLogLevel(kXLogTrace, "OnWmAppPukDialogMessage::PUK_ENTERED: [XXXX][XXXX]");
+  } else if (result == 0) {
+    XLogLevel(kXLogTrace, "OnWmAppPukDialogMessage::PUK_CANCELLED");
+  } else {
+    XLogLevel(kXLogTrace, "OnWmAppPukDialogMessage::Unknown result");
+  }
+}
+
+// --- Errors -----------------------------------------------------------------
+
+void CDlgMain::OnError(uint32_t code, bool flag) {
+  // A failed connect or disconnect leaves the state the worker reports.
+  requested_connection_state_.reset();
+  FullRefresh();
+  QString text;
+  if (code == 0 && !flag && CachedDravikValues::IsDeviceLock(values_.PinPukState)) {
+    text = ProgramText(kDeviceLockedErrorStringId);
+  } else {
+    const std::u16string message = error_text_(code, flag, values_);
+    text = QString::fromUtf16(message.data(), static_cast<qsizetype>(message.size()));
+  }
+  dialogs_->ShowError(text);
+  ReenableControls();
+}
+
+// --- Profiles ---------------------------------------------------------------
+
+const CProfile* CDlgMain::AutomaticProfile() const { return profiles_.Find(); }
+
+void CDlgMain::ShowProfile(std::unique_ptr<CProfile> profile) {
+  // Unsaved edits stay; the profile goes unseen.
+  if (unsaved_edits_) return;
+  auto set = [](QLineEdit* field, const std::u16string& text) {
+    const QString value = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+    if (field->text() != value) field->setText(value);
+  };
+  set(user_name_, profile ? profile->GetUserName() : std::u16string());
+  set(password_, profile ? profile->GetPassword() : std::u16string());
+  set(apn_, profile ? profile->GetApn() : std::u16string());
+  profile_shown_ = true;
+  UpdateAutomaticButton();
+}
+
+void CDlgMain::UpdateAutomaticButton() {
+  automatic_->setVisible(settings_.AutoProfilesAvailable != 0 && settings_.AutoProfiles == 0 &&
+                         AutomaticProfile() != nullptr);
+}
+
+void CDlgMain::SetSaveEnabled(bool enabled) {
+  unsaved_edits_ = enabled;
+  save_->setEnabled(enabled && apn_->isEnabled());
+}
+
+void CDlgMain::OnProfileEdited() {
+  if (profile_shown_) SetSaveEnabled(true);
+}
+
+void CDlgMain::OnSave() {
+  if (!save_->isEnabled()) return;
+  const struct {
+    QLineEdit* field;
+    int limit;
+  } fields[] = {{user_name_, kUserNameMax}, {password_, kPasswordMax}, {apn_, kApnMax}};
+  for (const auto& [field, limit] : fields) {
+    if (field->text().size() > limit) {
+      Ask(ProgramText(kTooLongStringId).arg(limit), false);
+      field->setFocus();
+      return;
+    }
+  }
+  SetSaveEnabled(false);
+  if (settings_.AutoProfilesAvailable != 0) settings_.SetAutoProfiles(false);
+  auto* profile = new CProfile(settings_.UserNamePasswordSupported, ToU16(user_name_->text()),
+                               ToU16(password_->text()), ToU16(apn_->text()));
+  Post(WM_APP_SAVE_PROFILE, 0, reinterpret_cast<intptr_t>(profile));
+  UpdateAutomaticButton();
+}
+
+void CDlgMain::OnAutomatic() {
+  settings_.SetAutoProfiles(true);
+  const CProfile* automatic = AutomaticProfile();
+  // The worker's answer shows the operator's profile in the fields.
+  SetSaveEnabled(false);
+  Post(WM_APP_SAVE_PROFILE, 0, automatic != nullptr ? reinterpret_cast<intptr_t>(automatic->Clone().release()) : 0);
+  UpdateAutomaticButton();
+}
+
+void CDlgMain::OnPinReady() {
+  if (settings_.AutoProfilesAvailable == 0 || settings_.AutoProfiles == 0) return;
+  if (const CProfile* automatic = AutomaticProfile()) {
+    Post(WM_APP_SAVE_PROFILE, 0, reinterpret_cast<intptr_t>(automatic->Clone().release()));
+    return;
+  }
+  Ask(ProgramText(kUnknownSimStringId), false);
+  settings_.SetAutoProfiles(false);
+  // The user's stored profile stays as it is: saving an empty one here would
+  // wipe it and clear the card's APN for a SIM the table merely lacks.
+  XLogLevel(kXLogTrace, "CDlgMain::OnWmAppPinReady, no automatic profile; the stored profile stays.");
+  UpdateAutomaticButton();
+}
+
+// --- Logo -------------------------------------------------------------------
+
+void CDlgMain::OnUpdateLogo() {
+  const CProfile* profile = settings_.LastMccMnc.empty() ? nullptr : profiles_.Find(settings_.LastMccMnc);
+  const std::u16string name = profile != nullptr ? profile->GetLogoBitmap() : std::u16string();
+  XLogLevel(kXLogTrace, "OnUpdateLogo [%s]", platform::Utf16ToUtf8(name).c_str());
+  // No operator bitmaps are built in: the program's own icon stands for
+  // every operator.
+  const int side = fontMetrics().height() * 3;
+  QIcon icon = windowIcon();
+  if (icon.isNull()) icon = style()->standardIcon(QStyle::SP_DriveNetIcon);
+  logo_->setPixmap(icon.pixmap(QSize(side, side), devicePixelRatio()));
 }

@@ -1,18 +1,81 @@
-// The program's main window. For now it is the window itself: created hidden
-// with the application title, shown and brought forward on the activation
-// message of another instance, hidden (not closed) by its Close button and
-// Escape, and destroyed by the exit command, which ends the program. The
-// device, network and connection display, the profile fields and the tray
-// icon move into it with the main-window work.
+// The program's main window: the device, network and connection state the
+// worker thread caches, Connect/Disconnect, the technology preference, the
+// PIN check switch and the connection profile. It owns a platform window on
+// the user-interface thread, which is where the worker posts its
+// notifications, and it starts the worker when it is made and stops it when
+// it goes. Cancel (Close, Escape, the window's close box) only hides it; the
+// exit command ends the program, once a connection that is up has come down.
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/cached_dravik.h"
+#include "app/ui/active_connections.h"
+#include "app/ui/code_dialogs.h"
+#include "platform/window.h"
+
+class CAutoProfiles;
+class CProfile;
+class CSettings;
+class CWorkerThread;
+class ApnLineEdit;
+class CAboutBox;
+class SignalBarsWidget;
+class QAbstractButton;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QRadioButton;
+class QStatusBar;
+class QToolButton;
+struct StatusInputs;
 
 class CDlgMain : public QDialog {
  public:
+  // Menu commands (system and tray menu).
+  static constexpr uintptr_t kAboutCommand = 16;
+  static constexpr uintptr_t kExitSysCommand = 32;
+  static constexpr uintptr_t kDiagnosticsCommand = 48;
+  static constexpr uintptr_t kSmsCentreCommand = 64;
+  static constexpr uintptr_t kConnectCommand = 1297;
+  static constexpr uintptr_t kShowMainCommand = 1298;
+  // Dialog results posted to the platform window.
+  static constexpr uint32_t kPinDialogResult = 32776;
+  static constexpr uint32_t kPukDialogResult = 32777;
+  static constexpr intptr_t kFromChangePin = 2;
+  // Profile field limits.
+  static constexpr int kUserNameMax = 40;
+  static constexpr int kPasswordMax = 40;
+  static constexpr int kApnMax = 100;
+
+  // A question or a note to the user: true when the user chose OK.
+  using AskFunction = std::function<bool(const QString& text, bool ok_cancel)>;
+  // The error dialog's text for a result code and its flag.
+  using ErrorTextFunction =
+      std::function<std::u16string(uint32_t code, bool flag, const CachedDravikValues& values)>;
+
+  struct Dependencies {
+    CSettings* settings = nullptr;             // null: CSettings::Instance()
+    const CAutoProfiles* profiles = nullptr;   // null: CAutoProfiles::Instance()
+    std::unique_ptr<CActiveConnectionCount> connections;  // null: no watcher yet
+    std::unique_ptr<CCodeDialogs> dialogs;     // null: the program's dialogs
+    AskFunction ask;                           // null: a message box
+    ErrorTextFunction error_text;              // null: the program's texts
+    bool start_worker = true;
+  };
+
   explicit CDlgMain(const QString& title);
+  CDlgMain(const QString& title, Dependencies dependencies);
+  ~CDlgMain() override;
 
   // A message another instance posted to the window's class: the activation
   // message and the exit command; anything else is ignored.
@@ -21,11 +84,141 @@ class CDlgMain : public QDialog {
   // WM_APP_SHOW_MAIN: show the window and bring it to the foreground.
   void ShowAndActivate();
 
+  // The platform window the worker posts to.
+  platform::HWND Hwnd() const { return hwnd_; }
+  CWorkerThread* Worker() const { return worker_.get(); }
+
+  // Menu commands and buttons, also for the tray icon to come.
+  void OnSysCommand(uintptr_t command);
+  void ConnectDisconnect(bool ask_roaming = true);
+  void OnExit();
+  void OpenSmsCentre();
+  void OpenDiagnostics();
+  void OpenAbout();
+
+  bool ExitPending() const { return exit_pending_; }
+  bool ProfileShown() const { return profile_shown_; }
+  // The tray tooltip of the last refresh.
+  const std::u16string& TooltipText() const { return tooltip_text_; }
+  // The connection state the window shows: the cached one, or the one a
+  // Connect click moved to until the worker reports back.
+  int ShownConnectionState() const;
+
  protected:
   void reject() override;
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
-  void OnExit();
+  platform::LRESULT WindowProcedure(uint32_t message, platform::WPARAM wparam, platform::LPARAM lparam);
+  void OnNotification(uint32_t message, uintptr_t wparam, intptr_t lparam);
+
+  void BuildLayout();
+  void BuildMenus();
+  void LayoutTechnologyGroup();
+  void RetranslateTechnologyLabels();
+
+  // Notifications.
+  void FullRefresh();
+  void OnPinRequired();
+  void OnPukRequired();
+  void OnPinDialogResult(uintptr_t result, intptr_t source);
+  void OnPukDialogResult(uintptr_t result);
+  void OnPinReady();
+  void OnError(uint32_t code, bool flag);
+  void OnTechnologyMode(int mode);
+  void OnPinMode(bool only_enabling);
+  void ShowProfile(std::unique_ptr<CProfile> profile);
+  void OnConnectionState();
+  void OnForeignConnections();
+  void OnUpdateLogo();
+
+  // Commands.
+  void OnTechnologyClicked(int control_id);
+  void OnPinButtonClicked(bool enable);
+  void OnSave();
+  void OnAutomatic();
+  void ToggleSettings();
+  void OnProfileEdited();
+
+  // Shared rules.
+  StatusInputs Inputs() const;
+  void RefreshConnectButton();
+  void RefreshStatus();
+  bool TechnologyButtonsAllowed() const;
+  bool ProfileFieldsAllowed() const;
+  void EnableTechnologyButtons(bool enable);
+  void EnablePinButtons(bool enable);
+  void EnableProfileFields(bool enable);
+  void ReenableControls();
+  void RememberFocus();
+  void RestoreFocus();
+  void DisableForRequest();
+  void MarkTechnology(int mode);
+  void MarkPin(std::optional<bool> enabled);
+  void UpdateAutomaticButton();
+  void SetSaveEnabled(bool enabled);
+  bool Ask(const QString& text, bool ok_cancel);
+  bool Post(uint32_t request, uintptr_t wparam, intptr_t lparam);
+  void BringForward(QWidget* window);
+  const CProfile* AutomaticProfile() const;
+
+  CSettings& settings_;
+  const CAutoProfiles& profiles_;
+  std::unique_ptr<CActiveConnectionCount> connections_;
+  std::unique_ptr<CCodeDialogs> dialogs_;
+  AskFunction ask_;
+  ErrorTextFunction error_text_;
+
+  std::u16string class_name_;
+  platform::HWND hwnd_ = nullptr;
+  std::unique_ptr<CWorkerThread> worker_;
+  bool closing_ = false;
+
+  CachedDravikValues values_;
+  std::optional<int> requested_connection_state_;
+  bool exit_pending_ = false;
+  bool profile_shown_ = false;
+  bool unsaved_edits_ = false;  // what "Save" would store differs from the shown profile
+  std::u16string tooltip_text_;
+  int marked_technology_ = -1;
+  std::optional<bool> marked_pin_;
+  QPointer<QWidget> remembered_focus_;
+  QPointer<CAboutBox> about_;
+  bool settings_shown_ = true;
+
+  // Controls.
+  QLabel* logo_ = nullptr;
+  QLabel* state_icon_ = nullptr;
+  QLabel* state_text_ = nullptr;
+  QLabel* operator_ = nullptr;
+  QLabel* technology_ = nullptr;
+  SignalBarsWidget* bars_ = nullptr;
+  QLabel* signal_text_ = nullptr;
+  QPushButton* connect_ = nullptr;
+  QPushButton* sms_centre_ = nullptr;
+  QPushButton* close_ = nullptr;
+  QPushButton* toggle_settings_ = nullptr;
+  QToolButton* menu_button_ = nullptr;
+  QMenu* menu_ = nullptr;
+  QWidget* settings_area_ = nullptr;
+  QGroupBox* technology_group_ = nullptr;
+  QRadioButton* technology_buttons_[4] = {};  // 1005..1008
+  QGroupBox* pin_group_ = nullptr;
+  QRadioButton* pin_enabled_ = nullptr;
+  QRadioButton* pin_disabled_ = nullptr;
+  QGroupBox* profile_group_ = nullptr;
+  QLabel* user_name_label_ = nullptr;
+  QLineEdit* user_name_ = nullptr;
+  QLabel* password_label_ = nullptr;
+  QLineEdit* password_ = nullptr;
+  ApnLineEdit* apn_ = nullptr;
+  QPushButton* save_ = nullptr;
+  QPushButton* automatic_ = nullptr;
+  QStatusBar* status_bar_ = nullptr;
+  QLabel* pane_foreign_ = nullptr;
+  SignalBarsWidget* pane_signal_ = nullptr;
+  QLabel* pane_sms_ = nullptr;
+  QLabel* pane_technology_ = nullptr;
 };

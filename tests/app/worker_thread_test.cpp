@@ -54,6 +54,13 @@ class WorkerThreadTest : public WorkerFixture {
     }
   }
 
+  bool SmsNewsSince(uintptr_t code, size_t from) const {
+    for (size_t i = from; i < notifications_.size(); ++i) {
+      if (notifications_[i].message == WM_APP_SMS && notifications_[i].wparam == code) return true;
+    }
+    return false;
+  }
+
   bool LogMentions(const std::string& text) const {
     for (const std::string& line : log_.Lines()) {
       if (line.find(text) != std::string::npos) return true;
@@ -106,12 +113,13 @@ TEST_F(WorkerThreadTest, ACardsLifeFromPlugThroughPinConnectionAndMessagesToPull
   // Connect with the current profile; the connection state comes back.
   const size_t before_connect = notifications_.size();
   ASSERT_TRUE(worker_->Post(WM_APP_CONNECT, 0, 1));
-  ASSERT_TRUE(RunUntil([&] { return Cache().ConnectionState == 2; }));
-  EXPECT_TRUE(Received(WM_APP_CONNECTION_STATE, before_connect));
+  ASSERT_TRUE(RunUntil([&] { return Cache().ConnectionState == 2 && Received(WM_APP_CONNECTION_STATE, before_connect); }));
 
   // A message arrives and lands in the store with its SIM index.
   ASSERT_TRUE(Card().DeliverSms(Incoming("+491701111111", "Hallo Welt")).has_value());
-  ASSERT_TRUE(RunUntil([&] { return Cache().SmsStore->Count() == 1; }));
+  // The cache is written before the window is told: wait for the telling.
+  ASSERT_TRUE(RunUntil([&] { return SmsNewsSince(SmsNewsOneRead, 0); }));
+  ASSERT_EQ(Cache().SmsStore->Count(), 1u);
   {
     const CachedDravikValues c = Cache();
     const SmsMessage* message = c.SmsStore->FindByIndex(0);
@@ -130,8 +138,8 @@ TEST_F(WorkerThreadTest, ACardsLifeFromPlugThroughPinConnectionAndMessagesToPull
   const size_t before_delete = notifications_.size();
   ASSERT_TRUE(worker_->Post(WM_APP_SMS_OPERATION, SmsOperationDelete,
                             reinterpret_cast<intptr_t>(new SmsMessage(doomed))));
-  ASSERT_TRUE(RunUntil([&] { return Cache().SmsStore->Count() == 0 && Received(WM_APP_SMS, before_delete); }));
-  EXPECT_EQ(Last(WM_APP_SMS)->wparam, SmsNewsDeleted);
+  ASSERT_TRUE(RunUntil([&] { return SmsNewsSince(SmsNewsDeleted, before_delete); }));
+  EXPECT_EQ(Cache().SmsStore->Count(), 0u);
 
   ASSERT_TRUE(worker_->Post(WM_APP_CONNECT, 0, 0));
   ASSERT_TRUE(RunUntil([&] { return Cache().ConnectionState == 0; }));
@@ -191,8 +199,9 @@ TEST_F(WorkerThreadTest, ACommandThatFailsKeepsWhatTheWindowAlreadyKnows) {
            .SmsStorage(5)
            .WithStoredSms(Incoming("+491702222222", "stored before"))
            .WithFault("+CSCA", sim::Fault{sim::FaultKind::kError, 0, true}));
-  ASSERT_TRUE(RunUntil([&] { return Cache().SmsStore->Count() == 1 && Cache().NetworkName == u"Vombel Netz"; }));
-  EXPECT_TRUE(Received(WM_APP_ERROR));
+  ASSERT_TRUE(RunUntil([&] {
+    return Cache().SmsStore->Count() == 1 && Cache().NetworkName == u"Vombel Netz" && Received(WM_APP_ERROR);
+  }));
   EXPECT_EQ(std::u16string(Cache().SmsStore->FindByIndex(0)->Text), u"stored before");
 
   // Packet data goes while the circuit-switched registration stays: the

@@ -1,6 +1,6 @@
-// Runs every registered Qt Test class; the exit code counts the failed test
-// functions of all of them. The offscreen platform is the default, so the
-// program also runs outside ctest without a display.
+// ui_tests: every test class of the user interface (each registers itself
+// with VOMBEL_UI_TEST), one after the other, in one application on the
+// platform the environment names (offscreen under CTest).
 #include <QApplication>
 #include <QtTest>
 
@@ -16,12 +16,11 @@ std::vector<Factory>& Registered() {
 }  // namespace ui_test
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
+  QApplication application(argc, argv);
   int failed = 0;
   for (const ui_test::Factory factory : ui_test::Registered()) {
     const std::unique_ptr<QObject> test = factory();
-    failed += QTest::qExec(test.get(), argc, argv);
+    failed += QTest::qExec(test.get(), argc, argv) != 0;
   }
   return failed;
 }
