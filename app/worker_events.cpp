@@ -114,7 +114,9 @@ void CWorkerThread::Work::OnDeviceReady() {
   };
   const int technology = flag(&DvIsTechnologySelectionSupported, "DvIsTechnologySelectionSupported");
   cache_.Update([&](CachedDravikValues& v) { v.TechnologySelectionSupported = technology; });
-  QueryTechnologyMode();
+  // A card without technology selection refuses the query; that is no
+  // error to show the user at every start.
+  if (technology != 0) QueryTechnologyMode();
   int removable = 0;
   const DvResult removable_rc = DvIsRemovable(&removable);
   XLog("DvIsRemovable finished with 0x%x, %d", removable_rc, removable);

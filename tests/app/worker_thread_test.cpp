@@ -81,6 +81,8 @@ TEST_F(WorkerThreadTest, ACardsLifeFromPlugThroughPinConnectionAndMessagesToPull
   EXPECT_EQ(v.PinRetryCounter, 3);
   ASSERT_NE(v.CardRecord, nullptr);
   EXPECT_NE(v.CurrentProfile, nullptr);
+  // Coming up asks nothing of the card it does not have.
+  EXPECT_FALSE(Received(WM_APP_ERROR));
 
   // A wrong PIN costs a trial and asks again.
   ASSERT_TRUE(worker_->Post(WM_APP_ENTER_PIN, 0, reinterpret_cast<intptr_t>(new PinText(u"1111"))));
