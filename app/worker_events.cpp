@@ -82,6 +82,9 @@ void CWorkerThread::Work::OnDeviceStateChanged() {
       Notify(WM_APP_DEVICE_REMOVED);
       break;
     case GSM::DeviceState::Found: {
+      // The initialisation blocks for a second or more: let the window say
+      // that the card was found and is being initialised meanwhile.
+      NotifyStateChanged();
       const DvResult init = DvInitializeDevice();
       XLog("Device initialized with 0x%x", init);
       if (init != DV_S_OK) cache_.Update([](CachedDravikValues& v) { v.DeviceState = CachedDravikValues::kDeviceFailed; });
