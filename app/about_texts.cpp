@@ -1,21 +1,15 @@
 #include "app/about_texts.h"
+#include "app/text_util.h"
 
 #include "app/string_loader.h"
 #include "foundation/xlog.h"
 
 namespace {
 
+using app_text::Decimal;
+
 constexpr std::u16string_view kTitleTemplate = u"About %s";
 constexpr std::u16string_view kCompanyTemplate = u"Copyright \u00A9 %s";
-
-std::u16string Decimal(uint32_t value) {
-  std::u16string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
-    value /= 10;
-  } while (value != 0);
-  return digits;
-}
 
 std::u16string VersionText(const FixedFileInfo& info) {
   return Decimal(info.file_version_ms >> 16) + u"." + Decimal(info.file_version_ms & 0xFFFF) + u"." +

@@ -5,6 +5,7 @@
 
 #include "app/auto_profiles.h"
 #include "app/settings.h"
+#include "app/string_loader.h"
 #include "foundation/xfile_version.h"
 #include "foundation/xlog.h"
 #include "foundation/xmemory.h"
@@ -22,14 +23,6 @@
 namespace {
 
 using platform::Utf16ToUtf8;
-
-// `text` with its first "%s" replaced by `insert`. The texts come from the
-// resources, so they are never used as a format.
-std::u16string ReplaceFirst(std::u16string text, std::u16string_view insert) {
-  const size_t at = text.find(u"%s");
-  if (at != std::u16string::npos) text.replace(at, 2, insert);
-  return text;
-}
 
 // The system error of the call that just failed, as a result when there is
 // none.
@@ -183,7 +176,7 @@ bool CAppMain::CheckForeignApplications() {
       return false;
     }
     if (platform::GetLastError() == platform::kErrorAlreadyExists) {
-      Refuse(ReplaceFirst(LoadText(kAnotherApplicationStringId), title_));
+      Refuse(ReplaceFirstPlaceholder(LoadText(kAnotherApplicationStringId), title_));
       XLogLevel(kXLogError, "Another application that uses the device was detected.");
       return false;
     }
@@ -206,7 +199,7 @@ bool CAppMain::AcquireInstance() {
   // Activating the instance that runs is this start's whole job: no box.
   std::unique_ptr<platform::RemoteWindow> window = platform::FindWindow(kMainWindowClass);
   if (window && window->Post(WM_APP_SHOW_MAIN, 0, 0)) return false;
-  Refuse(ReplaceFirst(LoadText(kUnableToActivateStringId), title_));
+  Refuse(ReplaceFirstPlaceholder(LoadText(kUnableToActivateStringId), title_));
   XLogLevel(kXLogError, "Unable to activate the previous instance.");
   return false;
 }

@@ -1,10 +1,14 @@
 #include "app/error_texts.h"
+#include "app/text_util.h"
 
 #include <string_view>
 
 #include "app/cached_dravik.h"
 
 namespace {
+
+using app_text::Decimal;
+using app_text::ReplaceFirst;
 
 // String numbers.
 constexpr unsigned kUnableToComplete = 126;   // [0x%x]: the code
@@ -46,15 +50,6 @@ ListRange RangeOf(CardErrorList list) {
 
 uint32_t GroupOf(DvResult code) { return (code >> 16) & 0x1FFF; }
 
-std::u16string Decimal(uint32_t value) {
-  std::u16string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
-    value /= 10;
-  } while (value != 0);
-  return digits;
-}
-
 std::u16string Hexadecimal(uint32_t value) {
   std::u16string digits;
   do {
@@ -62,13 +57,6 @@ std::u16string Hexadecimal(uint32_t value) {
     value >>= 4;
   } while (value != 0);
   return digits;
-}
-
-// `text` with its first `placeholder` replaced by `value`.
-std::u16string ReplaceFirst(std::u16string text, std::u16string_view placeholder, std::u16string_view value) {
-  const size_t at = text.find(placeholder);
-  if (at != std::u16string::npos) text.replace(at, placeholder.size(), value);
-  return text;
 }
 
 std::u16string WithCode(unsigned id, DvResult code, const StringLoader& strings) {

@@ -1,5 +1,9 @@
 #include "app/string_loader.h"
 
+#include <utility>
+
+#include "app/text_util.h"
+
 #include "foundation/xlog.h"
 #include "foundation/xmemory.h"
 #include "foundation/xresource.h"
@@ -16,7 +20,5 @@ std::u16string LoadProgramString(unsigned id) {
 }
 
 std::u16string ReplaceFirstPlaceholder(std::u16string text, std::u16string_view insert) {
-  const size_t at = text.find(u"%s");
-  if (at != std::u16string::npos) text.replace(at, 2, insert);
-  return text;
+  return app_text::ReplaceFirst(std::move(text), u"%s", insert);
 }

@@ -36,4 +36,19 @@ std::vector<std::u16string_view> SplitLines(std::u16string_view text) {
   return lines;
 }
 
+std::u16string Decimal(uint32_t value) {
+  std::u16string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
+    value /= 10;
+  } while (value != 0);
+  return digits;
+}
+
+std::u16string ReplaceFirst(std::u16string text, std::u16string_view placeholder, std::u16string_view value) {
+  const size_t at = text.find(placeholder);
+  if (at != std::u16string::npos) text.replace(at, placeholder.size(), value);
+  return text;
+}
+
 }  // namespace app_text
