@@ -192,13 +192,31 @@ uint32_t CSettings::EffectiveSignalStrengthMode() const {
 }
 
 bool CSettings::SetLastNetworkName(const char16_t* text) {
-  LastNetworkName = text != nullptr ? text : u"";
-  return WriteString(kApplicationSettingsKey, u"LastNetworkName", LastNetworkName);
+  const std::u16string value = text != nullptr ? text : u"";
+  {
+    std::lock_guard lock(last_network_mutex_);
+    LastNetworkName = value;
+  }
+  return WriteString(kApplicationSettingsKey, u"LastNetworkName", value);
 }
 
 bool CSettings::SetLastMccMnc(const char16_t* text) {
-  LastMccMnc = text != nullptr ? text : u"";
-  return WriteString(kApplicationSettingsKey, u"LastMccMnc", LastMccMnc);
+  const std::u16string value = text != nullptr ? text : u"";
+  {
+    std::lock_guard lock(last_network_mutex_);
+    LastMccMnc = value;
+  }
+  return WriteString(kApplicationSettingsKey, u"LastMccMnc", value);
+}
+
+std::u16string CSettings::GetLastNetworkName() const {
+  std::lock_guard lock(last_network_mutex_);
+  return LastNetworkName;
+}
+
+std::u16string CSettings::GetLastMccMnc() const {
+  std::lock_guard lock(last_network_mutex_);
+  return LastMccMnc;
 }
 
 bool CSettings::SetAutoProfiles(bool on) {

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -76,12 +77,15 @@ class CSettings {
   uint32_t EffectiveSignalStrengthMode() const;
   // Filled by the worker thread from the device-access library's answer
   // whether the card reports WCDMA signal levels; false until then.
-  void SetWcdmaSignalSupported(bool supported) { wcdma_signal_supported_ = supported; }
-  bool WcdmaSignalSupported() const { return wcdma_signal_supported_; }
+  void SetWcdmaSignalSupported(bool supported) { wcdma_signal_supported_.store(supported, std::memory_order_relaxed); }
+  bool WcdmaSignalSupported() const { return wcdma_signal_supported_.load(std::memory_order_relaxed); }
 
-  // Store the text (null as empty) and write it to the store at once.
+  // Store the text (null as empty) and write it to the store at once. The
+  // worker thread writes both; other threads read them through the getters.
   bool SetLastNetworkName(const char16_t* text);
   bool SetLastMccMnc(const char16_t* text);
+  std::u16string GetLastNetworkName() const;
+  std::u16string GetLastMccMnc() const;
   // The user's choices, stored as "True"/"False" and "Unicode"/"Gsm".
   bool SetAutoProfiles(bool on);
   bool SetLastTechnologySelectionModeSupported(bool supported);
@@ -124,4 +128,5 @@ class CSettings {
 
   std::u16string base_key_;
   std::atomic<bool> wcdma_signal_supported_ = false;
+  mutable std::mutex last_network_mutex_;  // LastNetworkName and LastMccMnc
 };

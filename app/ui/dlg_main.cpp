@@ -658,7 +658,8 @@ void CDlgMain::OnPinReady() {
 // --- Logo -------------------------------------------------------------------
 
 void CDlgMain::OnUpdateLogo() {
-  const CProfile* profile = settings_.LastMccMnc.empty() ? nullptr : profiles_.Find(settings_.LastMccMnc);
+  const std::u16string mcc_mnc = settings_.GetLastMccMnc();
+  const CProfile* profile = mcc_mnc.empty() ? nullptr : profiles_.Find(mcc_mnc);
   const std::u16string name = profile != nullptr ? profile->GetLogoBitmap() : std::u16string();
   XLogLevel(kXLogTrace, "OnUpdateLogo [%s]", platform::Utf16ToUtf8(name).c_str());
   // No operator bitmaps are built in: the program's own icon stands for

@@ -46,7 +46,8 @@ uint32_t SimulatedSystem::PlugLater() {
   // delays; an exit meanwhile waits for it in the destructor.
   std::unique_ptr<sim::SimPresence> presence = sim::NewSimCard(sim::CardKind::kMultiplexing3g)
                                                    .Registered(1)
-                                                   .Operator("Vombel Net", "Vombel", "26299")
+                                                   .Operator("Vombel Net", "Vombel", "26203")
+                                                   .Imsi("262031234567890")
                                                    .Signal(20)
                                                    .BuildIn(tree_, &adapters_);
   if (presence == nullptr) {

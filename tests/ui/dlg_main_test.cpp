@@ -52,6 +52,7 @@ class DlgMainTest : public QObject {
   void EachCachedStateShowsItsTextAndConnectButton();
   void RoamingAsksBeforeConnectingAndCancelLeavesItDisconnected();
   void AWrongPinIsReportedAndTheControlsComeBack();
+  void ThreeWrongPinsLeadToThePukDialogAndThePukUnblocks();
   void SaveStoresTheFieldsAndTurnsAutomaticProfilesOff();
   void AProfileArrivingWhileTheUserEditsIsDiscarded();
   void AutomaticPutsTheOperatorsProfileBack();
@@ -251,6 +252,7 @@ void DlgMainTest::AWrongPinIsReportedAndTheControlsComeBack() {
   d.EnterPin("1111");
   QVERIFY(d.RunUntil([&] { return !d.dialogs->errors.empty() && d.dialogs->pin_opens.size() == 2; }));
   QCOMPARE(d.dialogs->pin_opens[1].trials_left, 2);
+  QCOMPARE(d.dialogs->errors.front(), QStringLiteral("Incorrect PIN code."));
   QVERIFY(!d.log.Contains("1111"));
   // The PIN is still wanted: no profile fields yet.
   QVERIFY(d.ProfileFieldsEnabledAre(false));
@@ -258,6 +260,26 @@ void DlgMainTest::AWrongPinIsReportedAndTheControlsComeBack() {
   QVERIFY(d.RunUntil([&] { return d.Line("apn")->isEnabled() && d.Button("pin_enabled")->isEnabled(); }));
   QVERIFY(!d.log.Contains("4711"));
   QVERIFY(d.log.Contains("OnWmAppPinDialogMessage::PIN_ENTERED: XXXX"));
+}
+
+void DlgMainTest::ThreeWrongPinsLeadToThePukDialogAndThePukUnblocks() {
+  MainWindowDriver& d = *driver_;
+  d.OpenWindow();
+  d.Plug(d.LockedCard().WithPuk("87654321"));
+  for (int trials = 3; trials > 0; --trials) {
+    const size_t opens = d.dialogs->pin_opens.size();
+    QVERIFY(d.RunUntil([&] { return d.dialogs->pin_opens.size() == opens + 1 || !d.dialogs->puk_opens.empty(); }));
+    QVERIFY2(d.dialogs->puk_opens.empty(), "the PUK was asked for before the third wrong PIN");
+    QCOMPARE(d.dialogs->pin_opens.back().trials_left, trials);
+    d.EnterPin("1111");
+  }
+  QVERIFY(d.RunUntil([&] { return !d.dialogs->puk_opens.empty(); }));
+  QCOMPARE(d.dialogs->puk_opens.front().trials_left, 10);
+  QCOMPARE(d.Cache().PinPukState, 3);
+  d.EnterPuk(QStringLiteral("87654321"), QStringLiteral("2468"));
+  QVERIFY(d.RunUntil([&] { return d.Line("apn")->isEnabled(); }));
+  QCOMPARE(QString::fromStdString(d.Card().Snapshot().pin), QStringLiteral("2468"));
+  QVERIFY(!d.log.Contains("87654321") && !d.log.Contains("2468"));
 }
 
 void DlgMainTest::SaveStoresTheFieldsAndTurnsAutomaticProfilesOff() {

@@ -162,6 +162,12 @@ class MainWindowDriver {
     dialogs->pin = code;
     platform::PostMessage(window_->Hwnd(), CDlgMain::kPinDialogResult, 1, 0);
   }
+  // The user confirms the PUK dialog with the PUK and a new PIN.
+  void EnterPuk(const QString& puk, const QString& new_pin) {
+    dialogs->puk = puk;
+    dialogs->new_pin = new_pin;
+    platform::PostMessage(window_->Hwnd(), CDlgMain::kPukDialogResult, 1, 0);
+  }
   void CancelPin() { platform::PostMessage(window_->Hwnd(), CDlgMain::kPinDialogResult, 0, 0); }
 
   // As the worker does: change the cache, then tell the window.

@@ -1,16 +1,25 @@
-// Pictures of the main window in each state of a card's life, for the
-// documentation (docs/screenshots). Runs only when VOMBEL_SCREENSHOT_DIR
+// Pictures of the main window in each state of a card's life, and of the
+// PIN, PUK, change-PIN and error dialogs, for the documentation
+// (docs/screenshots). Runs only when VOMBEL_SCREENSHOT_DIR
 // names the folder to write to, best on a real X server:
 //   Xvfb :99 &
 //   DISPLAY=:99 QT_QPA_PLATFORM=xcb VOMBEL_SCREENSHOT_DIR=docs/screenshots
 //     build/debug/tests/ui_tests RendersEachState
 #include "tests/ui/main_window_driver.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QPalette>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QtTest>
 
 #include "app/app_messages.h"
+#include "app/error_texts.h"
+#include "app/ui/dlg_change_pin.h"
+#include "app/ui/dlg_error.h"
+#include "app/ui/dlg_pin.h"
+#include "app/ui/dlg_puk.h"
 #include "carddetect/card_info.h"
 #include "tests/ui/ui_test_registry.h"
 
@@ -21,10 +30,54 @@ class MainWindowScreenshots : public QObject {
 
  private slots:
   void RendersEachState();
+  void RendersTheCodeAndErrorDialogs();
+
+ private:
+  static QString Folder();
+  static bool Save(QWidget& window, const char* file);
 };
 
+namespace {
+
+// A dark desktop theme's colours.
+QPalette DarkPalette() {
+  QPalette p;
+  const QColor window(45, 45, 48), base(30, 30, 32), text(230, 230, 230), disabled(130, 130, 130);
+  p.setColor(QPalette::Window, window);
+  p.setColor(QPalette::WindowText, text);
+  p.setColor(QPalette::Base, base);
+  p.setColor(QPalette::AlternateBase, window);
+  p.setColor(QPalette::Text, text);
+  p.setColor(QPalette::Button, window);
+  p.setColor(QPalette::ButtonText, text);
+  p.setColor(QPalette::Highlight, QColor(61, 142, 201));
+  p.setColor(QPalette::HighlightedText, Qt::white);
+  p.setColor(QPalette::Light, QColor(70, 70, 74));
+  p.setColor(QPalette::Midlight, QColor(60, 60, 64));
+  p.setColor(QPalette::Mid, QColor(40, 40, 42));
+  p.setColor(QPalette::Dark, QColor(20, 20, 22));
+  p.setColor(QPalette::Shadow, Qt::black);
+  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+    p.setColor(QPalette::Disabled, role, disabled);
+  }
+  return p;
+}
+
+}  // namespace
+
+QString MainWindowScreenshots::Folder() { return qEnvironmentVariable("VOMBEL_SCREENSHOT_DIR"); }
+
+bool MainWindowScreenshots::Save(QWidget& window, const char* file) {
+  window.show();
+  window.raise();
+  window.activateWindow();
+  if (!QTest::qWaitForWindowExposed(&window)) return false;
+  QCoreApplication::processEvents();
+  return window.grab().save(QDir(Folder()).filePath(QString::fromLatin1(file)));
+}
+
 void MainWindowScreenshots::RendersEachState() {
-  const QString folder = qEnvironmentVariable("VOMBEL_SCREENSHOT_DIR");
+  const QString folder = Folder();
   if (folder.isEmpty()) QSKIP("VOMBEL_SCREENSHOT_DIR is not set");
   QVERIFY(QDir().mkpath(folder));
 
@@ -32,6 +85,7 @@ void MainWindowScreenshots::RendersEachState() {
     const char* file;
     int device, radio, pin_puk, ps, connection, signal;
     bool settings_shown;
+    bool dark = false;
   };
   const Shot shots[] = {
       {"01-no-card.png", 0, 0, 0, 0, 0, 0, true},
@@ -43,8 +97,14 @@ void MainWindowScreenshots::RendersEachState() {
       {"07-connected.png", 2, 1, 1, 1, 2, 25, true},
       {"08-disconnecting.png", 2, 1, 1, 1, 3, 25, true},
       {"09-settings-hidden.png", 2, 1, 1, 1, 2, 25, false},
+      {"10-puk-required.png", 2, 1, 3, 0, 0, 0, true},
+      {"11-device-locked.png", 2, 1, 6, 0, 0, 0, true},
+      {"12-card-error.png", 3, 0, 0, 0, 0, 0, true},
+      {"17-dark-palette.png", 2, 1, 1, 5, 0, 14, true, true},
   };
+  const QPalette light = QApplication::palette();
   for (const Shot& shot : shots) {
+    QApplication::setPalette(shot.dark ? DarkPalette() : light);
     ui_testing::MainWindowDriver d;
     d.settings().TechnologyPreferencesMode = CSettings::kTechnologyPreferencesAlwaysShow;
     d.OpenWindow(false);
@@ -74,11 +134,41 @@ void MainWindowScreenshots::RendersEachState() {
     }
     if (!shot.settings_shown) d.Button("toggle_settings")->click();
     d.Window()->ShowAndActivate();
-    QVERIFY(QTest::qWaitForWindowExposed(d.Window()));
-    QCoreApplication::processEvents();
-    const QPixmap picture = d.Window()->grab();
-    QVERIFY(picture.save(QDir(folder).filePath(QString::fromLatin1(shot.file))));
+    QVERIFY(Save(*d.Window(), shot.file));
   }
+  QApplication::setPalette(light);
+}
+
+void MainWindowScreenshots::RendersTheCodeAndErrorDialogs() {
+  if (Folder().isEmpty()) QSKIP("VOMBEL_SCREENSHOT_DIR is not set");
+  QVERIFY(QDir().mkpath(Folder()));
+  // Nobody answers the dialogs here: they have no window to post to.
+  const platform::HWND nobody = nullptr;
+  const auto type = [](QWidget& dialog, const char* field, const char* code) {
+    dialog.findChild<QLineEdit*>(QString::fromLatin1(field))->setText(QString::fromLatin1(code));
+  };
+
+  CDlgPin pin(nobody);
+  pin.Open(CCodeDialogs::kPinEnter, 2, true);
+  type(pin, "pin", "12");
+  QVERIFY(Save(pin, "13-pin-dialog.png"));
+
+  CDlgPuk puk(nobody);
+  puk.Open(10, true, false);
+  type(puk, "puk", "87654321");
+  type(puk, "new_pin", "2468");
+  QVERIFY(Save(puk, "14-puk-dialog.png"));
+
+  CDlgChangePin change(nobody);
+  change.Open(3, true);
+  type(change, "current_pin", "4711");
+  QVERIFY(Save(change, "15-change-pin-dialog.png"));
+
+  CDlgError error;
+  ErrorReport wrong_pin;
+  wrong_pin.code = 0x84010010;
+  error.ShowError(QString::fromStdU16String(MakeErrorText(wrong_pin)));
+  QVERIFY(Save(error, "16-error-dialog.png"));
 }
 
 VOMBEL_UI_TEST(MainWindowScreenshots)
