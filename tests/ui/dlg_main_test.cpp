@@ -53,6 +53,7 @@ class DlgMainTest : public QObject {
   void RoamingAsksBeforeConnectingAndCancelLeavesItDisconnected();
   void AWrongPinIsReportedAndTheControlsComeBack();
   void ThreeWrongPinsLeadToThePukDialogAndThePukUnblocks();
+  void TheLastWrongPukBlocksTheSimForGood();
   void SaveStoresTheFieldsAndTurnsAutomaticProfilesOff();
   void AProfileArrivingWhileTheUserEditsIsDiscarded();
   void AutomaticPutsTheOperatorsProfileBack();
@@ -173,6 +174,7 @@ void DlgMainTest::EachCachedStateShowsItsTextAndConnectButton_data() {
       << 1 << 0 << 0 << 0 << 0 << "Device found, wait while initializing..." << false << "Connect" << false << false;
   QTest::newRow("failed") << 3 << 0 << 0 << 0 << 0 << "Failed to initialize" << true << "Connect" << false << false;
   QTest::newRow("PIN required, radio on") << 2 << 1 << 2 << 0 << 0 << "No network" << false << "Connect" << false << false;
+  QTest::newRow("PUK required") << 2 << 1 << 3 << 0 << 0 << "No network" << false << "Connect" << false << false;
   QTest::newRow("ready, radio off") << 2 << 0 << 1 << 0 << 0 << "Radio is OFF" << false << "Connect" << false << true;
   QTest::newRow("locked") << 2 << 1 << 7 << 0 << 0 << "Device locked" << true << "Connect" << false << false;
   QTest::newRow("searching") << 2 << 1 << 1 << 2 << 0 << "Searching for network..." << false << "Connect" << false << true;
@@ -280,6 +282,25 @@ void DlgMainTest::ThreeWrongPinsLeadToThePukDialogAndThePukUnblocks() {
   QVERIFY(d.RunUntil([&] { return d.Line("apn")->isEnabled(); }));
   QCOMPARE(QString::fromStdString(d.Card().Snapshot().pin), QStringLiteral("2468"));
   QVERIFY(!d.log.Contains("87654321") && !d.log.Contains("2468"));
+}
+
+void DlgMainTest::TheLastWrongPukBlocksTheSimForGood() {
+  MainWindowDriver& d = *driver_;
+  d.OpenWindow();
+  d.Plug(d.LockedCard().WithPuk("87654321").PukLocked().Change([](sim::CardState& s) { s.puk_retries = 1; }));
+  QVERIFY(d.RunUntil([&] { return d.dialogs->puk_opens.size() == 1; }));
+  QCOMPARE(d.dialogs->puk_opens.front().trials_left, 1);
+  d.EnterPuk(QStringLiteral("11111111"), QStringLiteral("2468"));
+  QVERIFY(d.RunUntil([&] { return !d.dialogs->errors.empty(); }));
+  QCOMPARE(d.dialogs->errors.front(), QStringLiteral("Incorrect PUK code."));
+  // The SIM then fails every question: the user hears so, nothing more is
+  // asked of it, and nothing of the profile can change.
+  QVERIFY(d.RunFor(5000));
+  QCOMPARE(d.dialogs->puk_opens.size(), size_t{1});
+  QCOMPARE(d.dialogs->errors.back(),
+           QStringLiteral("SIM card failure.\nPlease make sure that the SIM card is inserted correctly."));
+  QCOMPARE(d.Button("connect")->isEnabled(), false);
+  QVERIFY(d.ProfileFieldsEnabledAre(false));
 }
 
 void DlgMainTest::SaveStoresTheFieldsAndTurnsAutomaticProfilesOff() {
