@@ -14,6 +14,7 @@
 #include "app/app_main.h"
 #include "app/app_messages.h"
 #include "app/auto_profiles.h"
+#include "app/connection_watcher_thread.h"
 #include "app/error_texts.h"
 #include "app/profile.h"
 #include "app/settings.h"
@@ -65,7 +66,7 @@ CDlgMain::CDlgMain(const QString& title) : CDlgMain(title, Dependencies{}) {}
 CDlgMain::CDlgMain(const QString& title, Dependencies d)
     : settings_(d.settings != nullptr ? *d.settings : CSettings::Instance()),
       profiles_(d.profiles != nullptr ? *d.profiles : CAutoProfiles::Instance()),
-      connections_(d.connections ? std::move(d.connections) : std::make_unique<CNoConnectionWatcher>()),
+      connections_(std::move(d.connections)),
       dialogs_(std::move(d.dialogs)),
       ask_(std::move(d.ask)),
       error_text_(d.error_text ? std::move(d.error_text) : ErrorTextFunction(ProgramErrorText)) {
@@ -81,6 +82,11 @@ CDlgMain::CDlgMain(const QString& title, Dependencies d)
   hwnd_ = platform::CreateWindow(class_name_);
   if (hwnd_ == nullptr) XLogLevel(kXLogError, "CDlgMain::CDlgMain, CreateWindow: NOK.");
   if (!dialogs_) dialogs_ = std::make_unique<CProgramCodeDialogs>(hwnd_, this);
+  if (!d.connections && settings_.ForeignConnectionFriendlyMode == 0) {
+    auto watcher = std::make_unique<CConnectionWatcherThread>(hwnd_);
+    if (!watcher->Start()) XLogLevel(kXLogError, "CDlgMain::OnInitDialog, connection watcher thread: NOK.");
+    connections_ = std::move(watcher);
+  }
 
   values_ = CachedDravik::Instance().Snapshot();
   setWindowTitle(title);
@@ -109,6 +115,7 @@ CDlgMain::~CDlgMain() {
   dialogs_.reset();
   delete about_.data();
   if (worker_) worker_->Stop();
+  connections_.reset();
   // What the worker posted before it ended: the procedure frees the records.
   platform::PumpMessages();
   if (hwnd_ != nullptr) platform::DestroyWindow(hwnd_);
@@ -303,7 +310,7 @@ int CDlgMain::ShownConnectionState() const {
 }
 
 StatusInputs CDlgMain::Inputs() const {
-  StatusInputs in = StatusInputs::From(values_, settings_, SmsIconState::kHidden, connections_->ActiveConnections());
+  StatusInputs in = StatusInputs::From(values_, settings_, SmsIconState::kHidden, ActiveConnections());
   in.connection_state = ShownConnectionState();
   return in;
 }
@@ -343,7 +350,7 @@ void CDlgMain::RefreshConnectButton() {
     enable = true;
   } else if (state == 0) {
     enable = Registered(values_.PsNetworkState) &&
-             (settings_.ForeignConnectionFriendlyMode != 0 || connections_->ActiveConnections() == 0);
+             (settings_.ForeignConnectionFriendlyMode != 0 || ActiveConnections() == 0);
   }
   connect_->setEnabled(enable);
   if (enable && isActiveWindow() && QApplication::focusWidget() == nullptr) connect_->setFocus();
@@ -449,10 +456,13 @@ void CDlgMain::OnConnectionState() {
 void CDlgMain::OnForeignConnections() {
   const int state = ShownConnectionState();
   if ((state == 1 || state == 2) && settings_.ForeignConnectionFriendlyMode == 0 &&
-      connections_->ActiveConnections() > 1) {
+      ActiveConnections() > 1) {
     ConnectDisconnect(false);
   } else if (state == 0) {
     RefreshConnectButton();
+    // The foreign-connection pane reads the same count: it follows at once
+    // rather than at the next change of the card's state.
+    RefreshStatus();
   }
 }
 

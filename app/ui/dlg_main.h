@@ -17,7 +17,7 @@
 #include <string>
 
 #include "app/cached_dravik.h"
-#include "app/ui/active_connections.h"
+#include "app/active_connections.h"
 #include "app/ui/code_dialogs.h"
 #include "platform/window.h"
 
@@ -66,7 +66,7 @@ class CDlgMain : public QDialog {
   struct Dependencies {
     CSettings* settings = nullptr;             // null: CSettings::Instance()
     const CAutoProfiles* profiles = nullptr;   // null: CAutoProfiles::Instance()
-    std::unique_ptr<CActiveConnectionCount> connections;  // null: no watcher yet
+    std::unique_ptr<CActiveConnectionCount> connections;  // null: the watcher thread, when the mode asks for it
     std::unique_ptr<CCodeDialogs> dialogs;     // null: the program's dialogs
     AskFunction ask;                           // null: a message box
     ErrorTextFunction error_text;              // null: the program's texts
@@ -166,7 +166,10 @@ class CDlgMain : public QDialog {
 
   CSettings& settings_;
   const CAutoProfiles& profiles_;
+  // The count the foreign-connection rule reads: null while foreign
+  // connections are tolerated (nobody counts them).
   std::unique_ptr<CActiveConnectionCount> connections_;
+  int ActiveConnections() const { return connections_ ? connections_->ActiveConnections() : 0; }
   std::unique_ptr<CCodeDialogs> dialogs_;
   AskFunction ask_;
   ErrorTextFunction error_text_;

@@ -54,6 +54,7 @@ class DlgMainTest : public QObject {
   void AWrongPinIsReportedAndTheControlsComeBack();
   void ThreeWrongPinsLeadToThePukDialogAndThePukUnblocks();
   void TheLastWrongPukBlocksTheSimForGood();
+  void AnotherConnectionKeepsConnectDisabledAndDropsOurs();
   void SaveStoresTheFieldsAndTurnsAutomaticProfilesOff();
   void AProfileArrivingWhileTheUserEditsIsDiscarded();
   void AutomaticPutsTheOperatorsProfileBack();
@@ -301,6 +302,34 @@ void DlgMainTest::TheLastWrongPukBlocksTheSimForGood() {
            QStringLiteral("SIM card failure.\nPlease make sure that the SIM card is inserted correctly."));
   QCOMPARE(d.Button("connect")->isEnabled(), false);
   QVERIFY(d.ProfileFieldsEnabledAre(false));
+}
+
+void DlgMainTest::AnotherConnectionKeepsConnectDisabledAndDropsOurs() {
+  MainWindowDriver& d = *driver_;
+  d.settings().ForeignConnectionFriendlyMode = 0;
+  d.OpenWindow();
+  d.Plug(d.OpenCard());
+  QVERIFY(d.RunUntil([&] { return d.Button("connect")->isEnabled(); }));
+  QVERIFY(!d.Label("pane_foreign")->isVisibleTo(d.Window()));
+
+  // A wired network comes up: no connecting beside it, and the pane says why.
+  d.Adapters().AddAdapter("eth0", platform::MIB_IF_TYPE_ETHERNET, true);
+  d.Adapters().SetAddress("eth0", "192.168.1.20", "255.255.255.0");
+  QVERIFY(d.RunUntil([&] { return !d.Button("connect")->isEnabled(); }));
+  QVERIFY(d.Label("pane_foreign")->isVisibleTo(d.Window()));
+  d.Adapters().RemoveAdapter("eth0");
+  QVERIFY(d.RunUntil([&] { return d.Button("connect")->isEnabled(); }));
+  QVERIFY(!d.Label("pane_foreign")->isVisibleTo(d.Window()));
+
+  // Connected, our own link is one connection; a second one drops ours.
+  d.Button("connect")->click();
+  QVERIFY(d.RunUntil([&] { return d.Cache().ConnectionState == 2; }));
+  QVERIFY(d.RunFor(3000));
+  QCOMPARE(d.Cache().ConnectionState, 2);
+  d.Adapters().AddAdapter("eth0", platform::MIB_IF_TYPE_ETHERNET, true);
+  d.Adapters().SetAddress("eth0", "192.168.1.20", "255.255.255.0");
+  QVERIFY(d.RunUntil([&] { return d.Cache().ConnectionState == 0; }));
+  QVERIFY(!d.Button("connect")->isEnabled());
 }
 
 void DlgMainTest::SaveStoresTheFieldsAndTurnsAutomaticProfilesOff() {

@@ -156,6 +156,7 @@ class MainWindowDriver {
   sim::SimCard& Card() { return presence_->Card(); }
   sim::SimPresence& Presence() { return *presence_; }
   CachedDravikValues Cache() const { return CachedDravik::Instance().Snapshot(); }
+  platform::SimIpHelper& Adapters() { return adapters_; }
 
   // The user confirms the PIN dialog with `code`, or cancels it.
   void EnterPin(const QString& code) {

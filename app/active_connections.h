@@ -1,7 +1,7 @@
 // How many network connections are active on the machine, the program's own
 // included: the main window refuses to connect beside another one unless
-// foreign connections are tolerated. The connection watcher thread will
-// count the adapters; until it runs the count is always 0.
+// foreign connections are tolerated. The connection watcher thread
+// (connection_watcher_thread.h) keeps the count in that mode.
 #pragma once
 
 class CActiveConnectionCount {
@@ -10,7 +10,7 @@ class CActiveConnectionCount {
   virtual int ActiveConnections() const = 0;
 };
 
-// No watcher runs: no connection is known to be active.
+// Foreign connections are tolerated: no watcher runs and none counts.
 class CNoConnectionWatcher final : public CActiveConnectionCount {
  public:
   int ActiveConnections() const override { return 0; }
