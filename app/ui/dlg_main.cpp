@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
@@ -23,6 +25,7 @@
 #include "app/ui/about_box.h"
 #include "app/ui/program_code_dialogs.h"
 #include "app/ui/main_window_texts.h"
+#include "app/ui/notify_icon.h"
 #include "app/ui/signal_bars_widget.h"
 #include "app/worker_thread.h"
 #include "carddetect/card_info.h"
@@ -42,7 +45,12 @@ constexpr int kExitConnectedStringId = 152;
 constexpr int kTooLongStringId = 61716;
 constexpr int kUnknownSimStringId = 192;
 constexpr int kDeviceLockedErrorStringId = 204;
-constexpr intptr_t kTrayDoubleClick = 515;
+// The tray's menu request after a single click (the double-click time
+// passed without a second one).
+constexpr intptr_t kTrayMenuRequest = 32772;
+constexpr uintptr_t kTrayClickTimer = 123;
+constexpr uint32_t kMainTrayIconId = 1;
+constexpr uint32_t kSmsTrayIconId = 2;
 
 bool Registered(int state) { return state == 1 || state == 5; }
 
@@ -91,6 +99,7 @@ CDlgMain::CDlgMain(const QString& title, Dependencies d)
   values_ = CachedDravik::Instance().Snapshot();
   setWindowTitle(title);
   BuildLayout();
+  BuildTrayIcons(std::move(d.tray_area));
   BuildMenus();
   RetranslateTechnologyLabels();
   XLogLevel(kXLogTrace, "CDlgMain::OnInitDialog, [%d].", static_cast<int>(platform::GetCurrentThreadId()));
@@ -107,12 +116,15 @@ CDlgMain::CDlgMain(const QString& title, Dependencies d)
   DisableForRequest();
   // The window comes up without taking the focus from what the user does.
   setAttribute(Qt::WA_ShowWithoutActivating);
+  reachable_ = true;
 }
 
 CDlgMain::~CDlgMain() {
   closing_ = true;
   XLogLevel(kXLogTrace, "CDlgMain::OnDestroy");
   dialogs_.reset();
+  tray_sms_.reset();
+  tray_main_.reset();
   delete about_.data();
   if (worker_) worker_->Stop();
   connections_.reset();
@@ -123,6 +135,11 @@ CDlgMain::~CDlgMain() {
 }
 
 platform::LRESULT CDlgMain::WindowProcedure(uint32_t message, platform::WPARAM wparam, platform::LPARAM lparam) {
+  if (message == platform::WM_TIMER && wparam == kTrayClickTimer) {
+    platform::KillTimer(hwnd_, kTrayClickTimer);
+    platform::PostMessage(hwnd_, WM_APP_TRAY_NOTIFY, kMainTrayIconId, kTrayMenuRequest);
+    return 0;
+  }
   if (message < platform::WM_APP) return 0;
   if (closing_) {
     CWorkerThread::FreeNotificationRecord(message, wparam, lparam);
@@ -136,10 +153,10 @@ void CDlgMain::OnNotification(uint32_t message, uintptr_t wparam, intptr_t lpara
   values_ = CachedDravik::Instance().Snapshot();
   switch (message) {
     case WM_APP_TRAY_NOTIFY:
-      if (lparam == kTrayDoubleClick) ShowAndActivate();
+      OnTrayNotify(lparam);
       break;
     case WM_APP_SMS_TRAY_NOTIFY:
-      if (lparam == kTrayDoubleClick) OpenSmsCentre();
+      if (lparam == kTrayLeftDoubleClick) OpenSmsCentre();
       break;
     case WM_APP_SHOW_MAIN:
       ShowAndActivate();
@@ -209,6 +226,52 @@ void CDlgMain::HandleMessage(uint32_t message, uintptr_t wparam, intptr_t /*lpar
   }
 }
 
+// --- Tray --------------------------------------------------------------------
+
+void CDlgMain::BuildTrayIcons(std::unique_ptr<CTrayArea> area) {
+  tray_area_ = area ? std::move(area) : MakeSystemTrayArea();
+  const auto report = [this](const QString& text) { Ask(text, false); };
+  tray_main_ = std::make_unique<CNotifyIconHk>(*tray_area_, report, windowTitle(),
+                                               [this](uintptr_t command) { OnSysCommand(command); }, this);
+  tray_main_->SetIdentity(hwnd_, kMainTrayIconId, WM_APP_TRAY_NOTIFY, tray_main_->Icon());
+  if (settings_.SmsSupported != 0) {
+    tray_sms_ = std::make_unique<CNotifyIconSms>(*tray_area_, report);
+    tray_sms_->SetIdentity(hwnd_, kSmsTrayIconId, WM_APP_SMS_TRAY_NOTIFY, QIcon());
+  }
+}
+
+void CDlgMain::OnTrayNotify(intptr_t mouse_message) {
+  switch (mouse_message) {
+    case kTrayRightButtonUp:
+    case kTrayContextMenu:
+    case kTrayMenuRequest:
+      OpenTrayMenu();
+      break;
+    case kTrayLeftButtonUp:
+      // A single click opens the menu once the double-click time passed;
+      // the release that ends a double click does nothing.
+      if (tray_double_click_) {
+        tray_double_click_ = false;
+      } else {
+        platform::SetTimer(hwnd_, kTrayClickTimer, static_cast<uint32_t>(QApplication::doubleClickInterval()));
+      }
+      break;
+    case kTrayLeftDoubleClick:
+      platform::KillTimer(hwnd_, kTrayClickTimer);
+      tray_double_click_ = true;
+      platform::PostMessage(hwnd_, WM_APP_SHOW_MAIN, 0, 0);
+      break;
+    default:
+      break;
+  }
+}
+
+void CDlgMain::OpenTrayMenu() {
+  if (isVisible()) BringForward(this);
+  tray_main_->SetConnectItem(ShownConnectionState() == 0, ConnectAllowed());
+  tray_main_->Menu()->popup(QCursor::pos());
+}
+
 // --- Showing, hiding, ending ---------------------------------------------
 
 void CDlgMain::ShowAndActivate() {
@@ -224,11 +287,11 @@ void CDlgMain::BringForward(QWidget* window) {
   window->activateWindow();
 }
 
-void CDlgMain::reject() { hide(); }
+void CDlgMain::reject() { HideToTray(); }
 
 void CDlgMain::closeEvent(QCloseEvent* event) {
   event->ignore();
-  hide();
+  HideToTray();
 }
 
 void CDlgMain::showEvent(QShowEvent* event) {
@@ -320,6 +383,10 @@ void CDlgMain::FullRefresh() {
   RefreshStatus();
   if (values_.DeviceState != CachedDravikValues::kDeviceNotPresent) {
     ShowProfile(values_.CurrentProfile ? values_.CurrentProfile->Clone() : nullptr);
+    if (tray_main_->Create()) {
+      const QString tooltip = QString::fromStdU16String(tooltip_text_);
+      tray_main_->SetText(&tooltip);
+    }
     if (values_.DeviceState == CachedDravikValues::kDeviceReady &&
         (values_.TechnologySelectionSupported != 0) != (settings_.LastTechnologySelectionModeSupported != 0)) {
       settings_.SetLastTechnologySelectionModeSupported(values_.TechnologySelectionSupported != 0);
@@ -339,19 +406,39 @@ void CDlgMain::FullRefresh() {
     EnableTechnologyButtons(false);
     EnablePinButtons(false);
     EnableProfileFields(false);
+    tray_main_->Destroy();
   }
+  KeepReachable();
+}
+
+// A hidden window needs its tray icon to come back: without one (no card,
+// or a desktop without a notification area) it waits minimised instead.
+void CDlgMain::KeepReachable() {
+  if (closing_ || isVisible() || tray_main_->Created() || !reachable_) return;
+  showMinimized();
+}
+
+bool CDlgMain::HideToTray() {
+  if (!tray_main_->Created()) {
+    showMinimized();
+    return false;
+  }
+  hide();
+  return true;
+}
+
+bool CDlgMain::ConnectAllowed() const {
+  const int state = ShownConnectionState();
+  if (state == 1 || state == 2) return true;
+  if (state != 0) return false;
+  return Registered(values_.PsNetworkState) &&
+         (settings_.ForeignConnectionFriendlyMode != 0 || ActiveConnections() == 0);
 }
 
 void CDlgMain::RefreshConnectButton() {
   const int state = ShownConnectionState();
   connect_->setText(ProgramText(state == 0 ? kConnectStringId : kDisconnectStringId));
-  bool enable = false;
-  if (state == 1 || state == 2) {
-    enable = true;
-  } else if (state == 0) {
-    enable = Registered(values_.PsNetworkState) &&
-             (settings_.ForeignConnectionFriendlyMode != 0 || ActiveConnections() == 0);
-  }
+  const bool enable = ConnectAllowed();
   connect_->setEnabled(enable);
   if (enable && isActiveWindow() && QApplication::focusWidget() == nullptr) connect_->setFocus();
 }

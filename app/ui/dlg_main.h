@@ -18,6 +18,7 @@
 
 #include "app/cached_dravik.h"
 #include "app/active_connections.h"
+#include "app/ui/tray_area.h"
 #include "app/ui/code_dialogs.h"
 #include "platform/window.h"
 
@@ -38,6 +39,8 @@ class QRadioButton;
 class QStatusBar;
 class QToolButton;
 struct StatusInputs;
+class CNotifyIconHk;
+class CNotifyIconSms;
 
 class CDlgMain : public QDialog {
  public:
@@ -70,6 +73,7 @@ class CDlgMain : public QDialog {
     std::unique_ptr<CCodeDialogs> dialogs;     // null: the program's dialogs
     AskFunction ask;                           // null: a message box
     ErrorTextFunction error_text;              // null: the program's texts
+    std::unique_ptr<CTrayArea> tray_area;      // null: the desktop's notification area
     bool start_worker = true;
   };
 
@@ -115,7 +119,15 @@ class CDlgMain : public QDialog {
   void OnNotification(uint32_t message, uintptr_t wparam, intptr_t lparam);
 
   void BuildLayout();
+  void BuildTrayIcons(std::unique_ptr<CTrayArea> area);
   void BuildMenus();
+  void OnTrayNotify(intptr_t mouse_message);
+  void OpenTrayMenu();
+  bool ConnectAllowed() const;
+  void KeepReachable();
+  // Hides the window when its tray icon can bring it back, else minimises
+  // it; true when hidden.
+  bool HideToTray();
   void LayoutTechnologyGroup();
   void RetranslateTechnologyLabels();
 
@@ -169,6 +181,11 @@ class CDlgMain : public QDialog {
   // The count the foreign-connection rule reads: null while foreign
   // connections are tolerated (nobody counts them).
   std::unique_ptr<CActiveConnectionCount> connections_;
+  std::unique_ptr<CTrayArea> tray_area_;
+  std::unique_ptr<CNotifyIconHk> tray_main_;
+  std::unique_ptr<CNotifyIconSms> tray_sms_;  // null unless SMS is supported
+  bool tray_double_click_ = false;
+  bool reachable_ = false;  // set once built: a hidden window keeps a way back
   int ActiveConnections() const { return connections_ ? connections_->ActiveConnections() : 0; }
   std::unique_ptr<CCodeDialogs> dialogs_;
   AskFunction ask_;

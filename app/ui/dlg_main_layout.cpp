@@ -19,6 +19,7 @@
 #include "app/status_texts.h"
 #include "app/ui/apn_line_edit.h"
 #include "app/ui/dlg_main.h"
+#include "app/ui/notify_icon.h"
 #include "app/ui/main_window_texts.h"
 #include "app/ui/signal_bars_widget.h"
 
@@ -296,24 +297,34 @@ void CDlgMain::BuildMenus() {
   const QString diagnostics = ProgramText(kDiagnosticsStringId);
   const QString sms = settings_.SmsSupported != 0 ? ProgramText(kSmsCentreMenuStringId) : QString();
   const QString exit = ProgramText(kExitStringId);
-  auto add = [this](const QString& text, uintptr_t command, unsigned reason) {
-    if (text.isEmpty()) return;
-    QAction* action = menu_->addAction(text, this, [this, command] { OnSysCommand(command); });
-    if (reason != 0) {
-      action->setEnabled(false);
-      action->setToolTip(ProgramText(reason));
+  // The window's menu and the tray menu (after its own two items, behind a
+  // separator) get the same entries; "&Exit" goes to the tray menu only when
+  // the extended tray menu is asked for.
+  const auto fill = [&](QMenu* menu, bool with_exit) {
+    auto add = [this, menu](const QString& text, uintptr_t command, unsigned reason) {
+      if (text.isEmpty()) return;
+      QAction* action = menu->addAction(text, this, [this, command] { OnSysCommand(command); });
+      if (reason != 0) {
+        action->setEnabled(false);
+        action->setToolTip(ProgramText(reason));
+      }
+    };
+    add(diagnostics, kDiagnosticsCommand, kNoDiagnosticsStringId);
+    if (!sms.isEmpty()) {
+      add(sms, kSmsCentreCommand, kNoSmsCentreStringId);
+      menu->addSeparator();
+    } else if (!diagnostics.isEmpty()) {
+      menu->addSeparator();
     }
+    add(about, kAboutCommand, 0);
+    if (with_exit) add(exit, kExitSysCommand, 0);
   };
-  add(diagnostics, kDiagnosticsCommand, kNoDiagnosticsStringId);
-  if (!sms.isEmpty()) {
-    add(sms, kSmsCentreCommand, kNoSmsCentreStringId);
-    menu_->addSeparator();
-  } else if (!diagnostics.isEmpty()) {
-    menu_->addSeparator();
-  }
-  add(about, kAboutCommand, 0);
-  add(exit, kExitSysCommand, 0);
+  fill(menu_, true);
   menu_button_->setMenu(menu_);
+  QMenu* tray_menu = tray_main_->Menu();
+  tray_menu->setToolTipsVisible(true);
+  tray_menu->addSeparator();
+  fill(tray_menu, settings_.ExtendedSystrayMenu != 0);
 }
 
 void CDlgMain::RetranslateTechnologyLabels() {

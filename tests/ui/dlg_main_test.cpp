@@ -488,6 +488,13 @@ void DlgMainTest::CloseAndEscapeOnlyHide() {
   QVERIFY(window->isVisible());
   QVERIFY(d.Button("close")->isVisibleTo(window));
   QVERIFY(!d.Button("sms_centre")->isVisibleTo(window));
+  // No card, so no tray icon to come back by: the window only goes down.
+  d.Button("close")->click();
+  QVERIFY(window->isVisible() && window->isMinimized());
+
+  d.Plug(d.OpenCard());
+  QVERIFY(d.RunUntil([&] { return d.Tray().At(0)->shown; }));
+  window->ShowAndActivate();
   d.Button("close")->click();
   QVERIFY(!window->isVisible());
   window->ShowAndActivate();
@@ -496,6 +503,11 @@ void DlgMainTest::CloseAndEscapeOnlyHide() {
   window->close();
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   QVERIFY(!window.isNull());
+
+  // Pulled while hidden: the icon goes, and the window waits minimised.
+  d.Presence().Pull();
+  QVERIFY(d.RunUntil([&] { return !d.Tray().At(0)->shown; }));
+  QVERIFY(window->isVisible() && window->isMinimized());
 }
 
 void DlgMainTest::PinCheckSwitchAsksForThePinAndCancelPutsTheMarkBack() {

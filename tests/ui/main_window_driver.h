@@ -40,6 +40,7 @@
 #include "tests/support/log_capture.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
+#include "tests/ui/fake_tray_area.h"
 
 namespace ui_testing {
 
@@ -130,6 +131,9 @@ class MainWindowDriver {
     CDlgMain::Dependencies deps;
     deps.dialogs = std::move(fake);
     deps.start_worker = start_worker;
+    auto tray = std::make_unique<FakeTrayArea>(tray_available);
+    tray_ = tray.get();
+    deps.tray_area = std::move(tray);
     deps.ask = [this](const QString& text, bool) {
       asked.push_back(text);
       return answer;
@@ -237,6 +241,9 @@ class MainWindowDriver {
 
   testing_support::LogCapture log{kXLogTrace};
   FakeCodeDialogs* dialogs = nullptr;
+  // The notification area the window finds (set before OpenWindow).
+  bool tray_available = true;
+  FakeTrayArea& Tray() const { return *tray_; }
   std::vector<QString> asked;
   bool answer = true;
 
@@ -270,6 +277,7 @@ class MainWindowDriver {
   platform::ScopedDialUpService scoped_dial_up_{dial_up_};
   std::unique_ptr<sim::SimPresence> presence_;
   QPointer<CDlgMain> window_;
+  FakeTrayArea* tray_ = nullptr;  // the window's
   std::vector<QString> seen_states_;
   std::array<uint32_t, 9> saved_{};
 };
