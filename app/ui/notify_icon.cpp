@@ -82,6 +82,7 @@ void CNotifyIcon::SetText(const QString* text) {
 CNotifyIconHk::CNotifyIconHk(CTrayArea& area, ErrorReport report_error, const QString& application_name,
                              std::function<void(uintptr_t command)> on_command, QWidget* menu_parent)
     : CNotifyIcon(area, std::move(report_error)), menu_(new QMenu(menu_parent)) {
+  menu_->setObjectName(QStringLiteral("tray_menu"));
   SetIcon(MainTrayIcon());
   QString open = ProgramText(CNotifyIconHk::kOpenItem);
   if (open.contains(QStringLiteral("%s"))) open.replace(QStringLiteral("%s"), MenuEscaped(application_name));
