@@ -72,15 +72,25 @@ bool WantsSimulation(const CommandLine& command_line) {
   return command_line.Has(u"simulate") || command_line.Has(u"-simulate");
 }
 
+std::string SimulatedCardClass(const CommandLine& command_line) {
+  std::optional<std::u16string> value = command_line.Value(u"simulate");
+  if (!value) value = command_line.Value(u"-simulate");
+  return value ? platform::Utf16ToUtf8(*value) : std::string();
+}
+
 std::string ProgramUsage() {
-  return "usage: vombel-connect [-log] [-noshow] [--simulate]\n"
+  return "usage: vombel-connect [-log] [-noshow] [--simulate[=CLASS]]\n"
          "       vombel-connect -stop | -bulldoze\n"
          "\n"
          "  -log        write a log to $TMPDIR/Vombel Connect.txt\n"
          "  -noshow     start hidden; a second start brings the window forward\n"
          "  -stop       stop the running Vombel Connect\n"
          "  -bulldoze   stop it and delete the stored settings\n"
-         "  --simulate  run on a simulated data card (nothing else needs to be installed)\n"
+         "  --simulate[=CLASS]\n"
+         "              run on a simulated data card (nothing else needs to be installed):\n"
+         "              CLASS is 3g (the default), gprs, techsel, stack3, 0e00 or composite;\n"
+         "              the window's menu has \"Simulated card...\" to make it roam, lose\n"
+         "              signal, receive a message or be pulled\n"
          "  -h, --help, /?\n"
          "              print this text\n"
          "\n"

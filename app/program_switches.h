@@ -33,6 +33,9 @@ SwitchCheck CheckProgramSwitches(std::span<const char* const> arguments);
 // True when the command line asks for the simulated card ("--simulate",
 // also "-simulate" or "/simulate").
 bool WantsSimulation(const CommandLine& command_line);
+// The card class "--simulate=CLASS" names ("" for the default card, or
+// without the switch).
+std::string SimulatedCardClass(const CommandLine& command_line);
 
 // The usage text, ending in a line break.
 std::string ProgramUsage();

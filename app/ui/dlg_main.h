@@ -100,6 +100,10 @@ class CDlgMain : public QDialog {
   void OpenDiagnostics();
   void OpenAbout();
 
+  // One more entry at the end of the window's menu and of the tray menu,
+  // behind a separator (the simulated card's console uses it).
+  void AddMenuEntry(const QString& text, std::function<void()> action);
+
   bool ExitPending() const { return exit_pending_; }
   bool ProfileShown() const { return profile_shown_; }
   // The tray tooltip of the last refresh.

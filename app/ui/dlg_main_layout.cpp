@@ -327,6 +327,13 @@ void CDlgMain::BuildMenus() {
   fill(tray_menu, settings_.ExtendedSystrayMenu != 0);
 }
 
+void CDlgMain::AddMenuEntry(const QString& text, std::function<void()> action) {
+  for (QMenu* menu : {static_cast<QMenu*>(menu_), tray_main_->Menu()}) {
+    menu->addSeparator();
+    menu->addAction(text, this, action);
+  }
+}
+
 void CDlgMain::RetranslateTechnologyLabels() {
   static constexpr unsigned kLabels[] = {1005, 1006, 1007, 1008};
   const QString gprs = ProgramText(kGprsStringId);

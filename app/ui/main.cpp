@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QIcon>
+#include <QPointer>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <span>
+#include <string>
 
 #include "app/app_main.h"
 #include "app/command_line.h"
@@ -14,9 +16,11 @@
 #include "app/stop_report.h"
 #include "app/ui/platform_message_pump.h"
 #include "app/ui/qt_app_ui.h"
+#include "app/ui/simulated_card_console.h"
 #include "app/ui/simulated_system.h"
 #include "foundation/xlog.h"
 #include "platform/debug_output.h"
+#include "sim/card_class.h"
 
 int main(int argc, char** argv) {
   // The trace without a log file goes where Linux keeps such output, and to
@@ -60,12 +64,37 @@ int main(int argc, char** argv) {
   // The simulated card's world is up before the main window and its worker,
   // and goes only after them.
   std::unique_ptr<SimulatedSystem> simulation;
-  if (!command_only && WantsSimulation(command_line)) simulation = std::make_unique<SimulatedSystem>();
+  if (!command_only && WantsSimulation(command_line)) {
+    const std::string name = SimulatedCardClass(command_line);
+    const sim::CardClass* card = name.empty() ? &sim::ClassOf(sim::CardKind::kMultiplexing3g) : sim::FindCardClass(name);
+    if (card == nullptr) {
+      std::fprintf(stderr, "vombel-connect: no simulated card class %s\n%s", name.c_str(), ProgramUsage().c_str());
+      return kUnknownSwitchExitCode;
+    }
+    simulation = std::make_unique<SimulatedSystem>(*card);
+  }
 
   QtAppUi ui;
   CAppMain app(ui, std::move(command_line));
   int loop_code = 0;
-  if (app.InitInstance()) loop_code = QCoreApplication::exec();
+  if (app.InitInstance()) {
+    // The simulated card's console, from the window's and the tray's menu.
+    QPointer<CSimulatedCardConsole> console;
+    if (simulation != nullptr && ui.MainWindow() != nullptr) {
+      CDlgMain* window = ui.MainWindow();
+      window->AddMenuEntry(QStringLiteral("Simulated card..."), [&console, &simulation, window] {
+        if (console == nullptr) {
+          console = new CSimulatedCardConsole(
+              [system = simulation.get()](const std::string& line) { return system->RunConsoleLine(line); }, window);
+        }
+        console->show();
+        console->raise();
+        console->activateWindow();
+      });
+    }
+    loop_code = QCoreApplication::exec();
+    delete console.data();
+  }
   const uint32_t exit_code = app.ExitInstance(loop_code);
   if (app.TerminateMode()) {
     const StopReport report = MakeStopReport(app.StopResult(), exit_code, app.Bulldozed(), app.Title());

@@ -27,6 +27,9 @@ class QtAppUi final : public CAppUi {
   void ShowMainWindow() override;
   void PostToMainWindow(uint32_t message, uintptr_t wparam, intptr_t lparam) override;
 
+  // The main window once made (null before, and after it ended).
+  CDlgMain* MainWindow() const { return window_.data(); }
+
  private:
   using Message = std::tuple<uint32_t, uintptr_t, intptr_t>;
 

@@ -1,5 +1,6 @@
 #include "app/ui/simulated_system.h"
 
+#include <sstream>
 #include <string_view>
 #include <utility>
 
@@ -9,9 +10,12 @@
 #include "platform/thread.h"
 #include "platform/wait.h"
 #include "platform/win32_error.h"
+#include "sim/cli/console.h"
 #include "sim/sim_card_builder.h"
 
-SimulatedSystem::SimulatedSystem() : stop_(platform::CreateEvent(true, false)) {
+SimulatedSystem::SimulatedSystem() : SimulatedSystem(sim::ClassOf(sim::CardKind::kMultiplexing3g)) {}
+
+SimulatedSystem::SimulatedSystem(const sim::CardClass& card) : card_(card), stop_(platform::CreateEvent(true, false)) {
   XLogLevel(kXLogInformation, "SimulatedSystem: the simulated device tree, adapters and dial-up service are in.");
   if (!stop_) {
     XLogLevel(kXLogError, "SimulatedSystem, CreateEvent: %u.", platform::GetLastError());
@@ -35,6 +39,21 @@ SimulatedSystem::~SimulatedSystem() {
   presence.reset();
 }
 
+std::string SimulatedSystem::RunConsoleLine(const std::string& line) {
+  std::lock_guard console(console_mutex_);
+  sim::SimPresence* presence = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    presence = presence_.get();
+  }
+  // The presence lives until the destructor, which the console's user (the
+  // window) never outlives.
+  if (presence == nullptr) return "The simulated card is not plugged in yet.\n";
+  std::ostringstream out;
+  sim::cli::RunConsoleLine(*presence, line, out);
+  return out.str();
+}
+
 bool SimulatedSystem::Plugged() const {
   std::lock_guard lock(mutex_);
   return presence_ != nullptr;
@@ -44,7 +63,7 @@ uint32_t SimulatedSystem::PlugLater() {
   if (platform::WaitForSingleObject(stop_.get(), kPlugDelayMs) != platform::kWaitTimeout) return 0;
   // The card inserts its nodes on this thread, with a real insertion's
   // delays; an exit meanwhile waits for it in the destructor.
-  std::unique_ptr<sim::SimPresence> presence = sim::NewSimCard(sim::CardKind::kMultiplexing3g)
+  std::unique_ptr<sim::SimPresence> presence = sim::NewSimCard(card_.kind)
                                                    .Registered(1)
                                                    .Operator("Vombel Net", "Vombel", "26203")
                                                    .Imsi("262031234567890")

@@ -12,12 +12,14 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "platform/handle.h"
 #include "platform/sim_device_events.h"
 #include "platform/sim_device_tree.h"
 #include "platform/sim_dial_up_service.h"
 #include "platform/sim_ip_helper.h"
+#include "sim/card_class.h"
 #include "sim/sim_presence.h"
 
 class SimulatedSystem {
@@ -25,8 +27,10 @@ class SimulatedSystem {
   // From the start to the card's plugging.
   static constexpr uint32_t kPlugDelayMs = 1500;
 
-  // Installs the simulated system and starts the thread that plugs the card.
+  // Installs the simulated system and starts the thread that plugs a card
+  // of class `card` (the multiplexing 3G card by default).
   SimulatedSystem();
+  explicit SimulatedSystem(const sim::CardClass& card);
   // Stops the plugging (waiting out an insertion under way), pulls the card
   // and gives the program back the machine's system.
   ~SimulatedSystem();
@@ -37,8 +41,17 @@ class SimulatedSystem {
   bool Plugged() const;
   platform::SimDeviceTree& Tree() { return tree_; }
 
+  // Runs one line of the simulated card's console ("roam on", "sms 123
+  // hello", "pull", ...; "help" lists them) and returns what it printed.
+  // Lines run one at a time, on the calling thread; before the card is
+  // plugged the answer says so.
+  std::string RunConsoleLine(const std::string& line);
+
  private:
   uint32_t PlugLater();
+
+  const sim::CardClass& card_;
+  std::mutex console_mutex_;  // one console line at a time
 
   platform::SimDeviceTree tree_;
   platform::ScopedDeviceTree scoped_tree_{tree_};

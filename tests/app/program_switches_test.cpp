@@ -81,13 +81,17 @@ TEST(ProgramSwitchesTest, SimulationIsAskedForWithOneOrTwoDashesOrASlash) {
   struct Row {
     const char16_t* line;
     bool simulate;
+    const char* card_class;
   };
   const Row rows[] = {
-      {u"--simulate", true}, {u"-simulate", true}, {u"/simulate", true},
-      {u"-log --simulate -noshow", true}, {u"", false}, {u"-log", false}, {u"simulate", false},
+      {u"--simulate", true, ""},           {u"-simulate", true, ""},  {u"/simulate", true, ""},
+      {u"-log --simulate -noshow", true, ""}, {u"--simulate=gprs", true, "gprs"}, {u"/simulate:0e00", true, "0e00"},
+      {u"", false, ""},                    {u"-log", false, ""},      {u"simulate", false, ""},
   };
   for (const Row& row : rows) {
-    EXPECT_EQ(WantsSimulation(CommandLine::FromString(row.line)), row.simulate);
+    const CommandLine line = CommandLine::FromString(row.line);
+    EXPECT_EQ(WantsSimulation(line), row.simulate);
+    EXPECT_EQ(SimulatedCardClass(line), row.card_class);
   }
 }
 
