@@ -20,6 +20,8 @@
 #include "app/ui/simulated_system.h"
 #include "foundation/xlog.h"
 #include "platform/debug_output.h"
+#include "platform/power_monitor.h"
+#include "platform/uevent_monitor.h"
 #include "sim/card_class.h"
 
 int main(int argc, char** argv) {
@@ -72,6 +74,17 @@ int main(int argc, char** argv) {
       return kUnknownSwitchExitCode;
     }
     simulation = std::make_unique<SimulatedSystem>(*card);
+  }
+
+  // On the machine: the kernel's device events and the system's sleeps reach
+  // the worker's windows as broadcasts. The simulated tree sends its own.
+  std::unique_ptr<platform::UeventMonitor> uevents;
+  std::unique_ptr<platform::PowerMonitor> power;
+  if (!command_only && simulation == nullptr) {
+    uevents = platform::UeventMonitor::Start();
+    if (!uevents) XLogLevel(kXLogWarning, "main, no kernel device events (netlink unavailable); polling only.");
+    power = platform::PowerMonitor::Start();
+    if (!power) XLogLevel(kXLogWarning, "main, no sleep and wake-up events (no logind on the system bus).");
   }
 
   QtAppUi ui;
