@@ -133,3 +133,36 @@ std::string DiagnosticsFileBytes(std::u16string_view text, bool japanese_ui) {
   }
   return bytes;
 }
+
+std::vector<std::u16string> SaveDialogFilters(std::u16string_view text) {
+  std::vector<std::u16string_view> parts;
+  size_t start = 0;
+  for (;;) {
+    const size_t bar = text.find(u'|', start);
+    if (bar == std::u16string_view::npos) {
+      if (start < text.size()) parts.push_back(text.substr(start));
+      break;
+    }
+    parts.push_back(text.substr(start, bar - start));
+    start = bar + 1;
+  }
+  std::vector<std::u16string> filters;
+  for (size_t i = 0; i + 1 < parts.size(); i += 2) {
+    const std::u16string_view description = parts[i];
+    const std::u16string_view pattern = parts[i + 1];
+    if (description.empty() && pattern.empty()) break;  // the closing "||"
+    std::u16string filter(description);
+    const std::u16string named = u"(" + std::u16string(pattern) + u")";
+    if (filter.find(named) == std::u16string::npos) filter += (filter.empty() ? u"" : u" ") + named;
+    filters.push_back(std::move(filter));
+  }
+  return filters;
+}
+
+std::u16string SaveDialogSuffix(std::u16string_view pattern) {
+  const size_t dot = pattern.rfind(u'.');
+  if (dot == std::u16string_view::npos) return {};
+  const std::u16string_view suffix = pattern.substr(dot + 1);
+  if (suffix.empty() || suffix.find_first_of(u"*?") != std::u16string_view::npos) return {};
+  return std::u16string(suffix);
+}

@@ -31,3 +31,10 @@ std::u16string MakeDiagnosticsText(const std::vector<DiagnosticsRow>& rows);
 // this platform is UTF-8. No terminating zero either way.
 std::string DiagnosticsFileBytes(std::u16string_view text, bool japanese_ui);
 
+
+// The save dialog's filters from the table's "description|pattern|...||"
+// text: "description (pattern)" each, or the description alone when it
+// names its pattern already.
+std::vector<std::u16string> SaveDialogFilters(std::u16string_view text);
+// The suffix a name without one gets, from the table's "*.txt": "txt".
+std::u16string SaveDialogSuffix(std::u16string_view pattern);

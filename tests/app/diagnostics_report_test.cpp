@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/cached_dravik.h"
 #include "app/profile.h"
@@ -138,6 +139,21 @@ TEST(DiagnosticsReportTest, FileBytes) {
   EXPECT_EQ(DiagnosticsFileBytes(u"", false), "");
   // A Japanese user interface: the locale's 8-bit text, UTF-8 here.
   EXPECT_EQ(DiagnosticsFileBytes(u"A\u4e2d\r\n", true), "A\xe4\xb8\xad\r\n");
+}
+
+TEST(DiagnosticsReportTest, SaveDialogTexts) {
+  using Filters = std::vector<std::u16string>;
+  EXPECT_EQ(SaveDialogFilters(u"Text files (*.txt)|*.txt|All files (*.*)|*.*||"),
+            (Filters{u"Text files (*.txt)", u"All files (*.*)"}));
+  // A description that does not name its pattern gets it; a pattern without
+  // a description stands alone; an odd part at the end is dropped.
+  EXPECT_EQ(SaveDialogFilters(u"Logs|*.log;*.txt||"), (Filters{u"Logs (*.log;*.txt)"}));
+  EXPECT_EQ(SaveDialogFilters(u"|*.txt|Odd"), (Filters{u"(*.txt)"}));
+  EXPECT_EQ(SaveDialogFilters(u""), Filters{});
+  EXPECT_EQ(SaveDialogSuffix(u"*.txt"), u"txt");
+  EXPECT_EQ(SaveDialogSuffix(u"*.*"), u"");
+  EXPECT_EQ(SaveDialogSuffix(u"*"), u"");
+  EXPECT_EQ(SaveDialogSuffix(u"*."), u"");
 }
 
 }  // namespace
