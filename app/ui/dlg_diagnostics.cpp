@@ -132,7 +132,7 @@ void CDlgDiagnostics::Layout() {
                       item_metrics.averageCharWidth() * 3;
   const int item_width = std::max(kItemColumnWidth, widest + padding);
   list_->setColumnWidth(0, item_width);
-  const int row_height = std::max(item_metrics.height(), kIconSize) + 6;
+  const int row_height = std::max(item_metrics.height(), kIconSize) + 3;
   list_->setMinimumSize(item_width + item_metrics.averageCharWidth() * kValueColumnChars,
                         list_->header()->sizeHint().height() + row_height * kShownRows + 2 * list_->frameWidth());
 
