@@ -23,6 +23,7 @@
 #include "app/status_texts.h"
 #include "app/ui/apn_line_edit.h"
 #include "app/ui/about_box.h"
+#include "app/ui/dlg_diagnostics.h"
 #include "app/ui/program_code_dialogs.h"
 #include "app/ui/main_window_texts.h"
 #include "app/ui/notify_icon.h"
@@ -126,6 +127,7 @@ CDlgMain::~CDlgMain() {
   tray_sms_.reset();
   tray_main_.reset();
   delete about_.data();
+  delete diagnostics_.data();
   if (worker_) worker_->Stop();
   connections_.reset();
   // What the worker posted before it ended: the procedure frees the records.
@@ -201,7 +203,14 @@ void CDlgMain::OnNotification(uint32_t message, uintptr_t wparam, intptr_t lpara
       OnForeignConnections();
       break;
     case WM_APP_DIAGNOSTICS:
-      // Only an open diagnostics window takes these, and it has none yet.
+      // Only a diagnostics window that exists asks for runs and hears of them.
+      if (!diagnostics_) break;
+      if (wparam == kDiagnosticsRun) {
+        Post(WM_APP_RUN_DIAGNOSTICS, 0, 0);
+        diagnostics_->UpdateButtons();
+      } else {
+        diagnostics_->OnDiagnostics(wparam);
+      }
       break;
     case WM_APP_SMS:
       // The SMS centre takes the news; a temporary message is ours to free.
@@ -358,8 +367,10 @@ void CDlgMain::OnExit() {
 // menu entries are disabled and say so.
 void CDlgMain::OpenSmsCentre() { XLogLevel(kXLogTrace, "CDlgMain::OpenSmsCentre, no SMS centre."); }
 
-// The diagnostics arrive with their own window, as the SMS centre does.
-void CDlgMain::OpenDiagnostics() { XLogLevel(kXLogTrace, "CDlgMain::OpenDiagnostics, no diagnostics window."); }
+void CDlgMain::OpenDiagnostics() {
+  if (!diagnostics_) diagnostics_ = new CDlgDiagnostics(hwnd_, this);
+  diagnostics_->ShowAndActivate();
+}
 
 void CDlgMain::OpenAbout() {
   if (!about_) about_ = new CAboutBox(this);

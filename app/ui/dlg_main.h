@@ -28,6 +28,7 @@ class CSettings;
 class CWorkerThread;
 class ApnLineEdit;
 class CAboutBox;
+class CDlgDiagnostics;
 class SignalBarsWidget;
 class QAbstractButton;
 class QGroupBox;
@@ -210,6 +211,7 @@ class CDlgMain : public QDialog {
   std::optional<bool> marked_pin_;
   QPointer<QWidget> remembered_focus_;
   QPointer<CAboutBox> about_;
+  QPointer<CDlgDiagnostics> diagnostics_;
   bool settings_shown_ = true;
 
   // Controls.

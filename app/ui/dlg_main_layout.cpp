@@ -45,7 +45,6 @@ constexpr unsigned kTechnologyStringId = 1034;
 constexpr unsigned kLogoStringId = 1035;
 constexpr unsigned kMenuStringId = 1036;
 constexpr unsigned kNoSmsCentreStringId = 1037;
-constexpr unsigned kNoDiagnosticsStringId = 1038;
 constexpr unsigned kProfileGroupStringId = 1041;
 constexpr unsigned kWarningStringId = 1042;
 constexpr unsigned kSignalStrengthStringId = 169;
@@ -309,7 +308,7 @@ void CDlgMain::BuildMenus() {
         action->setToolTip(ProgramText(reason));
       }
     };
-    add(diagnostics, kDiagnosticsCommand, kNoDiagnosticsStringId);
+    add(diagnostics, kDiagnosticsCommand, 0);
     if (!sms.isEmpty()) {
       add(sms, kSmsCentreCommand, kNoSmsCentreStringId);
       menu->addSeparator();

@@ -212,6 +212,23 @@ class MainWindowDriver {
     return RunUntil([&] { return clock_.NowMs() >= until; }, virtual_ms + kStepMs);
   }
 
+  // As RunUntil, but virtual time passes while the worker waits too: a mute
+  // card's commands run into their time-outs.
+  template <typename Predicate>
+  bool DriveUntil(Predicate predicate) {
+    const uint64_t start = clock_.NowMs();
+    const auto deadline = std::chrono::steady_clock::now() + kSafetyNet;
+    for (;;) {
+      const size_t ran = platform::PumpMessages();
+      QCoreApplication::processEvents();
+      if (window_ == nullptr || predicate()) return true;
+      if (clock_.NowMs() - start > kVirtualLimitMs) return false;
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      if (ran == 0 && !clock_.AdvanceToNextDeadline()) clock_.Advance(kStepMs);
+    }
+  }
+
   QString StateText() const { return Label("state")->text(); }
   QString SeenStates() const {
     QStringList all(seen_states_.begin(), seen_states_.end());

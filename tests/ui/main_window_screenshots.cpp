@@ -1,6 +1,6 @@
-// Pictures of the main window in each state of a card's life, and of the
-// PIN, PUK, change-PIN and error dialogs, for the documentation
-// (docs/screenshots). Runs only when VOMBEL_SCREENSHOT_DIR
+// Pictures of the main window in each state of a card's life, of the PIN,
+// PUK, change-PIN and error dialogs and of the diagnostics window, for the
+// documentation (docs/screenshots). Runs only when VOMBEL_SCREENSHOT_DIR
 // names the folder to write to, best on a real X server:
 //   Xvfb :99 &
 //   DISPLAY=:99 QT_QPA_PLATFORM=xcb VOMBEL_SCREENSHOT_DIR=docs/screenshots
@@ -12,11 +12,14 @@
 #include <QPalette>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QPushButton>
+#include <QTreeWidget>
 #include <QtTest>
 
 #include "app/app_messages.h"
 #include "app/error_texts.h"
 #include "app/ui/dlg_change_pin.h"
+#include "app/ui/dlg_diagnostics.h"
 #include "app/ui/dlg_error.h"
 #include "app/ui/dlg_pin.h"
 #include "app/ui/dlg_puk.h"
@@ -31,6 +34,7 @@ class MainWindowScreenshots : public QObject {
  private slots:
   void RendersEachState();
   void RendersTheCodeAndErrorDialogs();
+  void RendersTheDiagnosticsWindow();
 
  private:
   static QString Folder();
@@ -169,6 +173,43 @@ void MainWindowScreenshots::RendersTheCodeAndErrorDialogs() {
   wrong_pin.code = 0x84010010;
   error.ShowError(QString::fromStdU16String(MakeErrorText(wrong_pin)));
   QVERIFY(Save(error, "16-error-dialog.png"));
+}
+
+// The diagnostics window after a run over the simulated card, on the
+// desktop's palette and on a dark one, and during a run.
+void MainWindowScreenshots::RendersTheDiagnosticsWindow() {
+  if (Folder().isEmpty()) QSKIP("VOMBEL_SCREENSHOT_DIR is not set");
+  QVERIFY(QDir().mkpath(Folder()));
+
+  ui_testing::MainWindowDriver d;
+  d.OpenWindow();
+  d.Plug(d.OpenCard());
+  QVERIFY(d.RunUntil([&] {
+    return d.StateText() == "Registered to Vombel Netz" && d.Cache().CsNetworkState == 1 && d.Idle() &&
+           platform::PumpMessages() == 0;
+  }));
+  d.Window()->OpenDiagnostics();
+  auto* dialog = d.Window()->findChild<CDlgDiagnostics*>();
+  QVERIFY(dialog != nullptr);
+  auto* run = dialog->findChild<QPushButton*>("run");
+  auto* list = dialog->findChild<QTreeWidget*>("diagnostics_list");
+  auto* busy = dialog->findChild<QWidget*>("busy");
+  run->click();
+  QVERIFY(d.RunUntil([&] { return run->isEnabled() && list->topLevelItemCount() == 19; }));
+  QVERIFY(Save(*dialog, "diagnostics-after-run.png"));
+
+  const QPalette light = QApplication::palette();
+  QApplication::setPalette(DarkPalette());
+  QVERIFY(Save(*dialog, "diagnostics-dark.png"));
+  QApplication::setPalette(light);
+
+  // A run that lasts: the card keeps its answers until the picture is taken.
+  d.Card().SetMute(true);
+  run->click();
+  QVERIFY(d.RunUntil([&] { return busy->isVisible(); }));
+  QVERIFY(Save(*dialog, "diagnostics-running.png"));
+  d.Card().SetMute(false);
+  QVERIFY(d.DriveUntil([&] { return run->isEnabled(); }));
 }
 
 VOMBEL_UI_TEST(MainWindowScreenshots)
