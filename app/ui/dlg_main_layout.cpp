@@ -118,6 +118,11 @@ void CDlgMain::BuildLayout() {
   operator_->setObjectName(QStringLiteral("operator"));
   operator_->setAccessibleName(ProgramText(kOperatorStringId));
   operator_->setMinimumHeight(metrics.height());
+  // The column is as wide as the state text and every mark beside it, so a
+  // mark coming or going never changes the window's width.
+  int marks = 0;
+  for (QLabel* mark : {state_icon_, pane_foreign_, pane_sms_}) marks += mark->sizeHint().width() + state_row->spacing();
+  operator_->setMinimumWidth(state_text_->minimumWidth() + marks);
   texts->addWidget(operator_);
 
   auto* info_row = new QHBoxLayout();
