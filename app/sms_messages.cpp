@@ -1,5 +1,7 @@
 #include "app/sms_messages.h"
 
+#include <algorithm>
+
 SmsMessage& CSmsMessages::Add(const SmsMessage& message) { return records_.emplace_back(message); }
 
 bool CSmsMessages::Remove(const SmsMessage* message) {
@@ -56,9 +58,27 @@ std::vector<const SmsMessage*> CSmsMessages::List(Folder folder) const {
   return list;
 }
 
+std::vector<SmsMessage> CSmsMessages::Rows(Folder folder) const {
+  std::vector<SmsMessage> rows;
+  for (const SmsMessage& record : records_) {
+    if (InFolder(record, folder)) rows.push_back(record);
+  }
+  if (folder == FolderInbox) {
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const SmsMessage& a, const SmsMessage& b) { return a.TimeStamp > b.TimeStamp; });
+  }
+  return rows;
+}
+
+bool CSmsMessages::SameMessage(const SmsMessage& a, const SmsMessage& b) {
+  return a.Index == b.Index && a.MessageType == b.MessageType && a.TimeStamp == b.TimeStamp &&
+         SmsField(a.Address) == SmsField(b.Address) && SmsField(a.Text) == SmsField(b.Text);
+}
+
 void CSmsMessages::Clear() {
   records_.clear();
   service_centre_.clear();
   total_ = 0;
   used_ = 0;
+  reading_ = false;
 }

@@ -4,15 +4,32 @@
 // snapshots.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "devicelib/sms_message.h"
 
 // The SIM index of a message that is not on the SIM yet.
 inline constexpr uint32_t kSmsNotOnSim = 0xFFFFFFFF;
+
+// A record's text field up to its terminator, never beyond the field.
+template <size_t N>
+std::u16string_view SmsField(const char16_t (&field)[N]) {
+  size_t length = 0;
+  while (length < N && field[length] != u'\0') ++length;
+  return {field, length};
+}
+// Fills a record's text field with `text`, cut to the field and terminated.
+template <size_t N>
+void SetSmsField(char16_t (&field)[N], std::u16string_view text) {
+  const size_t length = text.size() < N ? text.size() : N - 1;
+  std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(length), field);
+  std::fill(field + length, field + N, u'\0');
+}
 
 class CSmsMessages {
  public:
@@ -39,6 +56,13 @@ class CSmsMessages {
   // The records of a folder, in store order; the store keeps them.
   std::vector<const SmsMessage*> List(Folder folder) const;
   static bool InFolder(const SmsMessage& message, Folder folder);
+  // Copies of a folder's records as the SMS centre lists them: the Inbox
+  // newest first (equal time stamps in store order), the others in store
+  // order. Copies, so a list outlives any change of the store.
+  std::vector<SmsMessage> Rows(Folder folder) const;
+  // The same message: the same SIM slot, kind, time stamp, address and
+  // text (its read mark may differ).
+  static bool SameMessage(const SmsMessage& a, const SmsMessage& b);
 
   void SetServiceCentre(std::u16string address) { service_centre_ = std::move(address); }
   const std::u16string& ServiceCentre() const { return service_centre_; }
@@ -51,8 +75,11 @@ class CSmsMessages {
   int Used() const { return used_; }
   bool Full() const { return total_ > 0 && used_ >= total_; }
   size_t Count() const { return records_.size(); }
+  // True while the worker reads every message of the SIM into the store.
+  void SetReading(bool reading) { reading_ = reading; }
+  bool Reading() const { return reading_; }
 
-  // Every record gone, the address empty, both counts 0.
+  // Every record gone, the address empty, both counts 0, not reading.
   void Clear();
 
  private:
@@ -60,4 +87,5 @@ class CSmsMessages {
   std::u16string service_centre_;
   int total_ = 0;
   int used_ = 0;
+  bool reading_ = false;
 };

@@ -1,0 +1,127 @@
+#include "app/sms_text_rules.h"
+
+#include "devicelib/valid_char.h"
+
+namespace sms_text {
+
+namespace {
+
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+// A refused character still takes room until it is dropped.
+int CountedCost(char16_t character, bool unicode) {
+  const int cost = CharacterCost(character, unicode);
+  return cost == 0 ? 1 : cost;
+}
+
+}  // namespace
+
+int Limit(bool unicode) { return unicode ? kUcs2Limit : kGsmLimit; }
+
+int CharacterCost(char16_t character, bool unicode) {
+  return DvIsValidChar(unicode ? kDvAlphabetUcs2 : kDvAlphabetGsm7Bit, character);
+}
+
+int CountedLength(std::u16string_view text, bool unicode) {
+  int length = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    length += CountedCost(text[i], unicode);
+    if (text[i] == u'\n' && i > 0 && text[i - 1] == u'\r') --length;
+  }
+  return length;
+}
+
+int Remaining(std::u16string_view text, bool unicode) { return Limit(unicode) - CountedLength(text, unicode); }
+
+std::u16string DropUncodable(std::u16string_view text, bool unicode) {
+  if (unicode) return std::u16string(text);
+  std::u16string kept;
+  kept.reserve(text.size());
+  for (char16_t c : text) {
+    if (CharacterCost(c, false) != 0) kept.push_back(c);
+  }
+  return kept;
+}
+
+std::u16string Shorten(std::u16string_view text, bool unicode) {
+  std::u16string shortened(text);
+  int length = CountedLength(shortened, unicode);
+  const int limit = Limit(unicode);
+  while (length > limit && !shortened.empty()) {
+    const char16_t last = shortened.back();
+    shortened.pop_back();
+    // The LF of a CR LF pair was counted in the pair's one unit, which the
+    // CR keeps until it goes too.
+    const bool pair = last == u'\n' && !shortened.empty() && shortened.back() == u'\r';
+    if (!pair) length -= CountedCost(last, unicode);
+    if (!shortened.empty() && IsHighSurrogate(shortened.back())) {
+      length -= CountedCost(shortened.back(), unicode);
+      shortened.pop_back();
+    }
+  }
+  return shortened;
+}
+
+std::u16string Conform(std::u16string_view text, bool unicode) {
+  return Shorten(DropUncodable(text, unicode), unicode);
+}
+
+bool InsertionAccepted(std::u16string_view kept, std::u16string_view inserted, bool unicode) {
+  int remaining = Remaining(kept, unicode);
+  for (char16_t c : inserted) {
+    const int cost = CharacterCost(c, unicode);
+    if (cost == 0 || cost > remaining) return false;
+    remaining -= cost;
+  }
+  return true;
+}
+
+std::u16string WithLineFeeds(std::u16string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != u'\r') {
+      out.push_back(text[i]);
+    } else if (i + 1 >= text.size() || text[i + 1] != u'\n') {
+      out.push_back(u'\n');
+    }
+  }
+  return out;
+}
+
+bool IsRecipient(std::u16string_view text) {
+  if (text.size() > kRecipientMax) return false;
+  size_t digits = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c == u'+' && i == 0) continue;
+    if (!((c >= u'0' && c <= u'9') || c == u'#')) return false;
+    ++digits;
+  }
+  return digits <= kRecipientMaxDigits;
+}
+
+bool RecipientEditAccepted(std::u16string_view before, std::u16string_view after) {
+  if (IsRecipient(after)) return true;
+  if (after.size() >= before.size()) return false;
+  size_t prefix = 0;
+  while (prefix < after.size() && before[prefix] == after[prefix]) ++prefix;
+  return before.substr(before.size() - (after.size() - prefix)) == after.substr(prefix);
+}
+
+std::u16string CommandName(std::u16string_view text) { return std::u16string(text.substr(0, text.find(u'\n'))); }
+
+std::u16string CommandTip(std::u16string_view text) {
+  const size_t brk = text.find(u'\n');
+  if (brk == std::u16string_view::npos) return {};
+  return std::u16string(text.substr(brk + 1, kToolTipMax));
+}
+
+int64_t TimeStampToUnixSeconds(uint64_t time_stamp) {
+  if (time_stamp == 0) return 0;
+  constexpr int64_t kUnitsPerSecond = 10000000;
+  constexpr int64_t kSecondsFrom1601To1970 = 11644473600;
+  return static_cast<int64_t>(time_stamp / kUnitsPerSecond) - kSecondsFrom1601To1970;
+}
+
+}  // namespace sms_text
