@@ -79,6 +79,8 @@ void CWorkerThread::Work::OnDeviceStateChanged() {
   switch (state) {
     case GSM::DeviceState::NotFound:
       cache_.Reset(StoredProfile());
+      // The SMS store went with the card: the windows drop what they listed.
+      if (CSettings::Instance().SmsSupported) Notify(WM_APP_SMS, SmsNewsStoreFilled);
       Notify(WM_APP_DEVICE_REMOVED);
       break;
     case GSM::DeviceState::Found: {
@@ -194,6 +196,8 @@ void CWorkerThread::Work::OnSimStateChanged() {
   const DvResult rc = DvGetSimState(&state);
   XLog("DvGetSimState finished with 0x%x, value=%d", rc, state);
   if (rc != DV_S_OK) {
+    // The windows drop what they listed of the emptied store.
+    if (CSettings::Instance().SmsSupported) Notify(WM_APP_SMS, SmsNewsStoreFilled);
     NotifyError(rc);
     return;
   }

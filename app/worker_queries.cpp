@@ -199,11 +199,29 @@ DvResult CWorkerThread::Work::RefreshSmsCapacity() {
   return rc;
 }
 
+void CWorkerThread::Work::SetSmsReading(bool reading) {
+  cache_.Update([&](CachedDravikValues& v) {
+    auto store = std::make_shared<CSmsMessages>(*v.SmsStore);
+    store->SetReading(reading);
+    v.SmsStore = std::move(store);
+  });
+}
+
 void CWorkerThread::Work::ReadSms(int index) {
   if (cache_.Snapshot().SimInserted == 0 || !CSettings::Instance().SmsSupported) return;
+  if (index < 0) {
+    // A full SIM takes a while to list: the windows show that the store is
+    // being read, and every way out of here ends it.
+    SetSmsReading(true);
+    Notify(WM_APP_SMS, SmsNewsStoreFilled);
+  }
   const DvResult capacity = RefreshSmsCapacity();
   if (capacity != DV_S_OK) {
     NotifyError(capacity);
+    if (index < 0) {
+      SetSmsReading(false);
+      Notify(WM_APP_SMS, SmsNewsStoreFilled);
+    }
     return;
   }
   if (index >= 0) {
@@ -244,5 +262,6 @@ void CWorkerThread::Work::ReadSms(int index) {
     if (sca_rc != DV_S_OK) NotifyError(sca_rc);
     DvFreeSmsMessages(records);
   }
+  SetSmsReading(false);
   Notify(WM_APP_SMS, SmsNewsStoreFilled);
 }

@@ -12,8 +12,12 @@ using namespace app_messages;
 namespace {
 
 bool SameContent(const SmsMessage& a, const SmsMessage& b) {
-  return std::u16string_view(a.Address) == std::u16string_view(b.Address) &&
-         std::u16string_view(a.Text) == std::u16string_view(b.Text);
+  return SmsField(a.Address) == SmsField(b.Address) && SmsField(a.Text) == SmsField(b.Text);
+}
+
+// What the editor may replace: a message stored and not sent yet.
+bool IsDraft(const SmsMessage& message) {
+  return message.MessageType == kSmsMessageTypeSubmit && message.StorageStatus == kSmsStorageStoredUnsent;
 }
 
 }  // namespace
@@ -37,31 +41,41 @@ DvResult CWorkerThread::Work::DeleteFromSim(uint32_t index) {
 
 void CWorkerThread::Work::RunSmsOperation(uintptr_t operation, SmsMessage* record) {
   std::unique_ptr<SmsMessage> owned(record);
+  XLog("CWorkerThread::OnSmsOperation, %d, [%d].", static_cast<int>(operation),
+       record != nullptr ? static_cast<int>(record->Index) : -2);
   if (record == nullptr || operation > SmsOperationDelete) return;
+  const CachedDravikValues now = cache_.Snapshot();
+  const SmsMessage* held = record->Index != kSmsNotOnSim ? now.SmsStore->FindByIndex(record->Index) : nullptr;
 
   if (operation == SmsOperationDelete) {
-    // The record names the message by its SIM slot; the store's own record
-    // is found afresh, since the store may have been refilled meanwhile.
+    // The record is the window's copy of the message it showed. Since then
+    // the message may have gone and another taken its slot: only the same
+    // message is deleted.
+    if (held == nullptr || !CSmsMessages::SameMessage(*held, *record)) {
+      XLogLevel(kXLogWarning, "CWorkerThread::OnSmsOperation, slot %d no longer holds the message; nothing deleted.",
+                static_cast<int>(record->Index));
+      return;
+    }
     DeleteFromSim(record->Index);
     return;
   }
 
   const bool send = operation == SmsOperationSend;
   uint32_t slot = record->Index;
-  bool stored = false;
-  if (record->Index != kSmsNotOnSim) {
-    const CachedDravikValues now = cache_.Snapshot();
-    const SmsMessage* held = now.SmsStore->FindByIndex(record->Index);
-    if (held != nullptr && SameContent(*held, *record)) {
-      // An unchanged draft: nothing to save, and a send sends the slot as
-      // it is.
-      if (!send) return;
-      stored = true;
-    } else if (held != nullptr && DeleteFromSim(record->Index) != DV_S_OK) {
-      return;
+  if (held != nullptr && IsDraft(*held) && SameContent(*held, *record)) {
+    // An unchanged draft: nothing to save, and a send sends the slot as it
+    // is.
+    if (!send) return;
+  } else {
+    // A new or edited message goes to a free slot. The draft it replaces is
+    // deleted only once the new one is written, so a failed write loses
+    // nothing; a slot that holds anything but a draft now is left alone.
+    const bool replaces = held != nullptr && IsDraft(*held);
+    if (held != nullptr && !replaces) {
+      XLogLevel(kXLogWarning, "CWorkerThread::OnSmsOperation, slot %d no longer holds the draft; it stays.",
+                static_cast<int>(record->Index));
     }
-  }
-  if (!stored) {
+    const uint32_t replaced = record->Index;
     record->Index = kSmsNotOnSim;
     const DvResult rc = DvWriteSmsMessage(record);
     XLog("DvWriteSmsMessage finished with 0x%x", rc);
@@ -77,6 +91,8 @@ void CWorkerThread::Work::RunSmsOperation(uintptr_t operation, SmsMessage* recor
     });
     RefreshSmsCapacity();
     Notify(WM_APP_SMS, SmsNewsWritten);
+    // A failed delete is told; the old draft then stays beside the new one.
+    if (replaces) DeleteFromSim(replaced);
   }
   if (!send) return;
   const DvResult rc = DvSendSmsMessageFromSim(slot);

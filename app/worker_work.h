@@ -60,6 +60,7 @@ class CWorkerThread::Work {
   void QueryProfile();
   DvResult RefreshSmsCapacity();
   void ReadSms(int index);  // -1: every message
+  void SetSmsReading(bool reading);
   // The user's stored profile, the current one after every reset.
   std::shared_ptr<const CProfile> StoredProfile() const;
 

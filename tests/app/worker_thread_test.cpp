@@ -132,11 +132,9 @@ TEST_F(WorkerThreadTest, ACardsLifeFromPlugThroughPinConnectionAndMessagesToPull
     EXPECT_EQ(c.SmsStore->Used(), 1);
   }
 
-  // Delete it again: the store and the card both lose it.
-  SmsMessage doomed;
-  std::memset(&doomed, 0, sizeof doomed);
-  doomed.Stored = 1;
-  doomed.Index = 0;
+  // Delete it again (the window posts its copy of the message): the store
+  // and the card both lose it.
+  const SmsMessage doomed = *Cache().SmsStore->FindByIndex(0);
   const size_t before_delete = notifications_.size();
   ASSERT_TRUE(worker_->Post(WM_APP_SMS_OPERATION, SmsOperationDelete,
                             reinterpret_cast<intptr_t>(new SmsMessage(doomed))));
