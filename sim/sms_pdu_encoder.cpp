@@ -1,6 +1,7 @@
 #include "sim/sms_pdu_encoder.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "platform/text.h"
@@ -71,6 +72,23 @@ std::string BasicSeptets(std::string_view utf8) {
   return septets;
 }
 
+// The basic set and the extension table (ESC + code); nothing when a
+// character is in neither.
+std::optional<std::string> ExtendedSeptets(std::string_view utf8) {
+  std::string septets;
+  for (char16_t ch : platform::Utf8ToUtf16(utf8)) {
+    if (auto code = GsmBasicCode(ch)) {
+      septets.push_back(static_cast<char>(*code));
+    } else if (auto extension = GsmExtensionCode(ch)) {
+      septets.push_back(kGsmEscape);
+      septets.push_back(static_cast<char>(*extension));
+    } else {
+      return std::nullopt;
+    }
+  }
+  return septets;
+}
+
 // An originating or recipient address field (TP-OA, TP-RA).
 void AppendAddress(Octets& out, const std::string& address) {
   if (IsDialString(address)) {
@@ -135,16 +153,24 @@ EncodedPdu EncodeDeliver(const DeliverMessage& message) {
   out.push_back(kDeliverFirstOctet);
   AppendAddress(out, message.originator);
   out.push_back(0x00);  // TP-PID: plain short message
-  const bool gsm = FitsGsmBasicSet(message.text);
-  uint8_t dcs = gsm ? kDcsGsm7 : kDcsUcs2;
+  std::optional<std::string> septets;
+  if (FitsGsmBasicSet(message.text)) {
+    septets = BasicSeptets(message.text);
+  } else if (message.extension_table) {
+    septets = ExtendedSeptets(message.text);
+  }
+  uint8_t dcs = septets ? kDcsGsm7 : kDcsUcs2;
   if (message.flash) dcs |= kDcsClass0;
   out.push_back(dcs);
   AppendTimestamp(out, message.time);
-  if (gsm) {
-    std::string septets = BasicSeptets(message.text);
-    if (septets.size() > kMaxSeptets) septets.resize(kMaxSeptets);
-    out.push_back(static_cast<uint8_t>(septets.size()));
-    const Octets packed = PackSeptets(septets);
+  if (septets) {
+    if (septets->size() > kMaxSeptets) {
+      // An escape is never parted from its code (no code is ESC itself).
+      const bool split = (*septets)[kMaxSeptets - 1] == kGsmEscape;
+      septets->resize(split ? kMaxSeptets - 1 : kMaxSeptets);
+    }
+    out.push_back(static_cast<uint8_t>(septets->size()));
+    const Octets packed = PackSeptets(*septets);
     out.insert(out.end(), packed.begin(), packed.end());
   } else {
     std::u16string text = platform::Utf8ToUtf16(message.text);

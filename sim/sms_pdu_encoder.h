@@ -28,6 +28,10 @@ struct DeliverMessage {
   std::string text;            // UTF-8
   SmsTimestamp time;
   bool flash = false;          // message class 0: shown, not stored
+  // Characters of the GSM extension table ("€", "[", "{" ...) go as ESC and
+  // their code in the 7-bit alphabet, as most senders do, instead of making
+  // the whole message UCS2.
+  bool extension_table = false;
 };
 
 struct StatusReport {
