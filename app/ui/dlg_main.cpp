@@ -21,9 +21,11 @@
 #include "app/profile.h"
 #include "app/settings.h"
 #include "app/status_texts.h"
+#include "app/string_loader.h"
 #include "app/ui/apn_line_edit.h"
 #include "app/ui/about_box.h"
 #include "app/ui/dlg_diagnostics.h"
+#include "app/ui/dlg_sms_centre.h"
 #include "app/ui/program_code_dialogs.h"
 #include "app/ui/main_window_texts.h"
 #include "app/ui/notify_icon.h"
@@ -52,6 +54,7 @@ constexpr intptr_t kTrayMenuRequest = 32772;
 constexpr uintptr_t kTrayClickTimer = 123;
 constexpr uint32_t kMainTrayIconId = 1;
 constexpr uint32_t kSmsTrayIconId = 2;
+constexpr int kSaveTemporarySmsStringId = 205;
 
 bool Registered(int state) { return state == 1 || state == 5; }
 
@@ -128,6 +131,7 @@ CDlgMain::~CDlgMain() {
   tray_main_.reset();
   delete about_.data();
   delete diagnostics_.data();
+  delete sms_centre_window_.data();
   if (worker_) worker_->Stop();
   connections_.reset();
   // What the worker posted before it ended: the procedure frees the records.
@@ -213,8 +217,7 @@ void CDlgMain::OnNotification(uint32_t message, uintptr_t wparam, intptr_t lpara
       }
       break;
     case WM_APP_SMS:
-      // The SMS centre takes the news; a temporary message is ours to free.
-      CWorkerThread::FreeNotificationRecord(message, wparam, lparam);
+      OnSms(wparam, lparam);
       break;
     case WM_APP_SMS_OPERATION:
       Post(WM_APP_SMS_OPERATION, wparam, lparam);
@@ -363,9 +366,61 @@ void CDlgMain::OnExit() {
   }
 }
 
-// The SMS centre arrives with its own window; until then its button and
-// menu entries are disabled and say so.
-void CDlgMain::OpenSmsCentre() { XLogLevel(kXLogTrace, "CDlgMain::OpenSmsCentre, no SMS centre."); }
+CDlgSmsCentre* CDlgMain::SmsCentre() const { return sms_centre_window_.data(); }
+
+void CDlgMain::OpenSmsCentre() {
+  if (settings_.SmsSupported == 0) return;
+  if (!sms_centre_window_) {
+    CDlgSmsCentre::AskFunction ask;
+    if (ask_) ask = [this](const QString& text) { return ask_(text, true); };
+    sms_centre_window_ = new CDlgSmsCentre(hwnd_, settings_, std::move(ask), this);
+  }
+  sms_centre_window_->Open();
+}
+
+void CDlgMain::OnSms(uintptr_t code, intptr_t lparam) {
+  const bool sim = values_.SimInserted != 0;
+  auto storage_state = [&] {
+    sms_icon_ = values_.SmsStore->Full() ? SmsIconState::kStorageFull : SmsIconState::kHidden;
+  };
+  if (!sim) sms_icon_ = SmsIconState::kHidden;
+  switch (code) {
+    case SmsNewsSent:
+    case SmsNewsWritten:
+    case SmsNewsDeleted:
+    case SmsNewsStoreFilled:
+      if (sms_centre_window_) sms_centre_window_->OnSmsNews(code);
+      if (sim) storage_state();
+      break;
+    case SmsNewsOneRead:
+      if (sms_centre_window_) sms_centre_window_->OnSmsNews(code);
+      if (sim) sms_icon_ = SmsIconState::kNewMessage;
+      break;
+    case SmsNewsTemporary: {
+      std::unique_ptr<SmsMessage> record(reinterpret_cast<SmsMessage*>(lparam));
+      if (!record) break;
+      const std::u16string question =
+          ReplaceFirstPlaceholder(LoadProgramString(kSaveTemporarySmsStringId), SmsField(record->Text));
+      if (Ask(QString::fromStdU16String(question), true)) {
+        // Shown, never stored: whatever index the library gave it, it has
+        // no slot, and saving it must not replace the message in one.
+        record->Index = kSmsNotOnSim;
+        Post(WM_APP_SMS_OPERATION, SmsOperationSave, reinterpret_cast<intptr_t>(record.release()));
+      }
+      break;
+    }
+    case SmsNewsMarkedRead:
+      if (sim) storage_state();
+      break;
+    default:
+      break;
+  }
+  static_assert(static_cast<int>(SmsIconState::kNewMessage) == CNotifyIconSms::kNewMessage &&
+                static_cast<int>(SmsIconState::kStorageFull) == CNotifyIconSms::kStorageFull &&
+                static_cast<int>(SmsIconState::kHidden) == CNotifyIconSms::kHidden);
+  if (tray_sms_) tray_sms_->SetState(static_cast<CNotifyIconSms::State>(sms_icon_));
+  FullRefresh();
+}
 
 void CDlgMain::OpenDiagnostics() {
   if (!diagnostics_) diagnostics_ = new CDlgDiagnostics(hwnd_, this);
@@ -384,7 +439,7 @@ int CDlgMain::ShownConnectionState() const {
 }
 
 StatusInputs CDlgMain::Inputs() const {
-  StatusInputs in = StatusInputs::From(values_, settings_, SmsIconState::kHidden, ActiveConnections());
+  StatusInputs in = StatusInputs::From(values_, settings_, sms_icon_, ActiveConnections());
   in.connection_state = ShownConnectionState();
   return in;
 }

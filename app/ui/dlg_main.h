@@ -18,6 +18,7 @@
 
 #include "app/cached_dravik.h"
 #include "app/active_connections.h"
+#include "app/status_texts.h"
 #include "app/ui/tray_area.h"
 #include "app/ui/code_dialogs.h"
 #include "platform/window.h"
@@ -29,6 +30,7 @@ class CWorkerThread;
 class ApnLineEdit;
 class CAboutBox;
 class CDlgDiagnostics;
+class CDlgSmsCentre;
 class SignalBarsWidget;
 class QAbstractButton;
 class QGroupBox;
@@ -112,6 +114,10 @@ class CDlgMain : public QDialog {
   // The connection state the window shows: the cached one, or the one a
   // Connect click moved to until the worker reports back.
   int ShownConnectionState() const;
+  // The SMS centre, null until first opened; the state of the SMS tray
+  // icon, which the status shows.
+  CDlgSmsCentre* SmsCentre() const;
+  SmsIconState SmsIcon() const { return sms_icon_; }
 
  protected:
   void reject() override;
@@ -150,6 +156,7 @@ class CDlgMain : public QDialog {
   void OnConnectionState();
   void OnForeignConnections();
   void OnUpdateLogo();
+  void OnSms(uintptr_t code, intptr_t lparam);
 
   // Commands.
   void OnTechnologyClicked(int control_id);
@@ -212,6 +219,8 @@ class CDlgMain : public QDialog {
   QPointer<QWidget> remembered_focus_;
   QPointer<CAboutBox> about_;
   QPointer<CDlgDiagnostics> diagnostics_;
+  QPointer<CDlgSmsCentre> sms_centre_window_;
+  SmsIconState sms_icon_ = SmsIconState::kHidden;
   bool settings_shown_ = true;
 
   // Controls.

@@ -44,7 +44,6 @@ constexpr unsigned kConnectionStateStringId = 1033;
 constexpr unsigned kTechnologyStringId = 1034;
 constexpr unsigned kLogoStringId = 1035;
 constexpr unsigned kMenuStringId = 1036;
-constexpr unsigned kNoSmsCentreStringId = 1037;
 constexpr unsigned kProfileGroupStringId = 1041;
 constexpr unsigned kWarningStringId = 1042;
 constexpr unsigned kSignalStrengthStringId = 169;
@@ -178,8 +177,6 @@ void CDlgMain::BuildLayout() {
   sms_centre_ = new QPushButton(ProgramText(kSmsCentreStringId), this);
   sms_centre_->setObjectName(QStringLiteral("sms_centre"));
   sms_centre_->setAutoDefault(false);
-  sms_centre_->setEnabled(false);
-  sms_centre_->setToolTip(ProgramText(kNoSmsCentreStringId));
   QObject::connect(sms_centre_, &QPushButton::clicked, this, [this] { OpenSmsCentre(); });
   buttons->addWidget(sms_centre_);
   close_ = new QPushButton(ProgramText(kCloseStringId), this);
@@ -305,23 +302,18 @@ void CDlgMain::BuildMenus() {
   // separator) get the same entries; "&Exit" goes to the tray menu only when
   // the extended tray menu is asked for.
   const auto fill = [&](QMenu* menu, bool with_exit) {
-    auto add = [this, menu](const QString& text, uintptr_t command, unsigned reason) {
-      if (text.isEmpty()) return;
-      QAction* action = menu->addAction(text, this, [this, command] { OnSysCommand(command); });
-      if (reason != 0) {
-        action->setEnabled(false);
-        action->setToolTip(ProgramText(reason));
-      }
+    auto add = [this, menu](const QString& text, uintptr_t command) {
+      if (!text.isEmpty()) menu->addAction(text, this, [this, command] { OnSysCommand(command); });
     };
-    add(diagnostics, kDiagnosticsCommand, 0);
+    add(diagnostics, kDiagnosticsCommand);
     if (!sms.isEmpty()) {
-      add(sms, kSmsCentreCommand, kNoSmsCentreStringId);
+      add(sms, kSmsCentreCommand);
       menu->addSeparator();
     } else if (!diagnostics.isEmpty()) {
       menu->addSeparator();
     }
-    add(about, kAboutCommand, 0);
-    if (with_exit) add(exit, kExitSysCommand, 0);
+    add(about, kAboutCommand);
+    if (with_exit) add(exit, kExitSysCommand);
   };
   fill(menu_, true);
   menu_button_->setMenu(menu_);

@@ -88,8 +88,8 @@ void DlgMainTest::ACardsLifeShowsEachStatesTextsAndControls() {
   QVERIFY(d.ProfileFieldsEnabledAre(false));
   QVERIFY(!d.Button("pin_enabled")->isEnabled());
   QVERIFY(!d.Button("pin_enabled")->isChecked() && !d.Button("pin_disabled")->isChecked());
-  QVERIFY(!d.Button("sms_centre")->isEnabled());
-  QVERIFY(!d.Button("sms_centre")->toolTip().isEmpty());
+  // The SMS centre opens without a card too; its commands wait for a SIM.
+  QVERIFY(d.Button("sms_centre")->isEnabled());
 
   // Found, initialising, then the SIM asks for its PIN.
   d.Plug(d.LockedCard().AnswerDelay(20));
