@@ -16,6 +16,7 @@
 #include <QStyle>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "app/settings.h"
 #include "app/sms_text_rules.h"
@@ -85,6 +86,8 @@ void CDlgSmsCentre::BuildLayout() {
     folder_group_->addAction(folder);
   }
   bars->addWidget(folders_);
+  // Every button in sight: the bars never fold into their overflow menus.
+  for (QToolBar* bar : {commands_, folders_}) bar->setMinimumWidth(bar->sizeHint().width());
   root->addLayout(bars);
 
   auto* splitter = new QSplitter(Qt::Vertical, this);
@@ -125,7 +128,7 @@ void CDlgSmsCentre::BuildLayout() {
   busy_->hide();
   root->addWidget(busy_);
 
-  resize(metrics.averageCharWidth() * 64, metrics.height() * 26);
+  resize(std::max(minimumSizeHint().width(), metrics.averageCharWidth() * 72), metrics.height() * 28);
 }
 
 void CDlgNewSmsMessage::BuildLayout() {
@@ -138,6 +141,7 @@ void CDlgNewSmsMessage::BuildLayout() {
   tool_bar_ = NewToolBar(this, "sms_editor_commands");
   send_ = AddAction(tool_bar_, kSendCommand, QStyle::SP_ArrowRight, "sms_send");
   save_ = AddAction(tool_bar_, kSaveCommand, QStyle::SP_DialogSaveButton, "sms_save");
+  tool_bar_->setMinimumWidth(tool_bar_->sizeHint().width());
   root->addWidget(tool_bar_);
 
   auto* form = new QFormLayout();

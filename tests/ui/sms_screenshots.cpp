@@ -1,0 +1,173 @@
+// Pictures of the SMS centre in each folder and of the SMS editor in both
+// codings, for the documentation (docs/screenshots). Runs only when
+// VOMBEL_SCREENSHOT_DIR names the folder to write to, best on a real X
+// server:
+//   Xvfb :99 &
+//   DISPLAY=:99 QT_QPA_PLATFORM=xcb VOMBEL_SCREENSHOT_DIR=docs/screenshots
+//     build/debug/tests/ui_tests RendersTheSmsWindows
+#include "tests/ui/main_window_driver.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QLocale>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QTreeWidget>
+#include <QtTest>
+#include <cstring>
+#include <ctime>
+
+#include "app/app_messages.h"
+#include "app/sms_messages.h"
+#include "app/ui/dlg_new_sms_message.h"
+#include "app/ui/dlg_sms_centre.h"
+#include "tests/ui/ui_test_registry.h"
+
+using namespace app_messages;
+
+namespace {
+
+// 2026-03-14 and the time of day (UTC) as a record's time stamp.
+uint64_t Stamp(int day, int hour, int minute) {
+  const int64_t unix_seconds = 1773446400 + (day - 14) * 86400 + hour * 3600 + minute * 60;
+  return static_cast<uint64_t>(unix_seconds + 11644473600) * 10000000;
+}
+
+SmsMessage Record(uint32_t index, uint32_t type, uint32_t status, const char16_t* address, const char16_t* text,
+                  uint64_t stamp = 0, uint32_t alphabet = 0) {
+  SmsMessage m;
+  std::memset(&m, 0, sizeof m);
+  m.Stored = 1;
+  m.Index = index;
+  m.MessageType = type;
+  m.StorageStatus = status;
+  m.Alphabet = alphabet;
+  m.TimeStamp = stamp;
+  SetSmsField(m.Address, address);
+  SetSmsField(m.Text, text);
+  return m;
+}
+
+bool Save(QWidget* window, const QString& folder, const char* file) {
+  QCoreApplication::processEvents();
+  return window->grab().save(QDir(folder).filePath(QString::fromLatin1(file)));
+}
+
+void Type(QWidget* widget, const QString& text) {
+  for (const QChar c : text) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+    QApplication::sendEvent(widget, &press);
+  }
+}
+
+}  // namespace
+
+class SmsScreenshots : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void RendersTheSmsWindows();
+};
+
+void SmsScreenshots::RendersTheSmsWindows() {
+  const QString folder = qEnvironmentVariable("VOMBEL_SCREENSHOT_DIR");
+  if (folder.isEmpty()) QSKIP("VOMBEL_SCREENSHOT_DIR is not set");
+  QVERIFY(QDir().mkpath(folder));
+  testing_support::ScopedEnv time_zone("TZ", "UTC");
+  tzset();
+  const QLocale locale;
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
+  CSettings& s = ui_testing::MainWindowDriver::settings();
+  const uint32_t allow = s.AllowSmsCharSetChange;
+  const uint32_t unicode = s.SmsUnicode;
+  s.AllowSmsCharSetChange = 1;
+  s.SmsUnicode = 0;
+
+  {
+    ui_testing::MainWindowDriver d;
+    d.OpenWindow(false);
+    auto store = std::make_shared<CSmsMessages>();
+    store->SetServiceCentre(u"+491710760000");
+    store->SetCapacity(20, 7);
+    store->Put(Record(0, kSmsMessageTypeReceived, kSmsStorageReceivedRead, u"+491701234567",
+                      u"Hallo! Kommst du heute Abend auch?\nWir treffen uns um acht.", Stamp(12, 17, 5)));
+    store->Put(Record(1, kSmsMessageTypeReceived, kSmsStorageReceivedRead, u"Vombel",
+                      u"Ihr Guthaben: 12,50 \u20AC [Stand 13.03.]", Stamp(13, 8, 30)));
+    store->Put(Record(2, kSmsMessageTypeReceived, kSmsStorageReceivedUnread, u"+79161234567",
+                      u"\u041F\u0440\u0438\u0432\u0435\u0442! \u041A\u0430\u043A \u0434\u0435\u043B\u0430?",
+                      Stamp(14, 9, 41), 2));
+    store->Put(Record(3, kSmsMessageTypeReceived, kSmsStorageReceivedUnread, u"+491709876543",
+                      u"Paket ist angekommen.", Stamp(14, 11, 2)));
+    store->Put(Record(4, kSmsMessageTypeSubmit, kSmsStorageStoredSent, u"+491701234567", u"Ja, bis gleich!"));
+    store->Put(Record(5, kSmsMessageTypeSubmit, kSmsStorageStoredSent, u"+441632960123", u"Thanks, got it."));
+    store->Put(Record(6, kSmsMessageTypeSubmit, kSmsStorageStoredUnsent, u"+491705550100",
+                      u"Erinnerung: Termin am Montag um 10 Uhr"));
+    d.Notify(
+        [&](CachedDravikValues& v) {
+          v.DeviceState = CachedDravikValues::kDeviceReady;
+          v.PinPukState = CachedDravikValues::kPinPukReady;
+          v.SimInserted = 1;
+          v.SmsStore = store;
+        },
+        WM_APP_SMS, SmsNewsStoreFilled);
+    d.Window()->OpenSmsCentre();
+    CDlgSmsCentre* centre = d.Window()->SmsCentre();
+    QVERIFY(QTest::qWaitForWindowExposed(centre));
+    auto* list = centre->findChild<QTreeWidget*>("sms_list");
+    // The second message selected; the unread ones stay red.
+    list->setCurrentItem(list->topLevelItem(2));
+    QVERIFY(Save(centre, folder, "sms-01-inbox.png"));
+    centre->findChild<QAction*>("sms_sent")->trigger();
+    QVERIFY(Save(centre, folder, "sms-02-sent.png"));
+    centre->findChild<QAction*>("sms_unsent")->trigger();
+    QVERIFY(Save(centre, folder, "sms-03-unsent.png"));
+
+    // The editor, GSM: a reply with an extension-table character.
+    centre->findChild<QAction*>("sms_inbox")->trigger();
+    list->setCurrentItem(list->topLevelItem(3));
+    centre->Reply();
+    CDlgNewSmsMessage* editor = centre->Editor();
+    QVERIFY(QTest::qWaitForWindowExposed(editor));
+    Type(editor->findChild<QPlainTextEdit*>("sms_text"), QString::fromUtf16(u"Super, danke! Das Porto war 4,95 \u20AC."));
+    QVERIFY(Save(editor, folder, "sms-04-editor-gsm.png"));
+    // UCS-2: a forward of the Cyrillic message.
+    list->setCurrentItem(list->topLevelItem(1));
+    s.SmsUnicode = 1;
+    centre->Forward();
+    Type(editor->findChild<QLineEdit*>("sms_recipient"), QStringLiteral("+491701234567"));
+    QVERIFY(Save(editor, folder, "sms-05-editor-ucs2.png"));
+    editor->hide();
+
+    // While the SIM's messages are read.
+    auto reading = std::make_shared<CSmsMessages>();
+    reading->SetReading(true);
+    d.Notify([&](CachedDravikValues& v) { v.SmsStore = reading; }, WM_APP_SMS, SmsNewsStoreFilled);
+    QVERIFY(Save(centre, folder, "sms-06-reading.png"));
+
+    // The Inbox on a dark desktop: the unread rows in a lighter red.
+    d.Notify([&](CachedDravikValues& v) { v.SmsStore = store; }, WM_APP_SMS, SmsNewsStoreFilled);
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(45, 45, 48));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::AlternateBase, QColor(45, 45, 48));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::Button, QColor(55, 55, 58));
+    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
+    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
+    centre->setPalette(dark);
+    list->setCurrentItem(list->topLevelItem(2));
+    QVERIFY(Save(centre, folder, "sms-07-inbox-dark.png"));
+  }
+  s.AllowSmsCharSetChange = allow;
+  s.SmsUnicode = unicode;
+  QLocale::setDefault(locale);
+}
+
+VOMBEL_UI_TEST(SmsScreenshots)
+
+#include "sms_screenshots.moc"
