@@ -418,7 +418,9 @@ void CDlgMain::OnSms(uintptr_t code, intptr_t lparam) {
   static_assert(static_cast<int>(SmsIconState::kNewMessage) == CNotifyIconSms::kNewMessage &&
                 static_cast<int>(SmsIconState::kStorageFull) == CNotifyIconSms::kStorageFull &&
                 static_cast<int>(SmsIconState::kHidden) == CNotifyIconSms::kHidden);
-  if (tray_sms_) tray_sms_->SetState(static_cast<CNotifyIconSms::State>(sms_icon_));
+  // Only a change re-creates the tray entry.
+  const auto tray_state = static_cast<CNotifyIconSms::State>(sms_icon_);
+  if (tray_sms_ && tray_sms_->GetState() != tray_state) tray_sms_->SetState(tray_state);
   FullRefresh();
 }
 

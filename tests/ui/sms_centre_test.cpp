@@ -196,6 +196,8 @@ void SmsCentreTest::MessagesOnTheCardAppearInTheInboxNewestFirst() {
   QCOMPARE(List()->topLevelItem(0)->foreground(0).color(), QColor(255, 0, 0));
   QVERIFY(D().Label("pane_sms")->isVisibleTo(D().Window()));
   QCOMPARE(D().Label("pane_sms")->toolTip(), QString("You have new SMS message(s)"));
+  QVERIFY(D().Tray().At(1)->shown);
+  QCOMPARE(D().Tray().At(1)->tooltip, QString("You have new SMS message(s)"));
   // Leaving it marks it read, also across the next refill.
   List()->setCurrentItem(List()->topLevelItem(1));
   QCOMPARE(List()->topLevelItem(0)->font(0).weight(), QFont::Normal);
@@ -393,6 +395,7 @@ void SmsCentreTest::AClassZeroMessageAFullSimAndAPulledCard() {
   QCOMPARE(CardSlot(1).text, QString("Achtung"));
   QVERIFY(D().RunUntil([&] { return D().Label("pane_sms")->isVisibleTo(D().Window()); }));
   QCOMPARE(D().Label("pane_sms")->toolTip(), QString("SIM SMS storage is full"));
+  QCOMPARE(D().Tray().At(1)->tooltip, QString("SIM SMS storage is full"));
 
   // Pulled while the centre and a reply are open: nothing listed, nothing
   // offered, the editor cannot send, the status forgets the SIM.
@@ -408,6 +411,7 @@ void SmsCentreTest::AClassZeroMessageAFullSimAndAPulledCard() {
     QVERIFY2(!Action(name)->isEnabled(), name);
   }
   QVERIFY(!D().Label("pane_sms")->isVisibleTo(D().Window()));
+  QVERIFY(!D().Tray().At(1)->shown);
 
   // Plugged again, with a SIM whose listing hangs until its time runs out:
   // the centre shows that it is busy meanwhile, and stops when the listing
