@@ -147,7 +147,9 @@ void CDlgSmsCentre::Fill() {
 }
 
 void CDlgSmsCentre::StyleRows() {
-  const QColor red = UnreadColour(list_->palette().color(QPalette::Base));
+  // The window's own palette: on a palette change it hears of it before its
+  // list does.
+  const QColor red = UnreadColour(palette().color(QPalette::Base));
   QFont unread_font = list_->font();
   unread_font.setWeight(QFont::DemiBold);
   for (int i = 0; i < list_->topLevelItemCount(); ++i) {

@@ -24,9 +24,11 @@
 #include "app/ui/dlg_pin.h"
 #include "app/ui/dlg_puk.h"
 #include "carddetect/card_info.h"
+#include "tests/ui/screenshot_palette.h"
 #include "tests/ui/ui_test_registry.h"
 
 using namespace app_messages;
+using ui_testing::DarkPalette;
 
 class MainWindowScreenshots : public QObject {
   Q_OBJECT
@@ -40,34 +42,6 @@ class MainWindowScreenshots : public QObject {
   static QString Folder();
   static bool Save(QWidget& window, const char* file);
 };
-
-namespace {
-
-// A dark desktop theme's colours.
-QPalette DarkPalette() {
-  QPalette p;
-  const QColor window(45, 45, 48), base(30, 30, 32), text(230, 230, 230), disabled(130, 130, 130);
-  p.setColor(QPalette::Window, window);
-  p.setColor(QPalette::WindowText, text);
-  p.setColor(QPalette::Base, base);
-  p.setColor(QPalette::AlternateBase, window);
-  p.setColor(QPalette::Text, text);
-  p.setColor(QPalette::Button, window);
-  p.setColor(QPalette::ButtonText, text);
-  p.setColor(QPalette::Highlight, QColor(61, 142, 201));
-  p.setColor(QPalette::HighlightedText, Qt::white);
-  p.setColor(QPalette::Light, QColor(70, 70, 74));
-  p.setColor(QPalette::Midlight, QColor(60, 60, 64));
-  p.setColor(QPalette::Mid, QColor(40, 40, 42));
-  p.setColor(QPalette::Dark, QColor(20, 20, 22));
-  p.setColor(QPalette::Shadow, Qt::black);
-  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
-    p.setColor(QPalette::Disabled, role, disabled);
-  }
-  return p;
-}
-
-}  // namespace
 
 QString MainWindowScreenshots::Folder() { return qEnvironmentVariable("VOMBEL_SCREENSHOT_DIR"); }
 

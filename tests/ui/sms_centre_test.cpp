@@ -22,6 +22,7 @@
 #include "devicelib/sms_pdu_decoder.h"
 #include "platform/text.h"
 #include "sim/sms_submit_parser.h"
+#include "tests/ui/screenshot_palette.h"
 #include "tests/ui/ui_test_registry.h"
 
 using namespace ui_testing;
@@ -194,6 +195,13 @@ void SmsCentreTest::MessagesOnTheCardAppearInTheInboxNewestFirst() {
   QCOMPARE(Preview(), QString("Neu hier"));
   QCOMPARE(List()->topLevelItem(0)->font(0).weight(), QFont::DemiBold);
   QCOMPARE(List()->topLevelItem(0)->foreground(0).color(), QColor(255, 0, 0));
+  // On a dark desktop the red turns lighter, to stay readable.
+  const QPalette light = QApplication::palette();
+  QApplication::setPalette(DarkPalette());
+  QCoreApplication::processEvents();
+  QCOMPARE(List()->topLevelItem(0)->foreground(0).color(), QColor(255, 110, 110));
+  QApplication::setPalette(light);
+  QCoreApplication::processEvents();
   QVERIFY(D().Label("pane_sms")->isVisibleTo(D().Window()));
   QCOMPARE(D().Label("pane_sms")->toolTip(), QString("You have new SMS message(s)"));
   QVERIFY(D().Tray().At(1)->shown);
