@@ -4,7 +4,7 @@
 // server:
 //   Xvfb :99 &
 //   DISPLAY=:99 QT_QPA_PLATFORM=xcb VOMBEL_SCREENSHOT_DIR=docs/screenshots
-//     build/debug/tests/ui_tests RendersTheSmsWindows
+//     build/debug/tests/ui_tests SmsScreenshots
 #include "tests/ui/main_window_driver.h"
 
 #include <QAction>
@@ -22,6 +22,7 @@
 #include "app/sms_messages.h"
 #include "app/ui/dlg_new_sms_message.h"
 #include "app/ui/dlg_sms_centre.h"
+#include "tests/ui/screenshot_palette.h"
 #include "tests/ui/ui_test_registry.h"
 
 using namespace app_messages;
@@ -147,21 +148,11 @@ void SmsScreenshots::RendersTheSmsWindows() {
 
     // The Inbox on a dark desktop: the unread rows in a lighter red.
     d.Notify([&](CachedDravikValues& v) { v.SmsStore = store; }, WM_APP_SMS, SmsNewsStoreFilled);
-    QPalette dark;
-    dark.setColor(QPalette::Window, QColor(45, 45, 48));
-    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Base, QColor(30, 30, 30));
-    dark.setColor(QPalette::AlternateBase, QColor(45, 45, 48));
-    dark.setColor(QPalette::Text, QColor(230, 230, 230));
-    dark.setColor(QPalette::Button, QColor(55, 55, 58));
-    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
-    dark.setColor(QPalette::HighlightedText, Qt::white);
-    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
-    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
-    centre->setPalette(dark);
+    const QPalette light = QApplication::palette();
+    QApplication::setPalette(ui_testing::DarkPalette());
     list->setCurrentItem(list->topLevelItem(2));
     QVERIFY(Save(centre, folder, "sms-07-inbox-dark.png"));
+    QApplication::setPalette(light);
   }
   s.AllowSmsCharSetChange = allow;
   s.SmsUnicode = unicode;
