@@ -121,6 +121,7 @@ CDlgMain::CDlgMain(const QString& title, Dependencies d)
   // The window comes up without taking the focus from what the user does.
   setAttribute(Qt::WA_ShowWithoutActivating);
   reachable_ = true;
+  KeepReachable();
 }
 
 CDlgMain::~CDlgMain() {
@@ -287,6 +288,7 @@ void CDlgMain::OpenTrayMenu() {
 // --- Showing, hiding, ending ---------------------------------------------
 
 void CDlgMain::ShowAndActivate() {
+  XLogLevel(kXLogTrace, "CDlgMain::ShowAndActivate");
   setAttribute(Qt::WA_ShowWithoutActivating, false);
   setWindowState(windowState() & ~Qt::WindowMinimized);
   show();
@@ -476,18 +478,18 @@ void CDlgMain::FullRefresh() {
     EnableProfileFields(false);
     tray_main_->Destroy();
   }
-  KeepReachable();
 }
 
-// A hidden window needs its tray icon to come back: without one (no card,
-// or a desktop without a notification area) it waits minimised instead.
+// On a desktop without a notification area nothing brings a hidden window
+// back: it waits minimised instead, from the start (-noshow) to the end.
 void CDlgMain::KeepReachable() {
-  if (closing_ || isVisible() || tray_main_->Created() || !reachable_) return;
+  if (closing_ || !reachable_ || tray_area_->Available() || isVisible()) return;
+  XLogLevel(kXLogTrace, "CDlgMain::KeepReachable, no notification area: the window waits minimised.");
   showMinimized();
 }
 
 bool CDlgMain::HideToTray() {
-  if (!tray_main_->Created()) {
+  if (!tray_area_->Available()) {
     showMinimized();
     return false;
   }

@@ -136,8 +136,8 @@ class CDlgMain : public QDialog {
   void OpenTrayMenu();
   bool ConnectAllowed() const;
   void KeepReachable();
-  // Hides the window when its tray icon can bring it back, else minimises
-  // it; true when hidden.
+  // Hides the window, or on a desktop without a notification area
+  // minimises it; true when hidden.
   bool HideToTray();
   void LayoutTechnologyGroup();
   void RetranslateTechnologyLabels();

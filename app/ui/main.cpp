@@ -16,6 +16,7 @@
 #include "app/stop_report.h"
 #include "app/ui/platform_message_pump.h"
 #include "app/ui/qt_app_ui.h"
+#include "app/ui/qt_message_trace.h"
 #include "app/ui/simulated_card_console.h"
 #include "app/ui/simulated_system.h"
 #include "foundation/xlog.h"
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
   // The trace without a log file goes where Linux keeps such output, and to
   // the terminal only when asked for.
   platform::SetDebugOutputDestinations(platform::JournalDestinationsFor(std::getenv("VOMBEL_DEBUG")));
+  RouteQtMessagesToTrace();
 
   // Help and mistakes are answered before anything starts (no display
   // needed). Qt's own options ("-platform …") pass, and afterwards parse as

@@ -28,6 +28,9 @@ class ProcessTest : public ::testing::Test {
 
 // Lines the program writes.
 inline constexpr char kWindowCreated[] = "CDlgMain::OnInitDialog, [";
-inline constexpr char kWindowShown[] = "CDlgMain::OnShowWindow, shown.";
+// The window brought forward (a start without -noshow, a second instance);
+// on a desktop without a notification area a -noshow window is shown
+// minimised, but never brought forward.
+inline constexpr char kWindowActivated[] = "CDlgMain::ShowAndActivate";
 
 }  // namespace process_testing

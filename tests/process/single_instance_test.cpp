@@ -17,7 +17,7 @@ namespace {
 TEST_F(ProcessTest, NoShowStartsHiddenAndASecondInstanceShowsItAndExitsSilently) {
   ProgramRunner first(Machine(), {"-log", "-noshow"});
   ASSERT_TRUE(first.WaitForLog(kWindowCreated)) << first.Output();
-  EXPECT_EQ(first.Log().find(kWindowShown), std::string::npos);
+  EXPECT_EQ(first.Log().find(kWindowActivated), std::string::npos);
 
   ProgramRunner second(Elsewhere(), {});
   EXPECT_EQ(second.Wait(), 0);
@@ -25,7 +25,7 @@ TEST_F(ProcessTest, NoShowStartsHiddenAndASecondInstanceShowsItAndExitsSilently)
       << second.Output();
   EXPECT_EQ(second.Output().find("MessageBox"), std::string::npos) << second.Output();
 
-  EXPECT_TRUE(first.WaitForLog(kWindowShown)) << first.Log();
+  EXPECT_TRUE(first.WaitForLog(kWindowActivated)) << first.Log();
   EXPECT_TRUE(first.Running());
 }
 
@@ -73,7 +73,7 @@ TEST_F(ProcessTest, AnotherUserCanNeitherStopNorActivateTheInstance) {
   EXPECT_NE(stop.Log().find("CAppMain::TerminateExistingInstance: not found."), std::string::npos)
       << stop.Log();
   EXPECT_TRUE(instance.Running());
-  EXPECT_EQ(instance.Log().find(kWindowShown), std::string::npos);
+  EXPECT_EQ(instance.Log().find(kWindowActivated), std::string::npos);
   EXPECT_EQ(instance.Log().find("CDlgMain::OnExit"), std::string::npos);
 }
 

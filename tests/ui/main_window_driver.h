@@ -125,7 +125,8 @@ class MainWindowDriver {
   // The window, with its worker started.
   // `start_worker` false: the test plays the worker, writing the cache and
   // posting notifications itself.
-  void OpenWindow(bool start_worker = true) {
+  // `show` false: made and left as -noshow leaves it.
+  void OpenWindow(bool start_worker = true, bool show = true) {
     auto fake = std::make_unique<FakeCodeDialogs>();
     dialogs = fake.get();
     CDlgMain::Dependencies deps;
@@ -141,7 +142,7 @@ class MainWindowDriver {
     window_ = new CDlgMain(QStringLiteral("Vombel Connect"), std::move(deps));
     // Shown, as the program shows it: Enter reaches the default button only
     // in a visible window.
-    window_->ShowAndActivate();
+    if (show) window_->ShowAndActivate();
   }
   CDlgMain* Window() const { return window_.data(); }
   // The window ended itself.
