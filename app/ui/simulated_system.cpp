@@ -54,6 +54,11 @@ std::string SimulatedSystem::RunConsoleLine(const std::string& line) {
   return out.str();
 }
 
+sim::CardState SimulatedSystem::CardSnapshot() const {
+  std::lock_guard lock(mutex_);
+  return presence_ != nullptr ? presence_->Card().Snapshot() : sim::CardState{};
+}
+
 bool SimulatedSystem::Plugged() const {
   std::lock_guard lock(mutex_);
   return presence_ != nullptr;

@@ -46,6 +46,8 @@ class SimulatedSystem {
   // Lines run one at a time, on the calling thread; before the card is
   // plugged the answer says so.
   std::string RunConsoleLine(const std::string& line);
+  // What the card holds now (a fresh card's state before it is plugged).
+  sim::CardState CardSnapshot() const;
 
  private:
   uint32_t PlugLater();
