@@ -20,6 +20,7 @@
 #include "app/ui/apn_line_edit.h"
 #include "app/ui/dlg_main.h"
 #include "app/ui/notify_icon.h"
+#include "app/ui/tray_icons.h"
 #include "app/ui/main_window_texts.h"
 #include "app/ui/signal_bars_widget.h"
 
@@ -382,10 +383,15 @@ void CDlgMain::RefreshStatus() {
         foreign = true;
         pane_foreign_->setToolTip(tooltip);
         break;
-      case StatusPaneKind::kSms:
+      case StatusPaneKind::kSms: {
         sms = true;
         pane_sms_->setToolTip(tooltip);
+        // The tray's envelope: plain for a new message, barred red when full.
+        const int side = pane_sms_->fontMetrics().height();
+        pane_sms_->setPixmap(SmsTrayIcon(in.sms_icon == SmsIconState::kStorageFull)
+                                 .pixmap(QSize(side, side), pane_sms_->devicePixelRatio()));
         break;
+      }
       case StatusPaneKind::kTechnology:
         technology = text;
         break;
