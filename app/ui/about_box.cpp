@@ -12,6 +12,7 @@
 
 #include "app/settings.h"
 #include "app/string_loader.h"
+#include "app/ui/qt_text.h"
 #include "app/ui/window_placement.h"
 
 namespace {
@@ -20,9 +21,6 @@ constexpr unsigned kApplicationTitle = 57344;
 // The title width the box holds without widening.
 constexpr int kTitleRoom = 225;
 
-QString ToQString(std::u16string_view text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QLabel* NewText(const QString& text, const char* name, const QString& accessible_name, QWidget* parent) {
   auto* label = new QLabel(text, parent);

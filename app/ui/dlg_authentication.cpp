@@ -14,13 +14,11 @@
 
 #include "app/app_main.h"
 #include "app/string_loader.h"
+#include "app/ui/qt_text.h"
 #include "foundation/xlog.h"
 
 namespace {
 
-QString ToQString(const std::u16string& text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // The trials line's colour for a window background: the brown itself on a
 // light background; on a dark one (a dark desktop theme) the same hue

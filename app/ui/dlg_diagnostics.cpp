@@ -23,6 +23,7 @@
 #include "app/app_messages.h"
 #include "app/cached_dravik.h"
 #include "app/string_loader.h"
+#include "app/ui/qt_text.h"
 #include "app/ui/main_window_texts.h"
 #include "app/ui/window_placement.h"
 #include "app/worker_thread.h"
@@ -45,13 +46,7 @@ constexpr int kGroupWeight = 600;
 constexpr int kShownRows = 19;
 constexpr int kValueColumnChars = 34;
 
-QString ToQString(std::u16string_view text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
-std::u16string ToU16(const QString& text) {
-  return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size())};
-}
 
 // Image 0 (group rows): a filled square in the group colour; image 1 (item
 // rows): a small dot in the text colour.

@@ -22,6 +22,7 @@
 #include "app/settings.h"
 #include "app/status_texts.h"
 #include "app/string_loader.h"
+#include "app/ui/qt_text.h"
 #include "app/ui/apn_line_edit.h"
 #include "app/ui/about_box.h"
 #include "app/ui/dlg_diagnostics.h"
@@ -58,9 +59,6 @@ constexpr int kSaveTemporarySmsStringId = 205;
 
 bool Registered(int state) { return state == 1 || state == 5; }
 
-std::u16string ToU16(const QString& text) {
-  return {reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size())};
-}
 
 std::u16string ProgramErrorText(uint32_t code, bool flag, const CachedDravikValues& values) {
   ErrorReport report;
@@ -740,7 +738,7 @@ void CDlgMain::OnError(uint32_t code, bool flag) {
     text = ProgramText(kDeviceLockedErrorStringId);
   } else {
     const std::u16string message = error_text_(code, flag, values_);
-    text = QString::fromUtf16(message.data(), static_cast<qsizetype>(message.size()));
+    text = ToQString(message);
   }
   dialogs_->ShowError(text);
   ReenableControls();
@@ -754,7 +752,7 @@ void CDlgMain::ShowProfile(std::unique_ptr<CProfile> profile) {
   // Unsaved edits stay; the profile goes unseen.
   if (unsaved_edits_) return;
   auto set = [](QLineEdit* field, const std::u16string& text) {
-    const QString value = QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+    const QString value = ToQString(text);
     if (field->text() != value) field->setText(value);
   };
   set(user_name_, profile ? profile->GetUserName() : std::u16string());

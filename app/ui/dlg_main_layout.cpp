@@ -18,6 +18,7 @@
 #include "app/settings.h"
 #include "app/status_texts.h"
 #include "app/ui/apn_line_edit.h"
+#include "app/ui/qt_text.h"
 #include "app/ui/dlg_main.h"
 #include "app/ui/notify_icon.h"
 #include "app/ui/tray_icons.h"
@@ -362,17 +363,17 @@ void CDlgMain::ToggleSettings() {
 void CDlgMain::RefreshStatus() {
   const StatusInputs in = Inputs();
   const StateText state = MakeStateText(in);
-  state_text_->setText(QString::fromUtf16(state.text.data(), static_cast<qsizetype>(state.text.size())));
+  state_text_->setText(ToQString(state.text));
   state_icon_->setVisible(state.warning);
-  operator_->setText(QString::fromUtf16(values_.NetworkName.data(), static_cast<qsizetype>(values_.NetworkName.size())));
+  operator_->setText(ToQString(values_.NetworkName));
 
   bool signal = false;
   bool foreign = false;
   bool sms = false;
   QString technology;
   for (const StatusPane& pane : MakeStatusPanes(in)) {
-    const QString text = QString::fromUtf16(pane.text.data(), static_cast<qsizetype>(pane.text.size()));
-    const QString tooltip = QString::fromUtf16(pane.tooltip.data(), static_cast<qsizetype>(pane.tooltip.size()));
+    const QString text = ToQString(pane.text);
+    const QString tooltip = ToQString(pane.tooltip);
     switch (pane.kind) {
       case StatusPaneKind::kSignal:
         signal = true;

@@ -13,6 +13,7 @@
 #include "app/sms_text_rules.h"
 #include "app/string_loader.h"
 #include "app/text_util.h"
+#include "app/ui/qt_text.h"
 #include "app/ui/main_window_texts.h"
 #include "app/ui/sms_input_fields.h"
 #include "devicelib/valid_char.h"
@@ -26,10 +27,6 @@ constexpr unsigned kCounterStringId = 1049;
 constexpr unsigned kUnicodeLengthStringId = 212;
 constexpr unsigned kNonUnicodeStringId = 213;
 
-std::u16string ToU16(const QString& text) { return text.toStdU16String(); }
-QString ToQ(std::u16string_view text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 }  // namespace
 
@@ -84,9 +81,9 @@ bool CDlgNewSmsMessage::Open(const QString& title, std::u16string_view recipient
   unicode_->blockSignals(false);
   message_->SetUnicode(unicode);
   setWindowTitle(title);
-  recipient_->SetRecipient(ToQ(recipient));
+  recipient_->SetRecipient(ToQString(recipient));
   // A fresh text: nothing of an earlier message to undo into.
-  message_->setPlainText(ToQ(checked));
+  message_->setPlainText(ToQString(checked));
   rewriting_ = false;
   UpdateCounter();
   UpdateToolBar();
@@ -127,7 +124,7 @@ void CDlgNewSmsMessage::OnUnicodeToggled(bool unicode) {
     return;
   }
   message_->SetUnicode(unicode);
-  if (ToQ(text) != message_->Text()) message_->ReplaceText(ToQ(text));
+  if (ToQString(text) != message_->Text()) message_->ReplaceText(ToQString(text));
   UpdateCounter();
   UpdateToolBar();
 }
@@ -140,7 +137,7 @@ void CDlgNewSmsMessage::OnMessageChanged() {
   const std::u16string conformed = sms_text::Conform(text, message_->Unicode());
   if (conformed != text) {
     rewriting_ = true;
-    message_->ReplaceText(ToQ(conformed));
+    message_->ReplaceText(ToQString(conformed));
     rewriting_ = false;
   }
   UpdateCounter();
@@ -151,7 +148,7 @@ void CDlgNewSmsMessage::UpdateCounter() {
   const int remaining = sms_text::Remaining(ToU16(message_->Text()), message_->Unicode());
   const std::u16string text = app_text::ReplaceFirst(LoadProgramString(kCounterStringId), u"%d",
                                                      app_text::Decimal(static_cast<uint32_t>(std::max(remaining, 0))));
-  counter_->setText(ToQ(text));
+  counter_->setText(ToQString(text));
 }
 
 bool CDlgNewSmsMessage::CanSend() const {

@@ -14,6 +14,7 @@
 
 #include "app/app_messages.h"
 #include "app/sms_text_rules.h"
+#include "app/ui/qt_text.h"
 #include "app/ui/dlg_new_sms_message.h"
 #include "app/ui/main_window_texts.h"
 #include "foundation/xlog.h"
@@ -32,9 +33,6 @@ constexpr unsigned kDraftTitleStringId = 210;
 constexpr unsigned kDeleteQuestionStringId = 211;
 constexpr int kSenderColumnWidth = 125;
 
-QString ToQ(std::u16string_view text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // The time stamp in local time: the user's short date and the time without
 // seconds in 24-hour form.
@@ -130,7 +128,7 @@ void CDlgSmsCentre::Fill() {
     SmsMessage& row = rows_[i];
     if (row.StorageStatus == kSmsStorageReceivedUnread && IsMarkedRead(row)) row.StorageStatus = kSmsStorageReceivedRead;
     auto* item = new QTreeWidgetItem();
-    item->setText(0, ToQ(SmsField(row.Address)));
+    item->setText(0, ToQString(SmsField(row.Address)));
     if (inbox) item->setText(1, DateText(row.TimeStamp));
     item->setData(0, Qt::UserRole, static_cast<int>(i));
     items.push_back(item);
@@ -179,7 +177,7 @@ int CDlgSmsCentre::SelectedRow() const {
 void CDlgSmsCentre::OnCurrentChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous) {
   const int row = current != nullptr ? current->data(0, Qt::UserRole).toInt() : -1;
   if (row >= 0 && static_cast<size_t>(row) < rows_.size()) {
-    preview_->setPlainText(ToQ(sms_text::WithLineFeeds(SmsField(rows_[static_cast<size_t>(row)].Text))));
+    preview_->setPlainText(ToQString(sms_text::WithLineFeeds(SmsField(rows_[static_cast<size_t>(row)].Text))));
   } else {
     preview_->clear();
   }

@@ -22,6 +22,7 @@
 #include "app/sms_text_rules.h"
 #include "app/string_loader.h"
 #include "app/ui/dlg_new_sms_message.h"
+#include "app/ui/qt_text.h"
 #include "app/ui/dlg_sms_centre.h"
 #include "app/ui/main_window_texts.h"
 #include "app/ui/sms_input_fields.h"
@@ -36,9 +37,6 @@ constexpr unsigned kReadingStringId = 1045;
 constexpr unsigned kUnicodeStringId = 1052;
 constexpr unsigned kRecipientStringId = 195;
 
-QString ToQ(const std::u16string& text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QToolBar* NewToolBar(QWidget* parent, const char* name) {
   auto* bar = new QToolBar(parent);
@@ -52,9 +50,9 @@ QToolBar* NewToolBar(QWidget* parent, const char* name) {
 // A tool bar button: its name and its tip from the command's string.
 QAction* AddAction(QToolBar* bar, unsigned command, QStyle::StandardPixmap icon, const char* name) {
   const std::u16string text = LoadProgramString(command);
-  QAction* action = bar->addAction(bar->style()->standardIcon(icon), ToQ(sms_text::CommandName(text)));
+  QAction* action = bar->addAction(bar->style()->standardIcon(icon), ToQString(sms_text::CommandName(text)));
   action->setObjectName(QString::fromLatin1(name));
-  action->setToolTip(ToQ(sms_text::CommandTip(text)));
+  action->setToolTip(ToQString(sms_text::CommandTip(text)));
   return action;
 }
 

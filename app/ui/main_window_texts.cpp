@@ -1,10 +1,11 @@
 #include "app/ui/main_window_texts.h"
 
 #include "app/string_loader.h"
+#include "app/ui/qt_text.h"
 
 QString ProgramText(unsigned id) {
   const std::u16string text = LoadProgramString(id);
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
+  return ToQString(text);
 }
 
 QString MenuEscaped(QString text) { return text.replace(QStringLiteral("&"), QStringLiteral("&&")); }

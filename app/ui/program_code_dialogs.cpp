@@ -1,10 +1,8 @@
 #include "app/ui/program_code_dialogs.h"
 
+#include "app/ui/qt_text.h"
 namespace {
 
-QString ToQString(const std::u16string& text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 }  // namespace
 

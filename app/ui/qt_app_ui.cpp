@@ -8,14 +8,12 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include "app/ui/qt_text.h"
 #include "foundation/xlog.h"
 #include "platform/text.h"
 
 namespace {
 
-QString ToQString(std::u16string_view text) {
-  return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 }  // namespace
 

@@ -31,6 +31,17 @@
 
 namespace testing_support {
 
+// A message from the network for the simulated card, with a fixed time
+// stamp and service centre.
+inline sim::DeliverMessage IncomingSms(std::string originator, std::string text) {
+  sim::DeliverMessage message;
+  message.service_centre = "+491710760000";
+  message.originator = std::move(originator);
+  message.text = std::move(text);
+  message.time = {2026, 3, 14, 15, 9, 26, 4};
+  return message;
+}
+
 struct Notification {
   uint32_t message;
   uintptr_t wparam;

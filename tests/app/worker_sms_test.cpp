@@ -17,16 +17,8 @@ namespace {
 
 using namespace app_messages;
 using testing_support::Notification;
+using testing_support::IncomingSms;
 using testing_support::WorkerFixture;
-
-sim::DeliverMessage Incoming(std::string originator, std::string text) {
-  sim::DeliverMessage message;
-  message.service_centre = "+491710760000";
-  message.originator = std::move(originator);
-  message.text = std::move(text);
-  message.time = {2026, 3, 14, 15, 9, 26, 4};
-  return message;
-}
 
 SmsMessage Draft(uint32_t index, std::u16string_view recipient, std::u16string_view text) {
   SmsMessage m;
@@ -130,7 +122,7 @@ TEST_F(WorkerSmsTest, AnEditedDraftIsWrittenFirstAndItsOldSlotGoesOnlyAfterwards
 
 TEST_F(WorkerSmsTest, AMessageThatTookAnotherMessagesSlotIsNeitherReplacedNorDeleted) {
   ASSERT_NO_FATAL_FAILURE(StartWorker());
-  Plug(Card5().WithStoredSms(Incoming("+491702222222", "keep me"), 0));
+  Plug(Card5().WithStoredSms(IncomingSms("+491702222222", "keep me"), 0));
   ASSERT_TRUE(Ready());
   const SmsMessage received = *Cache().SmsStore->FindByIndex(0);
 
@@ -161,7 +153,7 @@ TEST_F(WorkerSmsTest, TheWindowHearsWhileTheStoreIsReadAndWhenItGoesWithTheCard)
   // The listing hangs until its time runs out: the window hears that the
   // store is being read, and that it is no longer, also after a failure.
   Plug(Card5()
-           .WithStoredSms(Incoming("+491702222222", "one"))
+           .WithStoredSms(IncomingSms("+491702222222", "one"))
            .WithFault("+CMGL", sim::Fault{sim::FaultKind::kSilent, 0, true}));
   ASSERT_TRUE(RunUntil([&] {
     const Notification* last = Last(WM_APP_SMS);
@@ -175,7 +167,7 @@ TEST_F(WorkerSmsTest, TheWindowHearsWhileTheStoreIsReadAndWhenItGoesWithTheCard)
   // The next listing reads the message.
   Presence().Pull();
   ASSERT_TRUE(RunUntilNotified(WM_APP_DEVICE_REMOVED));
-  Plug(Card5().WithStoredSms(Incoming("+491702222222", "one")));
+  Plug(Card5().WithStoredSms(IncomingSms("+491702222222", "one")));
   ASSERT_TRUE(RunUntil([&] { return Cache().SmsStore->Count() == 1 && !Cache().SmsStore->Reading(); }));
 
   // Pulled: the store's news comes before the removal's.

@@ -17,16 +17,8 @@ namespace {
 
 using namespace app_messages;
 using sim::CardKind;
+using testing_support::IncomingSms;
 using testing_support::WorkerFixture;
-
-sim::DeliverMessage Incoming(std::string originator, std::string text) {
-  sim::DeliverMessage message;
-  message.service_centre = "+491710760000";
-  message.originator = std::move(originator);
-  message.text = std::move(text);
-  message.time = {2026, 3, 14, 15, 9, 26, 4};
-  return message;
-}
 
 std::u16string U(const std::string& text) { return platform::Utf8ToUtf16(text); }
 
@@ -118,7 +110,7 @@ TEST_F(WorkerThreadTest, ACardsLifeFromPlugThroughPinConnectionAndMessagesToPull
   ASSERT_TRUE(RunUntil([&] { return Cache().ConnectionState == 2 && Received(WM_APP_CONNECTION_STATE, before_connect); }));
 
   // A message arrives and lands in the store with its SIM index.
-  ASSERT_TRUE(Card().DeliverSms(Incoming("+491701111111", "Hallo Welt")).has_value());
+  ASSERT_TRUE(Card().DeliverSms(IncomingSms("+491701111111", "Hallo Welt")).has_value());
   // The cache is written before the window is told: wait for the telling.
   ASSERT_TRUE(RunUntil([&] { return SmsNewsSince(SmsNewsOneRead, 0); }));
   ASSERT_EQ(Cache().SmsStore->Count(), 1u);
@@ -197,7 +189,7 @@ TEST_F(WorkerThreadTest, ACommandThatFailsKeepsWhatTheWindowAlreadyKnows) {
            .Registered(1)
            .Operator("Vombel Netz", "Vombel", "26203")
            .SmsStorage(5)
-           .WithStoredSms(Incoming("+491702222222", "stored before"))
+           .WithStoredSms(IncomingSms("+491702222222", "stored before"))
            .WithFault("+CSCA", sim::Fault{sim::FaultKind::kError, 0, true}));
   ASSERT_TRUE(RunUntil([&] {
     return Cache().SmsStore->Count() == 1 && Cache().NetworkName == u"Vombel Netz" && Received(WM_APP_ERROR);
