@@ -125,6 +125,9 @@ DvResult DvWriteSmsMessage(SmsMessage* message);
 DvResult DvWriteOrSendSmsMessage(SmsMessage* message, int send);
 // Sends the message stored at `index` (AT+CMSS).
 DvResult DvSendSmsMessageFromSim(uint32_t index);
+// The same, and the message reference the card gave it ("+CMSS:"), which
+// its status report names (SmsStatusReportDetails::MessageReference).
+DvResult DvSendSmsMessageFromSim(uint32_t index, uint32_t* reference);
 
 // --- NDIS connections -----------------------------------------------------------
 //

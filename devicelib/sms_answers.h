@@ -16,6 +16,7 @@ inline constexpr std::u16string_view kCmgrPrefix = u"+CMGR:";
 inline constexpr std::u16string_view kCmglPrefix = u"+CMGL:";
 inline constexpr std::u16string_view kCmgwPrefix = u"+CMGW:";
 inline constexpr std::u16string_view kCmgsPrefix = u"+CMGS:";
+inline constexpr std::u16string_view kCmssPrefix = u"+CMSS:";
 inline constexpr std::u16string_view kPduPrompt = u"> ";
 
 // "+CSCA:" quoted number (required); the type of number after it is not read.
@@ -38,7 +39,7 @@ struct StoredMessageHeader {
 DvResult ParseCmgrHeader(std::u16string_view fields, StoredMessageHeader& out);
 // "+CMGL:" index, stat, alpha (as above), length.
 DvResult ParseCmglHeader(std::u16string_view fields, StoredMessageHeader& out);
-// "+CMGW:" index, or "+CMGS:" message reference: the leading number (what
+// "+CMGW:" index, or "+CMGS:" / "+CMSS:" message reference: the leading number (what
 // may follow it is not read).
 DvResult ParseSubmitAnswer(std::u16string_view fields, int& number);
 

@@ -210,6 +210,20 @@ DvResult DvSendSmsMessageFromSim(uint32_t index) {
   });
 }
 
+DvResult DvSendSmsMessageFromSim(uint32_t index, uint32_t* reference) {
+  if (reference != nullptr) *reference = 0;
+  return RunCommandCall([&] {
+    Device& device = Device::Instance();
+    device.Guard();
+    if (reference == nullptr) DvRaise(DV_E_INVALID_ARGUMENT);
+    int number = 0;
+    SendQuery(device, IndexedCommand(u"AT+CMSS=", CardIndex(device, index)), kCmssPrefix, kSendFromSimTimeoutMs,
+              [&](std::u16string_view fields) { return ParseSubmitAnswer(fields, number); });
+    // TP-MR is one octet.
+    *reference = static_cast<uint32_t>(number) & 0xFF;
+  });
+}
+
 DvResult DvWriteOrSendSmsMessage(SmsMessage* message, int send) {
   return RunCommandCall([&] {
     Device& device = Device::Instance();

@@ -80,6 +80,19 @@ static_assert(offsetof(SmsStatusReport, Recipient) == 8);
 static_assert(offsetof(SmsStatusReport, Status) == 52);
 static_assert(sizeof(SmsStatusReport) == 56);
 
+// Every status-report record the library raises with event 12 is allocated
+// as this: the record above, then what ties the report to the message it is
+// about and the time of its outcome. A client that knows it reads the rest
+// through the same pointer; one that does not sees the record above. Freed
+// as one block.
+struct SmsStatusReportDetails {
+  SmsStatusReport Report;
+  uint32_t MessageReference;  // TP-MR of the reported message, 0..255
+  uint64_t DischargeTime;     // TP-DT, file time as above; 0 when unreadable
+};
+static_assert(std::is_standard_layout_v<SmsStatusReportDetails> && std::is_trivial_v<SmsStatusReportDetails>);
+static_assert(offsetof(SmsStatusReportDetails, Report) == 0);
+
 #include <string>
 
 namespace SMS {
@@ -110,6 +123,7 @@ struct SmsPdu {
   uint32_t Alphabet = 0;          // 0..2, as SmsMessage::Alphabet
   bool Cdma7Bit = false;          // septets packed most significant bit first
   uint8_t Status = 0;             // TP-ST
+  uint8_t MessageReference = 0;   // TP-MR of a status report
   uint16_t ConcatReference = 0;
   uint8_t ConcatTotal = 1;
   uint8_t ConcatSequence = 1;

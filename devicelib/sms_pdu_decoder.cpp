@@ -170,7 +170,8 @@ void DecodeValid(const PduText& t, SmsPdu& pdu) {
     case kMtiStatusReport: {
       pdu.MessageType = kSmsMessageTypeReceived;
       pdu.StatusReport = true;
-      pos += kOctet;  // TP-MR
+      pdu.MessageReference = t.Byte(pos);
+      pos += kOctet;
       const AddressField recipient = DecodeAddressField(t, pos, false);
       pdu.Address = recipient.text;
       pos += recipient.size;
@@ -279,6 +280,13 @@ void FillSmsStatusReport(const SmsPdu& pdu, SmsStatusReport& report) {
   report.TimeStamp = TimeStampToFileTime(pdu.TimeStamp);
   CopyField(report.Recipient, pdu.Address);
   report.Status = pdu.Status;
+}
+
+void FillSmsStatusReportDetails(const SmsPdu& pdu, SmsStatusReportDetails& details) {
+  details = SmsStatusReportDetails{};
+  FillSmsStatusReport(pdu, details.Report);
+  details.MessageReference = pdu.MessageReference;
+  details.DischargeTime = TimeStampToFileTime(pdu.DischargeTime);
 }
 
 }  // namespace SMS

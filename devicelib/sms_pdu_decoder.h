@@ -35,6 +35,8 @@ void FillSmsMessage(const SmsPdu& pdu, uint32_t stored, uint32_t index, uint32_t
 
 // Fills every field of `report` from a status report's record.
 void FillSmsStatusReport(const SmsPdu& pdu, SmsStatusReport& report);
+// The same, with the message reference and the discharge time.
+void FillSmsStatusReportDetails(const SmsPdu& pdu, SmsStatusReportDetails& details);
 
 // Decode and fill in one step, what the SMS commands and the benchmarks
 // use.

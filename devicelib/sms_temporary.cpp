@@ -27,9 +27,9 @@ DvResult ProcessTemporaryMessage(bool status_report, std::u16string_view pdu, in
   const SMS::SmsPdu decoded = SMS::DecodePdu(pdu, length < 0 ? 0u : static_cast<uint32_t>(length), broadcom);
   if (decoded.StatusReport != status_report) return DV_E_UNUSABLE_MESSAGE;
   if (status_report) {
-    auto* report = NewRecord<SmsStatusReport>();
+    auto* report = NewRecord<SmsStatusReportDetails>();
     if (report == nullptr) return platform::kResultOutOfMemory;
-    SMS::FillSmsStatusReport(decoded, *report);
+    SMS::FillSmsStatusReportDetails(decoded, *report);
     return RaiseEvent(EventSmsStatusReportArrived, reinterpret_cast<uintptr_t>(report));
   }
   auto* message = NewRecord<SmsMessage>();

@@ -227,6 +227,12 @@ TEST_P(SmsOverCardClassesTest, AWrittenMessageArrivesInTheCardsStoreAndIsSentFro
 
   ASSERT_EQ(DvSendSmsMessageFromSim(message.Index), DV_S_OK);
   EXPECT_EQ(Card().Snapshot().sms[2]->status, 3);
+  // Sent again, the card gives the next reference.
+  uint32_t first = 999, second = 999;
+  ASSERT_EQ(DvSendSmsMessageFromSim(message.Index, &first), DV_S_OK);
+  ASSERT_EQ(DvSendSmsMessageFromSim(message.Index, &second), DV_S_OK);
+  EXPECT_LT(first, 256u);
+  EXPECT_EQ(second, (first + 1) % 256);
 }
 
 TEST_F(SmsCommandsTest, ServiceCentreAndAnEmptyStore) {
@@ -420,6 +426,9 @@ TEST_P(TemporarySmsTest, AFlashMessageAndAStatusReportReachTheClientAsRecords) {
   EXPECT_EQ(std::u16string(status.Recipient), u"+491709876543");
   EXPECT_EQ(status.Status, 0x41);
   EXPECT_NE(status.TimeStamp, 0u);
+  const auto& details = LastRecord<SmsStatusReportDetails>(EventSmsStatusReportArrived);
+  EXPECT_EQ(details.MessageReference, 7u);
+  EXPECT_EQ(details.DischargeTime - status.TimeStamp, 4 * 10'000'000ull);
   // The fixture frees the records as a client does.
 }
 
