@@ -291,9 +291,15 @@ void CmdSendStored(Ctx& ctx, const AtCommand& cmd) {
   auto& m = ctx.s().sms[*slot];
   if (!m) return ctx.Cms(kCmsInvalidIndex);
   if (!ctx.s().Registered()) return ctx.Cms(kCmsNoNetworkService);
-  const int reference = NextReference(ctx.s());
+  CardState& s = ctx.s();
+  const int reference = NextReference(s);
   m->status = 3;
   ctx.Line(Format("+CMSS: %d", reference));
+  // A stored message that asks for a report gets one, as a typed one does.
+  const auto submit = ParseSubmitPdu(m->pdu_hex);
+  if (submit && submit->status_report) {
+    s.pending_reports.push_back({ctx.now() + s.status_report_delay_ms, reference, submit->recipient});
+  }
 }
 
 }  // namespace sim::commands
