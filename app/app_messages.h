@@ -39,7 +39,7 @@ inline constexpr uint32_t WM_APP_PROFILE = WM_APP + 15;              // lParam: 
 inline constexpr uint32_t WM_APP_CONNECTION_STATE = WM_APP + 16;
 inline constexpr uint32_t WM_APP_FOREIGN_CONNECTIONS = WM_APP + 17;
 inline constexpr uint32_t WM_APP_DIAGNOSTICS = WM_APP + 18;          // wParam: 100 device event, 321 run ended, 123 run
-inline constexpr uint32_t WM_APP_SMS = WM_APP + 19;                  // wParam: code 0..6; lParam: by code
+inline constexpr uint32_t WM_APP_SMS = WM_APP + 19;                  // wParam: code 0..7; lParam: by code
 inline constexpr uint32_t WM_APP_UPDATE_LOGO = WM_APP + 21;
 
 // WM_APP_DIAGNOSTICS's wParam values.
@@ -56,6 +56,7 @@ enum SmsNews : uintptr_t {
   SmsNewsOneRead = 4,
   SmsNewsTemporary = 5,  // lParam: SmsMessage*, the receiver's
   SmsNewsMarkedRead = 6,
+  SmsNewsDeliveryReport = 7,  // a status report changed a sent message's delivery
 };
 
 // WM_APP_SMS_OPERATION's operations.

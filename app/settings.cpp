@@ -128,6 +128,8 @@ void CSettings::Load(platform::HMODULE module, const SwitchTest& switches) {
   SmsUnicode = Flag(app_text::EqualsIgnoreCase(
       ReadString(kApplicationSettingsKey, u"SmsCharSet", ini.GetValue(u"Gsm", u"SmsCharSet"), false),
       u"Unicode"));
+  SmsDeliveryReport =
+      Flag(ParseBoolean(ReadString(kApplicationSettingsKey, u"SmsDeliveryReport", u"False", false)));
   CompanyName = ini.GetValue(u"Kalmor nv", u"CompanyName");
   ForceFocusAllowed = Flag(ParseBoolean(ini.GetValue(u"False", u"ForceFocusAllowed")));
   LastNetworkName = ReadString(kApplicationSettingsKey, u"LastNetworkName", u"", false);
@@ -233,6 +235,11 @@ bool CSettings::SetLastTechnologySelectionModeSupported(bool supported) {
 bool CSettings::SetSmsUnicode(bool unicode) {
   SmsUnicode = Flag(unicode);
   return WriteString(kApplicationSettingsKey, u"SmsCharSet", unicode ? u"Unicode" : u"Gsm");
+}
+
+bool CSettings::SetSmsDeliveryReport(bool on) {
+  SmsDeliveryReport = Flag(on);
+  return WriteString(kApplicationSettingsKey, u"SmsDeliveryReport", BooleanText(on));
 }
 
 bool CSettings::ParseBoolean(std::u16string_view text) {

@@ -90,6 +90,7 @@ class CSettings {
   bool SetAutoProfiles(bool on);
   bool SetLastTechnologySelectionModeSupported(bool supported);
   bool SetSmsUnicode(bool unicode);
+  bool SetSmsDeliveryReport(bool on);
 
   // Parsing rules of the INI and stored texts.
   static bool ParseBoolean(std::u16string_view text);
@@ -118,6 +119,7 @@ class CSettings {
   uint32_t SmsSupported = 1;
   uint32_t AllowSmsCharSetChange = 0;
   uint32_t SmsUnicode = 0;
+  uint32_t SmsDeliveryReport = 0;  // the editor asks for a status report
   std::u16string CompanyName = u"Kalmor nv";
   uint32_t ForceFocusAllowed = 0;
   std::u16string LastNetworkName;

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 
+#include "app/sms_text_rules.h"
+
 SmsMessage& CSmsMessages::Add(const SmsMessage& message) { return records_.emplace_back(message); }
 
 bool CSmsMessages::Remove(const SmsMessage* message) {
   for (auto it = records_.begin(); it != records_.end(); ++it) {
     if (&*it == message) {
+      deliveries_.erase(it->Index);
       records_.erase(it);
       return true;
     }
@@ -28,6 +31,8 @@ const SmsMessage* CSmsMessages::FindByIndex(uint32_t index) const {
 SmsMessage& CSmsMessages::Put(const SmsMessage& message) {
   if (message.Index != kSmsNotOnSim) {
     if (SmsMessage* held = FindByIndex(message.Index)) {
+      // Another message in the slot: what was told of the old one goes.
+      if (!SameMessage(*held, message)) deliveries_.erase(message.Index);
       *held = message;
       return *held;
     }
@@ -75,7 +80,44 @@ bool CSmsMessages::SameMessage(const SmsMessage& a, const SmsMessage& b) {
          SmsField(a.Address) == SmsField(b.Address) && SmsField(a.Text) == SmsField(b.Text);
 }
 
+void CSmsMessages::SetDeliveryPending(uint32_t index, uint32_t reference) {
+  TrackedDelivery& tracked = deliveries_[index];
+  tracked.order = ++sends_;
+  tracked.delivery = SmsDelivery{};
+  tracked.delivery.reference = reference;
+}
+
+bool CSmsMessages::ApplyStatusReport(uint32_t reference, uint8_t status, uint64_t discharge_time) {
+  TrackedDelivery* newest = nullptr;
+  for (auto& [index, tracked] : deliveries_) {
+    if (tracked.delivery.state != SmsDelivery::Pending || tracked.delivery.reference != reference) continue;
+    if (newest == nullptr || tracked.order > newest->order) newest = &tracked;
+  }
+  if (newest == nullptr) return false;
+  SmsDelivery& delivery = newest->delivery;
+  switch (sms_text::DeliveryStatusOf(status).outcome) {
+    case sms_text::DeliveryOutcome::kDelivered:
+      delivery.state = SmsDelivery::Delivered;
+      break;
+    case sms_text::DeliveryOutcome::kFailed:
+      delivery.state = SmsDelivery::Failed;
+      break;
+    case sms_text::DeliveryOutcome::kPending:
+      break;
+  }
+  delivery.status = status;
+  delivery.reported = true;
+  delivery.time = discharge_time;
+  return true;
+}
+
+const SmsDelivery* CSmsMessages::Delivery(uint32_t index) const {
+  const auto it = deliveries_.find(index);
+  return it != deliveries_.end() ? &it->second.delivery : nullptr;
+}
+
 void CSmsMessages::Clear() {
+  deliveries_.clear();
   records_.clear();
   service_centre_.clear();
   total_ = 0;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <list>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,6 +31,19 @@ void SetSmsField(char16_t (&field)[N], std::u16string_view text) {
   std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(length), field);
   std::fill(field + length, field + N, u'\0');
 }
+
+// What became of a message sent with a status report request, as far as
+// its reports told: it is pending until a report says it was delivered or
+// failed. Kept for this run of the program only; the SIM stores no such
+// thing.
+struct SmsDelivery {
+  enum State : uint8_t { Pending, Delivered, Failed };
+  State state = Pending;
+  uint32_t reference = 0;  // TP-MR the card gave the message when sending it
+  uint8_t status = 0;      // TP-ST of the last report
+  bool reported = false;   // a report came (status and time are its)
+  uint64_t time = 0;       // the report's discharge time, file time
+};
 
 class CSmsMessages {
  public:
@@ -64,6 +78,16 @@ class CSmsMessages {
   // text (its read mark may differ).
   static bool SameMessage(const SmsMessage& a, const SmsMessage& b);
 
+  // The message in slot `index` went out with reference `reference` and a
+  // report request: pending.
+  void SetDeliveryPending(uint32_t index, uint32_t reference);
+  // A status report for `reference`: the newest sent message still pending
+  // with that reference takes its outcome. False when none does.
+  bool ApplyStatusReport(uint32_t reference, uint8_t status, uint64_t discharge_time);
+  // The delivery of the message in slot `index`, or null when it asked for
+  // no report.
+  const SmsDelivery* Delivery(uint32_t index) const;
+
   void SetServiceCentre(std::u16string address) { service_centre_ = std::move(address); }
   const std::u16string& ServiceCentre() const { return service_centre_; }
 
@@ -84,6 +108,14 @@ class CSmsMessages {
 
  private:
   std::list<SmsMessage> records_;
+  // By SIM index; `order` counts the sends, so the newest wins a reference
+  // that the card has given out again.
+  struct TrackedDelivery {
+    uint64_t order = 0;
+    SmsDelivery delivery;
+  };
+  std::map<uint32_t, TrackedDelivery> deliveries_;
+  uint64_t sends_ = 0;
   std::u16string service_centre_;
   int total_ = 0;
   int used_ = 0;

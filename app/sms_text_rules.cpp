@@ -1,5 +1,7 @@
 #include "app/sms_text_rules.h"
 
+#include <iterator>
+
 #include "devicelib/valid_char.h"
 
 namespace sms_text {
@@ -115,6 +117,41 @@ std::u16string CommandTip(std::u16string_view text) {
   const size_t brk = text.find(u'\n');
   if (brk == std::u16string_view::npos) return {};
   return std::u16string(text.substr(brk + 1, kToolTipMax));
+}
+
+DeliveryStatus DeliveryStatusOf(uint8_t tp_st) {
+  // The reasons' strings, in the order of TP-ST's values within each group.
+  static constexpr unsigned kCompleted[] = {0, 1164, 1165};                        // 0x00..0x02
+  static constexpr unsigned kTrying[] = {1166, 1167, 1168, 1169, 1170, 1171};      // 0x20..0x25, 0x60..0x65
+  static constexpr unsigned kPermanent[] = {1172, 1173, 1174, 1175, 1170, 1176,    // 0x40..0x49
+                                            1177, 1178, 1179, 1180};
+  constexpr unsigned kServiceRejected = 1169;
+  constexpr unsigned kPermanentError = 1181;
+  constexpr unsigned kTemporaryError = 1182;
+  constexpr unsigned kStillTrying = 1183;
+  using enum DeliveryOutcome;
+  const unsigned group = tp_st & 0x1F;
+  switch (tp_st >> 5) {
+    case 0:  // transaction completed
+      if (group < std::size(kCompleted)) return {kDelivered, kCompleted[group]};
+      if (group >= 0x10) return {kDelivered, 0};  // service-centre specific
+      break;
+    case 1:  // temporary error, the service centre still tries
+      if (group < std::size(kTrying)) return {kPending, kTrying[group]};
+      if (group >= 0x10) return {kPending, kStillTrying};
+      break;
+    case 2:  // permanent error
+      if (group < std::size(kPermanent)) return {kFailed, kPermanent[group]};
+      if (group >= 0x10) return {kFailed, kPermanentError};
+      break;
+    case 3:  // temporary error, the service centre has given up
+      if (group < std::size(kTrying)) return {kFailed, kTrying[group]};
+      if (group >= 0x10) return {kFailed, kTemporaryError};
+      break;
+    default:
+      break;
+  }
+  return {kFailed, kServiceRejected};
 }
 
 int64_t TimeStampToUnixSeconds(uint64_t time_stamp) {

@@ -67,6 +67,17 @@ bool RecipientEditAccepted(std::u16string_view before, std::u16string_view after
 std::u16string CommandName(std::u16string_view text);
 std::u16string CommandTip(std::u16string_view text);
 
+// What a status report's TP-ST says of the message it reports on: delivered,
+// still on its way (the service centre keeps trying) or failed, and the
+// string id of the reason worth telling (0 for none). Reserved values count
+// as "service rejected", as the standard asks of a receiver.
+enum class DeliveryOutcome : uint8_t { kPending, kDelivered, kFailed };
+struct DeliveryStatus {
+  DeliveryOutcome outcome = DeliveryOutcome::kPending;
+  unsigned reason = 0;
+};
+DeliveryStatus DeliveryStatusOf(uint8_t tp_st);
+
 // A message's time stamp (100 ns units since 1601, UTC) in seconds since
 // 1970; 0 for no time stamp.
 int64_t TimeStampToUnixSeconds(uint64_t time_stamp);

@@ -58,6 +58,9 @@ void CWorkerThread::Work::OnEvent(uint32_t event, uintptr_t parameter) {
     case EventTemporarySmsMessageArrived:
       OnTemporarySms(parameter);
       break;
+    case EventSmsStatusReportArrived:
+      OnStatusReport(parameter);
+      break;
     case EventRadioStateChanged:
       RefreshRadioState();
       break;
@@ -218,4 +221,23 @@ void CWorkerThread::Work::OnTemporarySms(uintptr_t parameter) {
   }
   if (CSettings::Instance().SmsSupported) Notify(WM_APP_SMS, SmsNewsTemporary, reinterpret_cast<intptr_t>(new SmsMessage(*record)));
   platform::LocalFree(record);
+}
+
+void CWorkerThread::Work::OnStatusReport(uintptr_t parameter) {
+  // The library raises every status report with its details.
+  auto* report = reinterpret_cast<SmsStatusReportDetails*>(parameter);
+  if (report == nullptr) {
+    XLogLevel(kXLogError, "EventSmsStatusReportArrived suspicious evtParams.");
+    return;
+  }
+  bool matched = false;
+  cache_.Update([&](CachedDravikValues& v) {
+    auto store = std::make_shared<CSmsMessages>(*v.SmsStore);
+    matched = store->ApplyStatusReport(report->MessageReference, report->Report.Status, report->DischargeTime);
+    if (matched) v.SmsStore = std::move(store);
+  });
+  XLog("Status report for reference %u, status 0x%02x: %s.", report->MessageReference, report->Report.Status,
+       matched ? "taken" : "no message waits for it");
+  platform::LocalFree(report);
+  if (matched && CSettings::Instance().SmsSupported) Notify(WM_APP_SMS, SmsNewsDeliveryReport);
 }

@@ -11,8 +11,10 @@ using namespace app_messages;
 
 namespace {
 
+// A draft asking for no report is written afresh when a report is wanted.
 bool SameContent(const SmsMessage& a, const SmsMessage& b) {
-  return SmsField(a.Address) == SmsField(b.Address) && SmsField(a.Text) == SmsField(b.Text);
+  return SmsField(a.Address) == SmsField(b.Address) && SmsField(a.Text) == SmsField(b.Text) &&
+         (a.StatusReportRequest != 0) == (b.StatusReportRequest != 0);
 }
 
 // What the editor may replace: a message stored and not sent yet.
@@ -95,15 +97,18 @@ void CWorkerThread::Work::RunSmsOperation(uintptr_t operation, SmsMessage* recor
     if (replaces) DeleteFromSim(replaced);
   }
   if (!send) return;
-  const DvResult rc = DvSendSmsMessageFromSim(slot);
-  XLog("DvSendSmsMessageFromSim finished with 0x%x", rc);
+  uint32_t reference = 0;
+  const DvResult rc = DvSendSmsMessageFromSim(slot, &reference);
+  XLog("DvSendSmsMessageFromSim finished with 0x%x, reference %u", rc, reference);
   if (rc != DV_S_OK) {
     NotifyError(rc);
     return;
   }
+  const bool report_requested = record->StatusReportRequest != 0;
   cache_.Update([&](CachedDravikValues& v) {
     auto store = std::make_shared<CSmsMessages>(*v.SmsStore);
     if (SmsMessage* sent = store->FindByIndex(slot)) sent->StorageStatus = kSmsStorageStoredSent;
+    if (report_requested) store->SetDeliveryPending(slot, reference);
     v.SmsStore = std::move(store);
   });
   Notify(WM_APP_SMS, SmsNewsSent);

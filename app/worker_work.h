@@ -48,6 +48,7 @@ class CWorkerThread::Work {
   void OnWcdmaSignalStrengthChanged();
   void OnSimStateChanged();
   void OnTemporarySms(uintptr_t parameter);
+  void OnStatusReport(uintptr_t parameter);
 
   // --- shared queries (worker_queries.cpp) ---
   DvResult QueryRetryCounters();

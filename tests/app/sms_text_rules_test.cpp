@@ -6,6 +6,8 @@
 #include <string>
 
 #include "app/sms_messages.h"
+#include "app/string_loader.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -136,6 +138,61 @@ TEST(SmsTextRulesTest, TheInboxListsNewestFirstAndEveryListHoldsCopies) {
   EXPECT_EQ(store.Rows(CSmsMessages::FolderSent)[0].Index, 4u);
   store.Clear();
   EXPECT_EQ(inbox[0].Index, 1u);  // the copies outlive the records
+}
+
+TEST(SmsTextRulesTest, DeliveryStatusOfEachGroupOfTpSt) {
+  using enum DeliveryOutcome;
+  struct Case {
+    uint8_t tp_st;
+    DeliveryOutcome outcome;
+    const char* reason;  // "" for none
+  };
+  const Case cases[] = {
+      {0x00, kDelivered, ""},
+      {0x01, kDelivered, "Forwarded, delivery not confirmed"},
+      {0x02, kDelivered, "Replaced by the service centre"},
+      {0x03, kFailed, "Service rejected"},  // reserved
+      {0x1F, kDelivered, ""},               // service-centre specific
+      {0x20, kPending, "Network congestion"},
+      {0x25, kPending, "Error in the recipient's phone"},
+      {0x26, kFailed, "Service rejected"},
+      {0x30, kPending, "The service centre is still trying"},
+      {0x40, kFailed, "Remote procedure error"},
+      {0x44, kFailed, "Quality of service not available"},
+      {0x46, kFailed, "Validity period expired"},
+      {0x49, kFailed, "Message does not exist"},
+      {0x4A, kFailed, "Service rejected"},
+      {0x5F, kFailed, "Permanent error of the service centre"},
+      {0x61, kFailed, "Recipient busy"},
+      {0x66, kFailed, "Service rejected"},
+      {0x7F, kFailed, "Temporary error of the service centre"},
+      {0x80, kFailed, "Service rejected"},
+      {0xFF, kFailed, "Service rejected"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tp_st);
+    const DeliveryStatus status = DeliveryStatusOf(c.tp_st);
+    EXPECT_EQ(status.outcome, c.outcome);
+    EXPECT_EQ(status.reason != 0 ? platform::Utf16ToUtf8(LoadProgramString(status.reason)) : std::string(), c.reason);
+  }
+}
+
+TEST(SmsMessagesTest, AStatusReportGoesToTheNewestPendingMessageWithItsReference) {
+  CSmsMessages store;
+  store.SetDeliveryPending(0, 7);
+  store.SetDeliveryPending(1, 7);  // the card gave the reference out again
+  store.SetDeliveryPending(2, 8);
+  EXPECT_FALSE(store.ApplyStatusReport(9, 0x00, 1));
+  ASSERT_TRUE(store.ApplyStatusReport(7, 0x21, 1));  // busy: still pending
+  EXPECT_EQ(store.Delivery(1)->state, SmsDelivery::Pending);
+  ASSERT_TRUE(store.ApplyStatusReport(7, 0x00, 2));
+  EXPECT_EQ(store.Delivery(1)->state, SmsDelivery::Delivered);
+  EXPECT_EQ(store.Delivery(1)->time, 2u);
+  ASSERT_TRUE(store.ApplyStatusReport(7, 0x46, 3));  // now the older one
+  EXPECT_EQ(store.Delivery(0)->state, SmsDelivery::Failed);
+  EXPECT_FALSE(store.ApplyStatusReport(7, 0x00, 4));  // nothing pending with 7 is left
+  EXPECT_EQ(store.Delivery(2)->state, SmsDelivery::Pending);
+  EXPECT_EQ(store.Delivery(3), nullptr);
 }
 
 }  // namespace
