@@ -385,6 +385,9 @@ void CDlgMain::OnSms(uintptr_t code, intptr_t lparam) {
   };
   if (!sim) sms_icon_ = SmsIconState::kHidden;
   switch (code) {
+    case SmsNewsDeliveryReport:
+      if (sms_centre_window_) sms_centre_window_->OnSmsNews(code);
+      break;
     case SmsNewsSent:
     case SmsNewsWritten:
     case SmsNewsDeleted:

@@ -45,6 +45,7 @@ CDlgNewSmsMessage::CDlgNewSmsMessage(platform::HWND main_window, CSettings& sett
 QString CDlgNewSmsMessage::Recipient() const { return recipient_->text(); }
 QString CDlgNewSmsMessage::Text() const { return message_->Text(); }
 bool CDlgNewSmsMessage::Unicode() const { return message_->Unicode(); }
+bool CDlgNewSmsMessage::DeliveryReport() const { return delivery_report_->isChecked(); }
 
 bool CDlgNewSmsMessage::Ask(const QString& text) {
   if (ask_) return ask_(text);
@@ -80,6 +81,7 @@ bool CDlgNewSmsMessage::Open(const QString& title, std::u16string_view recipient
   unicode_->setChecked(unicode);
   unicode_->blockSignals(false);
   message_->SetUnicode(unicode);
+  delivery_report_->setChecked(settings_.SmsDeliveryReport != 0);
   setWindowTitle(title);
   recipient_->SetRecipient(ToQString(recipient));
   // A fresh text: nothing of an earlier message to undo into.
@@ -185,6 +187,7 @@ void CDlgNewSmsMessage::Submit(uintptr_t operation) {
   record->StorageStatus = kSmsStorageStoredUnsent;
   record->Alphabet = unicode ? kDvAlphabetUcs2 : kDvAlphabetGsm7Bit;
   record->Validity = 255;
+  record->StatusReportRequest = delivery_report_->isChecked() ? 1 : 0;
   SetSmsField(record->Address, ToU16(recipient_->text()));
   SetSmsField(record->ServiceCentre, CachedDravik::Instance().Snapshot().SmsStore->ServiceCentre());
   SetSmsField(record->Text, sms_text::Conform(sms_text::WithLineFeeds(ToU16(message_->Text())), unicode));
@@ -196,5 +199,8 @@ void CDlgNewSmsMessage::Submit(uintptr_t operation) {
     XLogLevel(kXLogError, "CDlgNewSmsMessage::Submit, PostMessage: NOK.");
   }
   settings_.SetSmsUnicode(unicode);
+  if ((settings_.SmsDeliveryReport != 0) != delivery_report_->isChecked()) {
+    settings_.SetSmsDeliveryReport(delivery_report_->isChecked());
+  }
   hide();
 }

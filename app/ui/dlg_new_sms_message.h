@@ -1,6 +1,6 @@
 // The SMS editor: a recipient, a message and its counter of what is left,
 // the choice of the coding (GSM default alphabet or UCS-2) where the build
-// allows it, and Send and Save. It remembers the recipient, text and SIM
+// allows it, whether to ask for a delivery report, and Send and Save. It remembers the recipient, text and SIM
 // index it was opened with: a draft keeps its index, and Save needs a
 // change. Both commands post the new record to the main window, which hands
 // it to the worker; the editor then closes. Owned by the SMS centre.
@@ -47,6 +47,9 @@ class CDlgNewSmsMessage : public QDialog {
   QString Recipient() const;
   QString Text() const;
   bool Unicode() const;
+  // Whether Send asks the network for a status report (the last choice,
+  // remembered in the settings).
+  bool DeliveryReport() const;
 
   // The commands, as the tool bar runs them.
   void Send();
@@ -84,4 +87,5 @@ class CDlgNewSmsMessage : public QDialog {
   SmsMessageEdit* message_ = nullptr;
   QLabel* counter_ = nullptr;
   QCheckBox* unicode_ = nullptr;
+  QCheckBox* delivery_report_ = nullptr;
 };

@@ -14,6 +14,8 @@
 
 #include "app/app_messages.h"
 #include "app/sms_text_rules.h"
+#include "app/string_loader.h"
+#include "app/text_util.h"
 #include "app/ui/qt_text.h"
 #include "app/ui/dlg_new_sms_message.h"
 #include "app/ui/main_window_texts.h"
@@ -32,6 +34,11 @@ constexpr unsigned kForwardTitleStringId = 199;
 constexpr unsigned kDraftTitleStringId = 210;
 constexpr unsigned kDeleteQuestionStringId = 211;
 constexpr int kSenderColumnWidth = 125;
+constexpr unsigned kDeliveryStringId = 1160;
+constexpr unsigned kPendingStringId = 1161;
+constexpr unsigned kDeliveredStringId = 1162;
+constexpr unsigned kFailedStringId = 1163;
+constexpr unsigned kPendingBecauseStringId = 1184;
 
 
 // The time stamp in local time: the user's short date and the time without
@@ -41,6 +48,30 @@ QString DateText(uint64_t time_stamp) {
   const QDateTime local = QDateTime::fromSecsSinceEpoch(sms_text::TimeStampToUnixSeconds(time_stamp)).toLocalTime();
   return QLocale().toString(local.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
          local.time().toString(QStringLiteral("HH:mm"));
+}
+
+QString WithValue(unsigned id, const QString& value) {
+  return ToQString(app_text::ReplaceFirst(LoadProgramString(id), u"%s", ToU16(value)));
+}
+
+// The Sent folder's delivery column: empty for a message that asked for no
+// report.
+QString DeliveryText(const SmsDelivery* delivery) {
+  if (delivery == nullptr) return {};
+  const unsigned reason = sms_text::DeliveryStatusOf(delivery->status).reason;
+  const QString why = reason != 0 ? ProgramText(reason) : QString();
+  switch (delivery->state) {
+    case SmsDelivery::Delivered: {
+      const QString text = WithValue(kDeliveredStringId, DateText(delivery->time)).trimmed();
+      return why.isEmpty() ? text : text + QStringLiteral(" (") + why + QLatin1Char(')');
+    }
+    case SmsDelivery::Failed:
+      return WithValue(kFailedStringId, why);
+    case SmsDelivery::Pending:
+      break;
+  }
+  return delivery->reported && !why.isEmpty() ? WithValue(kPendingBecauseStringId, why)
+                                              : ProgramText(kPendingStringId);
 }
 
 // Red on a light list; on a dark one a lighter red that stays readable.
@@ -118,6 +149,10 @@ void CDlgSmsCentre::Fill() {
     list_->setColumnCount(2);
     list_->setHeaderLabels({ProgramText(kSenderStringId), ProgramText(kDateStringId)});
     list_->header()->resizeSection(0, kSenderColumnWidth);
+  } else if (folder_ == CSmsMessages::FolderSent) {
+    list_->setColumnCount(2);
+    list_->setHeaderLabels({ProgramText(kRecipientStringId), ProgramText(kDeliveryStringId)});
+    list_->header()->resizeSection(0, kSenderColumnWidth);
   } else {
     list_->setColumnCount(1);
     list_->setHeaderLabels({ProgramText(kRecipientStringId)});
@@ -130,6 +165,7 @@ void CDlgSmsCentre::Fill() {
     auto* item = new QTreeWidgetItem();
     item->setText(0, ToQString(SmsField(row.Address)));
     if (inbox) item->setText(1, DateText(row.TimeStamp));
+    if (folder_ == CSmsMessages::FolderSent) item->setText(1, DeliveryText(store.Delivery(row.Index)));
     item->setData(0, Qt::UserRole, static_cast<int>(i));
     items.push_back(item);
   }
@@ -153,10 +189,17 @@ void CDlgSmsCentre::StyleRows() {
   for (int i = 0; i < list_->topLevelItemCount(); ++i) {
     QTreeWidgetItem* item = list_->topLevelItem(i);
     const int row = item->data(0, Qt::UserRole).toInt();
-    const bool unread = row >= 0 && static_cast<size_t>(row) < rows_.size() &&
-                        rows_[static_cast<size_t>(row)].StorageStatus == kSmsStorageReceivedUnread;
+    const bool known = row >= 0 && static_cast<size_t>(row) < rows_.size();
+    const bool unread = known && rows_[static_cast<size_t>(row)].StorageStatus == kSmsStorageReceivedUnread;
+    const SmsDelivery* delivery =
+        known && folder_ == CSmsMessages::FolderSent ? values_.SmsStore->Delivery(rows_[static_cast<size_t>(row)].Index)
+                                                     : nullptr;
+    const bool failed = delivery != nullptr && delivery->state == SmsDelivery::Failed;
     for (int column = 0; column < list_->columnCount(); ++column) {
-      if (unread) {
+      if (failed && column == 1) {
+        item->setForeground(column, red);
+        item->setData(column, Qt::FontRole, QVariant());
+      } else if (unread) {
         item->setForeground(column, red);
         item->setFont(column, unread_font);
       } else {

@@ -35,6 +35,7 @@ constexpr unsigned kListStringId = 1043;
 constexpr unsigned kMessageStringId = 1044;
 constexpr unsigned kReadingStringId = 1045;
 constexpr unsigned kUnicodeStringId = 1052;
+constexpr unsigned kDeliveryReportStringId = 1185;
 constexpr unsigned kRecipientStringId = 195;
 
 
@@ -163,6 +164,9 @@ void CDlgNewSmsMessage::BuildLayout() {
   unicode_ = new QCheckBox(ProgramText(kUnicodeStringId), this);
   unicode_->setObjectName(QStringLiteral("sms_unicode"));
   bottom->addWidget(unicode_);
+  delivery_report_ = new QCheckBox(ProgramText(kDeliveryReportStringId), this);
+  delivery_report_->setObjectName(QStringLiteral("sms_delivery_report"));
+  bottom->addWidget(delivery_report_);
   bottom->addStretch(1);
   counter_ = new QLabel(this);
   counter_->setObjectName(QStringLiteral("sms_counter"));

@@ -1,7 +1,8 @@
 // The SMS centre and the SMS editor over the worker thread and the simulated
 // card: what the folders list and show, what New, Reply, Forward, Delete,
 // Send and Save leave on the card, the editor's input rules, a class 0
-// message, a full SIM, and a card pulled while the windows are open.
+// message, a full SIM, a card pulled while the windows are open, and the
+// delivery of sent messages as their status reports tell it.
 // The driver first: it brings the simulator in before Qt's keywords.
 #include "tests/ui/main_window_driver.h"
 
@@ -11,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLocale>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QTreeWidget>
 #include <QtTest>
 #include <ctime>
@@ -76,6 +78,7 @@ class SmsCentreTest : public QObject {
   void NewReplyForwardSendSaveAndDeleteReachTheCard();
   void TheEditorTakesOnlyWhatTheMessageCanCarry();
   void AClassZeroMessageAFullSimAndAPulledCard();
+  void SentMessagesShowWhatTheirStatusReportsSay();
 
  private:
   MainWindowDriver& D() { return *driver_; }
@@ -92,6 +95,7 @@ class SmsCentreTest : public QObject {
   QPlainTextEdit* Message() const { return Editor()->findChild<QPlainTextEdit*>("sms_text"); }
   QString Counter() const { return Editor()->findChild<QLabel*>("sms_counter")->text(); }
   QCheckBox* UnicodeBox() const { return Editor()->findChild<QCheckBox*>("sms_unicode"); }
+  QCheckBox* ReportBox() const { return Editor()->findChild<QCheckBox*>("sms_delivery_report"); }
   QString Cell(int row, int column) const { return List()->topLevelItem(row)->text(column); }
 
   // The card's own slot, decoded.
@@ -126,6 +130,7 @@ class SmsCentreTest : public QObject {
   QLocale locale_;
   uint32_t allow_change_ = 0;
   uint32_t unicode_ = 0;
+  uint32_t delivery_report_ = 0;
 };
 
 void SmsCentreTest::init() {
@@ -136,6 +141,8 @@ void SmsCentreTest::init() {
   CSettings& s = MainWindowDriver::settings();
   allow_change_ = s.AllowSmsCharSetChange;
   unicode_ = s.SmsUnicode;
+  delivery_report_ = s.SmsDeliveryReport;
+  s.SmsDeliveryReport = 0;
   s.SmsSupported = 1;
   s.AllowSmsCharSetChange = 1;
   s.SmsUnicode = 0;
@@ -147,6 +154,7 @@ void SmsCentreTest::cleanup() {
   CSettings& s = MainWindowDriver::settings();
   s.AllowSmsCharSetChange = allow_change_;
   s.SmsUnicode = unicode_;
+  s.SmsDeliveryReport = delivery_report_;
   QLocale::setDefault(locale_);
 }
 
@@ -432,6 +440,53 @@ void SmsCentreTest::AClassZeroMessageAFullSimAndAPulledCard() {
   QVERIFY(Action("sms_new")->isEnabled());
   QVERIFY(D().DriveUntil([&] { return !busy->isVisibleTo(Centre()); }));
   QVERIFY(!D().dialogs->errors.empty());
+}
+
+void SmsCentreTest::SentMessagesShowWhatTheirStatusReportsSay() {
+  OpenWith(D().OpenCard().ServiceCentre("+491710760000").SmsStorage(10), 0);
+  auto send = [&](const char* recipient, const char* text, bool report) {
+    Action("sms_new")->trigger();
+    QCOMPARE(ReportBox()->isChecked(), MainWindowDriver::settings().SmsDeliveryReport != 0);
+    ReportBox()->setChecked(report);
+    Type(Recipient(), recipient);
+    Type(Message(), text);
+    Action("sms_send")->trigger();
+  };
+
+  // Off at first. Asked for, the message is pending in Sent until the
+  // card's report comes a few seconds later.
+  send("+4917011111", "Mit Bericht", true);
+  QVERIFY(D().RunUntil([&] { return CardSlot(0).status == 3 && D().Idle(); }));
+  Action("sms_sent")->trigger();
+  QCOMPARE(List()->headerItem()->text(1), QString("Delivery"));
+  QCOMPARE(Cell(0, 1), QString("Pending"));
+  QVERIFY(D().RunUntil([&] { return Cell(0, 1) != QString("Pending"); }));
+  QVERIFY2(QRegularExpression("^Delivered \\d\\d\\.\\d\\d\\.\\d\\d \\d\\d:\\d\\d$").match(Cell(0, 1)).hasMatch(),
+           qPrintable(Cell(0, 1)));
+  QCOMPARE(MainWindowDriver::settings().SmsDeliveryReport, 1u);
+
+  // A failed report says why, and the card's later report for the same
+  // reference changes nothing; a message without a request shows nothing.
+  send("+4917022222", "Geht nicht", true);
+  QVERIFY(D().RunUntil([&] { return CardSlot(1).status == 3 && D().Idle(); }));
+  QVERIFY(WaitForRows(2));
+  QCOMPARE(Cell(1, 1), QString("Pending"));
+  sim::StatusReport failed;
+  failed.service_centre = "+491710760000";
+  failed.reference = static_cast<int>(D().Cache().SmsStore->Delivery(1)->reference);
+  failed.recipient = "+4917022222";
+  failed.sent = {2026, 3, 14, 15, 9, 26, 4};
+  failed.discharged = {2026, 3, 14, 15, 9, 30, 4};
+  failed.status = 0x46;
+  QVERIFY(D().Card().DeliverStatusReport(failed));
+  QVERIFY(D().RunUntil([&] { return Cell(1, 1) == QString("Failed: Validity period expired"); }));
+  send("+4917033333", "Ohne", false);
+  QVERIFY(D().RunUntil([&] { return CardSlot(2).status == 3 && D().Idle(); }));
+  QVERIFY(D().RunFor(5000));
+  QVERIFY(WaitForRows(3));
+  QCOMPARE(Cell(1, 1), QString("Failed: Validity period expired"));
+  QVERIFY(Cell(2, 1).isEmpty());
+  QCOMPARE(MainWindowDriver::settings().SmsDeliveryReport, 0u);
 }
 
 VOMBEL_UI_TEST(SmsCentreTest)
