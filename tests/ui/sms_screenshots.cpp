@@ -1,5 +1,5 @@
-// Pictures of the SMS centre in each folder and of the SMS editor in both
-// codings, for the documentation (docs/screenshots). Runs only when
+// Pictures of the SMS centre in each folder (Sent with its delivery reports)
+// and of the SMS editor in both codings, for the documentation (docs/screenshots). Runs only when
 // VOMBEL_SCREENSHOT_DIR names the folder to write to, best on a real X
 // server:
 //   Xvfb :99 &
@@ -82,8 +82,10 @@ void SmsScreenshots::RendersTheSmsWindows() {
   CSettings& s = ui_testing::MainWindowDriver::settings();
   const uint32_t allow = s.AllowSmsCharSetChange;
   const uint32_t unicode = s.SmsUnicode;
+  const uint32_t delivery_report = s.SmsDeliveryReport;
   s.AllowSmsCharSetChange = 1;
   s.SmsUnicode = 0;
+  s.SmsDeliveryReport = 1;
 
   {
     ui_testing::MainWindowDriver d;
@@ -104,6 +106,13 @@ void SmsScreenshots::RendersTheSmsWindows() {
     store->Put(Record(5, kSmsMessageTypeSubmit, kSmsStorageStoredSent, u"+441632960123", u"Thanks, got it."));
     store->Put(Record(6, kSmsMessageTypeSubmit, kSmsStorageStoredUnsent, u"+491705550100",
                       u"Erinnerung: Termin am Montag um 10 Uhr"));
+    store->Put(Record(7, kSmsMessageTypeSubmit, kSmsStorageStoredSent, u"+33612345678", u"On arrive demain."));
+    // Sent with report requests: delivered, failed, still pending.
+    store->SetDeliveryPending(4, 11);
+    store->SetDeliveryPending(5, 12);
+    store->SetDeliveryPending(7, 13);
+    store->ApplyStatusReport(11, 0x00, Stamp(14, 11, 6));
+    store->ApplyStatusReport(12, 0x46, Stamp(14, 12, 0));
     d.Notify(
         [&](CachedDravikValues& v) {
           v.DeviceState = CachedDravikValues::kDeviceReady;
@@ -152,10 +161,13 @@ void SmsScreenshots::RendersTheSmsWindows() {
     QApplication::setPalette(ui_testing::DarkPalette());
     list->setCurrentItem(list->topLevelItem(2));
     QVERIFY(Save(centre, folder, "sms-07-inbox-dark.png"));
+    centre->findChild<QAction*>("sms_sent")->trigger();
+    QVERIFY(Save(centre, folder, "sms-08-sent-dark.png"));
     QApplication::setPalette(light);
   }
   s.AllowSmsCharSetChange = allow;
   s.SmsUnicode = unicode;
+  s.SmsDeliveryReport = delivery_report;
   QLocale::setDefault(locale);
 }
 
