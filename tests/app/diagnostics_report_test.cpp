@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/cached_dravik.h"
@@ -126,6 +127,34 @@ TEST(DiagnosticsReportTest, ValueRules) {
     const auto rows = MakeDiagnosticsRows(v);
     ASSERT_EQ(rows.size(), 19u) << c.what;
     EXPECT_EQ(Utf16ToUtf8(rows[c.row].value), c.value) << c.what;
+  }
+}
+
+TEST(DiagnosticsReportTest, TrafficRowsFollowWhileConnected) {
+  CachedDravikValues v = Ready();
+  v.ConnectionState = 2;
+  v.Traffic.Valid = true;
+  v.Traffic.BytesSent = 34567;
+  v.Traffic.BytesReceived = 1234567;
+  v.Traffic.SendRate = 2048;
+  v.Traffic.ReceiveRate = 16384;
+  v.Traffic.ConnectedSinceMs = 1000;
+  v.Traffic.SampledAtMs = 1000 + 3723000;
+  const std::u16string text = MakeDiagnosticsText(MakeDiagnosticsRows(v));
+  EXPECT_EQ(Utf16ToUtf8(text.substr(MakeDiagnosticsText(MakeDiagnosticsRows(Ready())).size())),
+            "Connection traffic\r\n"
+            "Data sent: 34.6 kB\r\n"
+            "Data received: 1.2 MB\r\n"
+            "Sending rate: 2.0 kB/s\r\n"
+            "Receiving rate: 16.4 kB/s\r\n"
+            "Connection time: 1:02:03\r\n");
+  EXPECT_TRUE(MakeDiagnosticsRows(v)[19].group);
+
+  // Connecting, disconnecting, or connected before the first sample: none.
+  for (const auto& [state, valid] : {std::pair{1, true}, std::pair{3, true}, std::pair{2, false}}) {
+    v.ConnectionState = state;
+    v.Traffic.Valid = valid;
+    EXPECT_EQ(MakeDiagnosticsRows(v).size(), 19u) << state;
   }
 }
 
