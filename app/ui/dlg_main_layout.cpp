@@ -167,8 +167,9 @@ void CDlgMain::BuildLayout() {
   traffic_->setObjectName(QStringLiteral("traffic"));
   traffic_->setAccessibleName(ProgramText(kConnectionTrafficStringId));
   auto* traffic = new QGridLayout(traffic_);
-  traffic->setContentsMargins(0, 0, 0, 0);
+  traffic->setContentsMargins(0, metrics.height() / 4, 0, 0);
   traffic->setVerticalSpacing(0);
+  traffic->setHorizontalSpacing(metrics.averageCharWidth() * 2);
   const auto figure = [&](const char* name, unsigned accessible, const QString& widest, int row, int column) {
     auto* label = new QLabel(traffic_);
     label->setObjectName(QString::fromLatin1(name));
