@@ -41,6 +41,9 @@ inline constexpr uint32_t WM_APP_FOREIGN_CONNECTIONS = WM_APP + 17;
 inline constexpr uint32_t WM_APP_DIAGNOSTICS = WM_APP + 18;          // wParam: 100 device event, 321 run ended, 123 run
 inline constexpr uint32_t WM_APP_SMS = WM_APP + 19;                  // wParam: code 0..7; lParam: by code
 inline constexpr uint32_t WM_APP_UPDATE_LOGO = WM_APP + 21;
+// The connection's traffic figures were sampled (the cache's Traffic); no
+// other value changed, so no state change follows it.
+inline constexpr uint32_t WM_APP_TRAFFIC = WM_APP + 30;
 
 // WM_APP_DIAGNOSTICS's wParam values.
 inline constexpr uintptr_t kDiagnosticsDeviceEvent = 100;

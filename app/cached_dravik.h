@@ -13,6 +13,7 @@
 #include "app/diagnostics.h"
 #include "app/profile.h"
 #include "app/sms_messages.h"
+#include "app/traffic.h"
 #include "carddetect/nw_card_info.h"
 
 // The cached values, in the order the worker fills them; every value starts
@@ -58,6 +59,7 @@ struct CachedDravikValues {
   int SimInserted = 0;
   std::shared_ptr<const CSmsMessages> SmsStore;    // never null; replaced, never changed in place
   int RemovableKind = 0;
+  TrafficFigures Traffic;                          // while connected: sampled once a second
 
   // The card's driver capability flags; 0 without a card record.
   uint32_t DriverCapabilities() const { return CardRecord ? CardRecord->DriverCapabilities : 0; }

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/cached_dravik.h"
+#include "app/traffic.h"
 #include "carddetect/nw_card_info.h"
 #include "platform/text.h"
 
@@ -41,6 +42,14 @@ constexpr unsigned kAttached = 187;
 constexpr unsigned kNotAttached = 188;
 constexpr unsigned kDeviceLocked = 203;
 constexpr unsigned kNotApplicable = 57349;
+// The traffic rows that follow while connected.
+constexpr unsigned kDataSent = 253;
+constexpr unsigned kDataReceived = 254;
+constexpr unsigned kSendingRate = 255;
+constexpr unsigned kReceivingRate = 256;
+constexpr unsigned kConnectionTime = 257;
+constexpr unsigned kConnectionTraffic = 258;
+constexpr int kConnected = 2;
 
 std::u16string PinPukText(int state, const StringLoader& strings) {
   switch (state) {
@@ -90,7 +99,7 @@ std::vector<DiagnosticsRow> MakeDiagnosticsRows(const CachedDravikValues& values
   const std::u16string port =
       values.CardRecord ? std::u16string(ShownPortName(CardInfoText(values.CardRecord->AppPortName))) : u"";
   const std::u16string apn = values.CurrentProfile ? values.CurrentProfile->GetApn() : u"";
-  return {
+  std::vector<DiagnosticsRow> rows = {
       group(kHardwareTest),
       item(kCardName, d.DeviceName),
       item(kApplicationPort, port),
@@ -111,6 +120,18 @@ std::vector<DiagnosticsRow> MakeDiagnosticsRows(const CachedDravikValues& values
       item(kPsAttachment, strings(d.PsAttached != 0 ? kAttached : kNotAttached)),
       item(kApns, apn),
   };
+  const TrafficFigures& t = values.Traffic;
+  if (values.ConnectionState == kConnected && t.Valid) {
+    rows.insert(rows.end(), {
+                                group(kConnectionTraffic),
+                                item(kDataSent, TrafficBytesText(t.BytesSent)),
+                                item(kDataReceived, TrafficBytesText(t.BytesReceived)),
+                                item(kSendingRate, TrafficRateText(t.SendRate)),
+                                item(kReceivingRate, TrafficRateText(t.ReceiveRate)),
+                                item(kConnectionTime, TrafficDurationText(t.DurationMs())),
+                            });
+  }
+  return rows;
 }
 
 std::u16string MakeDiagnosticsText(const std::vector<DiagnosticsRow>& rows) {

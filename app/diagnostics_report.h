@@ -18,7 +18,8 @@ struct DiagnosticsRow {
   std::u16string value;  // empty for the group titles
 };
 
-// The 19 rows while the device is ready; none otherwise.
+// The 19 rows while the device is ready, and while connected the 6 rows of
+// the connection's traffic after them; none otherwise.
 std::vector<DiagnosticsRow> MakeDiagnosticsRows(const CachedDravikValues& values,
                                                 const StringLoader& strings = LoadProgramString);
 

@@ -150,6 +150,7 @@ void CWorkerThread::Work::OnConnectionStateChanged() {
   const DvResult rc = DvGetConnectionState(&state);
   XLog("GetConnectionState finished with 0x%x, ConnectionState=%d", rc, state);
   cache_.Update([&](CachedDravikValues& v) { v.ConnectionState = rc == DV_S_OK ? state : 0; });
+  FollowConnectionForTraffic(rc == DV_S_OK ? state : 0);
   Notify(WM_APP_CONNECTION_STATE);
 }
 

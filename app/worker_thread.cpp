@@ -252,4 +252,7 @@ void CWorkerThread::Work::OnError(uint32_t type, DvResult primary, DvResult seco
   Notify(WM_APP_ERROR, primary, static_cast<intptr_t>(primary));
 }
 
-void CWorkerThread::Work::OnTimer() { RefreshRadioState(); }
+void CWorkerThread::Work::OnTimer() {
+  RefreshRadioState();
+  SampleTraffic();
+}

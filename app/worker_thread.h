@@ -6,7 +6,8 @@
 // notification tells it something changed. No request waits for an answer.
 //
 // Every notification is followed by WM_APP_STATE_CHANGED, directly or through
-// the library's next event. Records that travel with a message (a profile,
+// the library's next event, except the traffic news: while connected, the
+// radio timer also samples the connection's statistics once a second. Records that travel with a message (a profile,
 // an SMS record, a PIN text) belong to the receiver; when a post fails, or a
 // request is dropped at shut-down, the record is freed where it is.
 #pragma once

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/cached_dravik.h"
+#include "app/traffic.h"
 #include "app/worker_thread.h"
 #include "devicelib/result_codes.h"
 #include "platform/window.h"
@@ -76,6 +77,13 @@ class CWorkerThread::Work {
   // After the PIN/PUK state query of a PIN request: the SIM is open.
   void AfterPinAccepted(DvResult entered, DvResult state_query);
 
+  // --- traffic (worker_traffic.cpp) ---
+  // After the connection state was stored: a new connection's figures start
+  // from nothing, a connection that went down takes its figures along.
+  void FollowConnectionForTraffic(int state);
+  // The radio timer while connected: one sample of the statistics.
+  void SampleTraffic();
+
   // --- SMS store (worker_sms.cpp) and diagnostics (worker_diagnostics.cpp) ---
   void RunSmsOperation(uintptr_t operation, SmsMessage* record);
   DvResult DeleteFromSim(uint32_t index);
@@ -86,4 +94,6 @@ class CWorkerThread::Work {
   std::u16string timer_class_;
   platform::HWND timer_window_ = nullptr;
   bool library_ready_ = false;
+  TrafficMeter traffic_;
+  bool traffic_failure_logged_ = false;  // once a connection
 };

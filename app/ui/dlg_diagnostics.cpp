@@ -119,6 +119,8 @@ void CDlgDiagnostics::Layout() {
   for (const DiagnosticsRow& row : MakeDiagnosticsRows([] {
          CachedDravikValues ready;
          ready.DeviceState = CachedDravikValues::kDeviceReady;
+         ready.ConnectionState = 2;
+         ready.Traffic.Valid = true;  // the traffic rows' titles too
          return ready;
        }())) {
     widest = std::max(widest, (row.group ? group_metrics : item_metrics).horizontalAdvance(ToQString(row.item)));

@@ -224,6 +224,9 @@ void CDlgMain::OnNotification(uint32_t message, uintptr_t wparam, intptr_t lpara
     case WM_APP_UPDATE_LOGO:
       OnUpdateLogo();
       break;
+    case WM_APP_TRAFFIC:
+      RefreshTraffic();
+      break;
     default:
       break;
   }
@@ -606,6 +609,7 @@ void CDlgMain::ConnectDisconnect(bool ask_roaming) {
 void CDlgMain::OnConnectionState() {
   requested_connection_state_.reset();
   RefreshConnectButton();
+  RefreshTraffic();
   EnableTechnologyButtons(TechnologyButtonsAllowed());
   EnableProfileFields(ProfileFieldsAllowed());
   if (exit_pending_ && ShownConnectionState() == 0) OnExit();

@@ -170,6 +170,9 @@ class CDlgMain : public QDialog {
   StatusInputs Inputs() const;
   void RefreshConnectButton();
   void RefreshStatus();
+  // The traffic lines: the cache's figures while the window shows the
+  // connection up, hidden otherwise.
+  void RefreshTraffic();
   bool TechnologyButtonsAllowed() const;
   bool ProfileFieldsAllowed() const;
   void EnableTechnologyButtons(bool enable);
@@ -231,6 +234,12 @@ class CDlgMain : public QDialog {
   QLabel* technology_ = nullptr;
   SignalBarsWidget* bars_ = nullptr;
   QLabel* signal_text_ = nullptr;
+  QWidget* traffic_ = nullptr;
+  QLabel* traffic_sent_ = nullptr;
+  QLabel* traffic_sending_rate_ = nullptr;
+  QLabel* traffic_received_ = nullptr;
+  QLabel* traffic_receiving_rate_ = nullptr;
+  QLabel* traffic_duration_ = nullptr;
   QPushButton* connect_ = nullptr;
   QPushButton* sms_centre_ = nullptr;
   QPushButton* close_ = nullptr;

@@ -1,11 +1,12 @@
 // The main window's controls and their places: the device state at the top
 // (state line with its warning mark, operator, technology, signal bars and
-// the status icons), the Connect button, the row of window buttons, and the
+// the status icons), while connected the traffic lines, the Connect button, the row of window buttons, and the
 // settings area (technology preference, PIN check, connection profile) that
 // folds away. Sizes follow the font; colours the desktop's palette.
 #include <QAction>
 #include <QBoxLayout>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 
 #include "app/settings.h"
 #include "app/status_texts.h"
+#include "app/traffic.h"
 #include "app/ui/apn_line_edit.h"
 #include "app/ui/qt_text.h"
 #include "app/ui/dlg_main.h"
@@ -49,6 +51,16 @@ constexpr unsigned kMenuStringId = 1036;
 constexpr unsigned kProfileGroupStringId = 1041;
 constexpr unsigned kWarningStringId = 1042;
 constexpr unsigned kSignalStrengthStringId = 169;
+// The traffic lines and the names of their figures.
+constexpr unsigned kSentStringId = 250;
+constexpr unsigned kReceivedStringId = 251;
+constexpr unsigned kConnectedForStringId = 252;
+constexpr unsigned kDataSentStringId = 253;
+constexpr unsigned kDataReceivedStringId = 254;
+constexpr unsigned kSendingRateStringId = 255;
+constexpr unsigned kReceivingRateStringId = 256;
+constexpr unsigned kConnectionTimeStringId = 257;
+constexpr unsigned kConnectionTrafficStringId = 258;
 // Menus.
 constexpr unsigned kAboutStringId = 101;
 constexpr unsigned kGprsStringId = 103;
@@ -147,6 +159,46 @@ void CDlgMain::BuildLayout() {
   header->addWidget(bars_, 0, Qt::AlignVCenter);
   pane_signal_ = bars_;
   root->addLayout(header);
+
+  // The traffic while connected: sent and received with their rates, and
+  // the time up at the right. Each figure is as wide as its longest text,
+  // so the lines do not move as the numbers grow.
+  traffic_ = new QWidget(this);
+  traffic_->setObjectName(QStringLiteral("traffic"));
+  traffic_->setAccessibleName(ProgramText(kConnectionTrafficStringId));
+  auto* traffic = new QGridLayout(traffic_);
+  traffic->setContentsMargins(0, metrics.height() / 4, 0, 0);
+  traffic->setVerticalSpacing(0);
+  traffic->setHorizontalSpacing(metrics.averageCharWidth() * 2);
+  const auto figure = [&](const char* name, unsigned accessible, const QString& widest, int row, int column) {
+    auto* label = new QLabel(traffic_);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setAccessibleName(ProgramText(accessible));
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setMinimumWidth(metrics.horizontalAdvance(widest));
+    traffic->addWidget(label, row, column);
+    return label;
+  };
+  const QString widest_bytes = ToQString(TrafficBytesText(999949));
+  const QString widest_rate = ToQString(TrafficRateText(999949));
+  traffic->addWidget(new QLabel(ProgramText(kSentStringId), traffic_), 0, 0);
+  traffic->addWidget(new QLabel(ProgramText(kReceivedStringId), traffic_), 1, 0);
+  traffic_sent_ = figure("traffic_sent", kDataSentStringId, widest_bytes, 0, 1);
+  traffic_received_ = figure("traffic_received", kDataReceivedStringId, widest_bytes, 1, 1);
+  traffic_sending_rate_ = figure("traffic_sending_rate", kSendingRateStringId, widest_rate, 0, 2);
+  traffic_receiving_rate_ = figure("traffic_receiving_rate", kReceivingRateStringId, widest_rate, 1, 2);
+  traffic->setColumnMinimumWidth(3, metrics.averageCharWidth() * 2);
+  traffic->setColumnStretch(3, 1);
+  auto* connected_for = new QLabel(ProgramText(kConnectedForStringId), traffic_);
+  connected_for->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  traffic->addWidget(connected_for, 0, 4);
+  traffic_duration_ = figure("traffic_duration", kConnectionTimeStringId, QString(), 1, 4);
+  QFont duration_font = traffic_duration_->font();
+  duration_font.setBold(true);
+  traffic_duration_->setFont(duration_font);
+  traffic_duration_->setMinimumWidth(QFontMetrics(duration_font).horizontalAdvance(QStringLiteral("00:00:00")));
+  traffic_->hide();
+  root->addWidget(traffic_);
 
   // The main action.
   connect_ = new QPushButton(this);
@@ -410,4 +462,18 @@ void CDlgMain::RefreshStatus() {
   pane_sms_->setVisible(sms);
   technology_->setText(technology);
   tooltip_text_ = MakeTooltipText(in);
+  RefreshTraffic();
+}
+
+void CDlgMain::RefreshTraffic() {
+  const TrafficFigures& t = values_.Traffic;
+  const bool shown = ShownConnectionState() == 2 && t.Valid;
+  if (shown) {
+    traffic_sent_->setText(ToQString(TrafficBytesText(t.BytesSent)));
+    traffic_received_->setText(ToQString(TrafficBytesText(t.BytesReceived)));
+    traffic_sending_rate_->setText(ToQString(TrafficRateText(t.SendRate)));
+    traffic_receiving_rate_->setText(ToQString(TrafficRateText(t.ReceiveRate)));
+    traffic_duration_->setText(ToQString(TrafficDurationText(t.DurationMs())));
+  }
+  traffic_->setVisible(shown);
 }

@@ -129,6 +129,30 @@ TEST(DiagnosticsReportTest, ValueRules) {
   }
 }
 
+TEST(DiagnosticsReportTest, TrafficRowsFollowWhileConnected) {
+  CachedDravikValues v = Ready();
+  v.ConnectionState = 2;
+  v.Traffic.Valid = true;
+  v.Traffic.BytesSent = 34567;
+  v.Traffic.BytesReceived = 1234567;
+  v.Traffic.SendRate = 2048;
+  v.Traffic.ReceiveRate = 16384;
+  v.Traffic.ConnectedSinceMs = 1000;
+  v.Traffic.SampledAtMs = 1000 + 3723000;
+  const std::u16string text = MakeDiagnosticsText(MakeDiagnosticsRows(v));
+  EXPECT_EQ(Utf16ToUtf8(text.substr(MakeDiagnosticsText(MakeDiagnosticsRows(Ready())).size())),
+            "Connection traffic\r\n"
+            "Data sent: 34.6 kB\r\n"
+            "Data received: 1.2 MB\r\n"
+            "Sending rate: 2.0 kB/s\r\n"
+            "Receiving rate: 16.4 kB/s\r\n"
+            "Connection time: 1:02:03\r\n");
+  EXPECT_TRUE(MakeDiagnosticsRows(v)[19].group);
+  // Disconnecting: none.
+  v.ConnectionState = 3;
+  EXPECT_EQ(MakeDiagnosticsRows(v).size(), 19u);
+}
+
 TEST(DiagnosticsReportTest, FileBytes) {
   // UTF-16 little-endian, no byte-order mark, no terminating zero.
   EXPECT_EQ(DiagnosticsFileBytes(u"A\u00e9\u4e2d\r\n", false), std::string("A\0\xe9\0\x2d\x4e\r\0\n\0", 10));

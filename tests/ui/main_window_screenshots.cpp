@@ -1,5 +1,6 @@
-// Pictures of the main window in each state of a card's life, of the PIN,
-// PUK, change-PIN and error dialogs and of the diagnostics window, for the
+// Pictures of the main window in each state of a card's life and with the
+// traffic of a connection, of the PIN, PUK, change-PIN and error dialogs and
+// of the diagnostics window, for the
 // documentation (docs/screenshots). Runs only when VOMBEL_SCREENSHOT_DIR
 // names the folder to write to, best on a real X server:
 //   Xvfb :99 &
@@ -37,6 +38,7 @@ class MainWindowScreenshots : public QObject {
   void RendersEachState();
   void RendersTheCodeAndErrorDialogs();
   void RendersTheDiagnosticsWindow();
+  void RendersTheTrafficDisplay();
 
  private:
   static QString Folder();
@@ -184,6 +186,30 @@ void MainWindowScreenshots::RendersTheDiagnosticsWindow() {
   QVERIFY(Save(*dialog, "diagnostics-running.png"));
   d.Card().SetMute(false);
   QVERIFY(d.DriveUntil([&] { return run->isEnabled(); }));
+}
+
+// The connected window over the simulated card after a minute and a half of
+// its link's flow, on the desktop's palette and on a dark one.
+void MainWindowScreenshots::RendersTheTrafficDisplay() {
+  if (Folder().isEmpty()) QSKIP("VOMBEL_SCREENSHOT_DIR is not set");
+  QVERIFY(QDir().mkpath(Folder()));
+
+  ui_testing::MainWindowDriver d;
+  d.settings().TechnologyPreferencesMode = CSettings::kTechnologyPreferencesAlwaysShow;
+  d.OpenWindow();
+  d.Plug(d.OpenCard());
+  QVERIFY(d.RunUntil([&] { return d.StateText() == "Registered to Vombel Netz" && d.Button("connect")->isEnabled(); }));
+  d.Button("connect")->click();
+  QVERIFY(d.RunUntil([&] { return d.StateText() == "Connected to Vombel Netz"; }));
+  QVERIFY(d.RunFor(83000));
+  QVERIFY(d.RunUntil([&] { return d.Idle() && platform::PumpMessages() == 0; }));
+  QVERIFY(d.Window()->findChild<QWidget*>("traffic")->isVisible());
+  QVERIFY(Save(*d.Window(), "18-traffic.png"));
+
+  const QPalette light = QApplication::palette();
+  QApplication::setPalette(DarkPalette());
+  QVERIFY(Save(*d.Window(), "19-traffic-dark.png"));
+  QApplication::setPalette(light);
 }
 
 VOMBEL_UI_TEST(MainWindowScreenshots)
