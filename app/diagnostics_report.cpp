@@ -173,8 +173,13 @@ std::vector<std::u16string> SaveDialogFilters(std::u16string_view text) {
     const std::u16string_view pattern = parts[i + 1];
     if (description.empty() && pattern.empty()) break;  // the closing "||"
     std::u16string filter(description);
-    const std::u16string named = u"(" + std::u16string(pattern) + u")";
-    if (filter.find(named) == std::u16string::npos) filter += (filter.empty() ? u"" : u" ") + named;
+    std::u16string named(1, u'(');
+    named.append(pattern);
+    named += u')';
+    if (filter.find(named) == std::u16string::npos) {
+      if (!filter.empty()) filter += u' ';
+      filter += named;
+    }
     filters.push_back(std::move(filter));
   }
   return filters;
