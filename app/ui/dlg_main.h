@@ -58,6 +58,12 @@ class CDlgMain : public QDialog {
   static constexpr uint32_t kPinDialogResult = 32776;
   static constexpr uint32_t kPukDialogResult = 32777;
   static constexpr intptr_t kFromChangePin = 2;
+  // The tray icons' identifiers, the timer that tells a click from a double
+  // click, and the menu request it posts when the double-click time passed.
+  static constexpr uint32_t kMainTrayIconId = 1;
+  static constexpr uint32_t kSmsTrayIconId = 2;
+  static constexpr uintptr_t kTrayClickTimer = 123;
+  static constexpr intptr_t kTrayMenuRequest = 32772;
   // Profile field limits.
   static constexpr int kUserNameMax = 40;
   static constexpr int kPasswordMax = 40;
