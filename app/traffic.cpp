@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <iterator>
 
+#include "foundation/traffic_text.h"
 #include "platform/text.h"
 
 void TrafficMeter::Start(uint64_t now_ms) {
@@ -53,27 +54,8 @@ const TrafficFigures& TrafficMeter::Sample(uint32_t sent, uint32_t received, uin
   return figures_;
 }
 
-std::u16string TrafficBytesText(uint64_t bytes) {
-  if (bytes < 1000) return platform::Utf8ToUtf16(std::to_string(bytes) + " B");
-  static constexpr const char* kUnits[] = {"kB", "MB", "GB", "TB", "PB"};
-  double value = static_cast<double>(bytes) / 1000.0;
-  size_t unit = 0;
-  // 999.95 and more would print as "1000.0": the next unit then.
-  while (value >= 999.95 && unit + 1 < std::size(kUnits)) {
-    value /= 1000.0;
-    ++unit;
-  }
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f %s", value, kUnits[unit]);
-  return platform::Utf8ToUtf16(text);
-}
+std::u16string TrafficBytesText(uint64_t bytes) { return platform::Utf8ToUtf16(ByteCountText(bytes)); }
 
 std::u16string TrafficRateText(uint64_t bytes_per_second) { return TrafficBytesText(bytes_per_second) + u"/s"; }
 
-std::u16string TrafficDurationText(uint64_t duration_ms) {
-  const uint64_t seconds = duration_ms / 1000;
-  char text[32];
-  std::snprintf(text, sizeof text, "%llu:%02u:%02u", static_cast<unsigned long long>(seconds / 3600),
-                static_cast<unsigned>(seconds / 60 % 60), static_cast<unsigned>(seconds % 60));
-  return platform::Utf8ToUtf16(text);
-}
+std::u16string TrafficDurationText(uint64_t duration_ms) { return platform::Utf8ToUtf16(DurationText(duration_ms)); }

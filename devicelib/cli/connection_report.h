@@ -5,14 +5,14 @@
 #include <cstdint>
 #include <string>
 
+#include "foundation/traffic_text.h"
+
 namespace vombel_device {
 
 std::string ConnectionStateText(int state);
-// "1.2 kB", "34.0 MB": bytes in the largest unit that keeps a digit before
-// the point (1000 bytes a kB).
-std::string ByteCountText(uint64_t bytes);
-// "0:00:05": hours, minutes, seconds of `duration_ms`.
-std::string DurationText(uint64_t duration_ms);
+// The byte counts and the time as foundation/traffic_text.h writes them.
+using ::ByteCountText;
+using ::DurationText;
 std::string TrafficLine(uint32_t bytes_sent, uint32_t bytes_received, uint64_t duration_ms);
 
 }  // namespace vombel_device
