@@ -6,7 +6,7 @@ _vombel_device() {
   local cur prev
   cur=${COMP_WORDS[COMP_CWORD]}
   prev=${COMP_WORDS[COMP_CWORD-1]}
-  local commands="status identity diagnostics watch pin technology sms connect disconnect"
+  local commands="status identity diagnostics watch pin technology sms ussd connect disconnect"
   local options="--json --simulate --simulate= --pin --once --timeout --verbose --log --help"
   local classes="3g gprs techsel stack3 0e00 composite"
 

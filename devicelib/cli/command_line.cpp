@@ -32,6 +32,16 @@ bool IsPhoneNumber(const std::string& text) {
   return true;
 }
 
+// What the network takes as a USSD code or reply: digits, '*' and '#', 1
+// to 160 of them (the library's rule).
+bool IsUssdText(const std::string& text) {
+  if (text.empty() || text.size() > 160) return false;
+  for (char c : text) {
+    if ((c < '0' || c > '9') && c != '*' && c != '#') return false;
+  }
+  return true;
+}
+
 constexpr const char* kTechnologyModeNames[] = {"gprs-only", "umts-only", "gprs-preferred", "umts-preferred"};
 
 }  // namespace
@@ -47,6 +57,7 @@ const char* CommandName(Command command) {
     case Command::kConnect: return "connect";
     case Command::kDisconnect: return "disconnect";
     case Command::kDiagnostics: return "diagnostics";
+    case Command::kUssd: return "ussd";
   }
   return "";
 }
@@ -180,6 +191,14 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
           }
           o.technology_mode_given = true;
         }
+      } else if (arg == "ussd") {
+        o.command = Command::kUssd;
+        o.ussd_code = next_word();
+        if (!IsUssdText(o.ussd_code)) return fail("ussd needs a code of digits, * and # (such as *100#)");
+        for (std::string reply = next_word(); !reply.empty(); reply = next_word()) {
+          if (!IsUssdText(reply)) return fail("a USSD reply is digits, * and #: " + reply);
+          o.ussd_replies.push_back(std::move(reply));
+        }
       } else if (arg == "connect" || arg == "disconnect") {
         o.command = arg == "connect" ? Command::kConnect : Command::kDisconnect;
         if (o.command == Command::kConnect) {
@@ -227,6 +246,9 @@ std::string UsageText() {
          "  sms send NUMBER    store the text read from standard input on the SIM and send it\n"
          "  sms delete INDEX   delete one message\n"
          "                     (messages and status reports that arrive meanwhile are shown)\n"
+         "  ussd CODE [REPLY...] send a USSD code (such as *100#) to the network and print\n"
+         "                     its answer; each time the network asks for a reply, the next\n"
+         "                     REPLY answers it (without one left the session is ended)\n"
          "  connect [APN]      make the card's data connection with APN (default: the\n"
          "                     operator's automatic profile, else the APN the card holds) and\n"
          "                     show its state, address and traffic until interrupted (Ctrl-C\n"

@@ -7,7 +7,7 @@
 
 namespace vombel_device {
 
-enum class Command { kStatus, kIdentity, kWatch, kPin, kTechnology, kSms, kConnect, kDisconnect, kDiagnostics };
+enum class Command { kStatus, kIdentity, kWatch, kPin, kTechnology, kSms, kConnect, kDisconnect, kDiagnostics, kUssd };
 // What `sms` does.
 enum class SmsAction { kList, kRead, kSend, kDelete };
 // What `pin` does; every code it needs comes from standard input.
@@ -44,6 +44,9 @@ struct Options {
   // technology: the mode to set, when one was given.
   int technology_mode = kUmtsPreferred;
   bool technology_mode_given = false;
+  // ussd: the code, and the replies for the network's requests in turn.
+  std::string ussd_code;
+  std::vector<std::string> ussd_replies;
   // connect: the APN given (else the automatic profile's, else the card's).
   std::string apn;
   bool apn_given = false;

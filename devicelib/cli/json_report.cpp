@@ -377,6 +377,24 @@ std::string DisconnectDocument(int process_id) {
   return w.Text();
 }
 
+std::string UssdDocument(const UssdExchange& exchange) {
+  JsonWriter w;
+  w.BeginObject().StringField("command", "ussd").BoolField("ok", true);
+  w.Key("turns").BeginArray();
+  for (const UssdTurn& turn : exchange.Turns()) {
+    w.BeginObject().StringField("sent", turn.sent);
+    if (turn.status >= 0) {
+      w.StringField("status", UssdStatusName(turn.status)).IntField("status_code", turn.status);
+      w.StringField("answer", turn.answer);
+    }
+    w.EndObject();
+  }
+  w.EndArray();
+  w.StringField("ending", UssdEndingName(exchange.Ending()));
+  w.UintField("unused_replies", exchange.UnusedReplies()).EndObject();
+  return w.Text();
+}
+
 std::string WatchEventLine(uint32_t event, uintptr_t parameter, const char* event_name) {
   return StreamLine("watch", "event", [&](JsonWriter& w) {
     w.StringField("event", event_name != nullptr ? event_name : "unknown").UintField("number", event);

@@ -15,6 +15,7 @@
 #include "devicelib/cli/device_report.h"
 #include "devicelib/cli/diagnostics_report.h"
 #include "devicelib/cli/exit_codes.h"
+#include "devicelib/cli/ussd_exchange.h"
 #include "devicelib/sms_message.h"
 
 namespace vombel_device {
@@ -37,6 +38,8 @@ std::string SmsReadDocument(const SmsMessage& message);
 std::string SmsSendDocument(const std::string& number, uint32_t index);
 std::string SmsDeleteDocument(uint32_t index);
 std::string DisconnectDocument(int process_id);
+// ussd, once the session is over.
+std::string UssdDocument(const UssdExchange& exchange);
 
 // The other lines of watch.
 std::string WatchEventLine(uint32_t event, uintptr_t parameter, const char* event_name);

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,6 +31,7 @@
 #include "devicelib/cli/output.h"
 #include "devicelib/cli/pin_input.h"
 #include "devicelib/cli/stop_signals.h"
+#include "devicelib/cli/ussd_exchange.h"
 #include "devicelib/device.h"
 #include "devicelib/dv_api.h"
 #include "devicelib/sim_answers.h"
@@ -147,10 +149,12 @@ class Client {
   int ExitCode() const { return session_ && session_->Started() ? session_->ExitCode() : exit_code_; }
   int DeviceState() const { return status_.device_state.ok() ? status_.device_state.value : 0; }
   bool WaitingForSim() const { return pin_entered_ || waiting_for_sim_; }
+  bool WaitingForNetwork() const { return waiting_for_network_; }
 
   // The time limit passed (or the program was interrupted).
   void GiveUp(Failure failure, const std::string& why) {
     if (done_) return;
+    if (ussd_ && ussd_->Ending() == UssdEnding::kOpen) DvCancelUssd();
     if (Watching() && !options_.once) {
       Finish(0);
       return;
@@ -170,6 +174,9 @@ class Client {
  private:
   void HandleEvent(uint32_t event, uintptr_t parameter) {
     ShowArrival(event, parameter);
+    if (event == EventUssdMessageArrived && parameter != 0) {
+      OnUssdAnswer(*reinterpret_cast<const DvUssdMessage*>(parameter));
+    }
     if (DvEventCarriesRecord(event) && parameter != 0) {
       platform::LocalFree(reinterpret_cast<void*>(parameter));  // ours to free; not shown
     }
@@ -279,6 +286,7 @@ class Client {
     switch (options_.command) {
       case Command::kSms:
       case Command::kConnect:
+      case Command::kUssd:
         if (locked) {
           const char* how = pin_state == GSM::PinPukStateSimPuk ? ": it asks for its PUK (pin unblock)."
                             : options_.pin                      ? "."
@@ -291,6 +299,10 @@ class Client {
         if (pin_state != GSM::PinPukStateReady || !sim_ready) return;
         if (options_.command == Command::kConnect) {
           StartConnection();
+          return;
+        }
+        if (options_.command == Command::kUssd) {
+          StartUssd();
           return;
         }
         Finish(RunSms(options_, output_, sms_text_));
@@ -363,6 +375,50 @@ class Client {
     session_->Start();
   }
 
+  // ussd, once the card is registered: the network carries USSD only then.
+  void StartUssd() {
+    if (ussd_) return;
+    waiting_for_network_ = !status_.cs_state.ok() || !GSM::IsRegistered(status_.cs_state.value);
+    if (waiting_for_network_) return;
+    // The library's wait for each answer bounds the session from here.
+    platform::KillTimer(window_, kDeadlineTimer);
+    ussd_ = std::make_unique<UssdExchange>(options_.ussd_code, options_.ussd_replies);
+    SendUssd(ussd_->Code());
+  }
+
+  void SendUssd(const std::string& text) {
+    const DvResult rc = DvSendUssd(platform::Utf8ToUtf16(text).c_str());
+    if (rc != 0) Finish(output_.Fail(FailureOfResult(rc), "The card did not take the USSD request: " + ResultText(rc), rc));
+  }
+
+  void OnUssdAnswer(const DvUssdMessage& message) {
+    if (!ussd_ || done_) return;
+    const std::u16string text(message.Text, std::char_traits<char16_t>::length(message.Text));
+    if (const std::optional<std::string> reply = ussd_->OnAnswer(message.Status, platform::Utf16ToUtf8(text))) {
+      SendUssd(*reply);
+      return;
+    }
+    switch (ussd_->Ending()) {
+      case UssdEnding::kUnsupported:
+        Finish(output_.Fail(Failure::kUnsupported, "The network does not offer " + ussd_->Turns().back().sent + "."));
+        return;
+      case UssdEnding::kTimedOut:
+        Finish(output_.Fail(Failure::kCard, "The network did not answer within " +
+                                                std::to_string(kDvUssdAnswerTimeoutMs / 1000) + " s."));
+        return;
+      case UssdEnding::kOtherClient:
+        Finish(output_.Fail(Failure::kCard, "Another program on the card answered the network."));
+        return;
+      case UssdEnding::kNoReplyLeft:
+        DvCancelUssd();
+        break;
+      default:
+        break;
+    }
+    output_.Result(FormatUssd(*ussd_), UssdDocument(*ussd_));
+    Finish(0);
+  }
+
   void EnterPin() {
     Say("entering the PIN...");
     const DvResult rc = DvEnterPinCode(codes_.pin.c_str());
@@ -404,10 +460,12 @@ class Client {
   const std::string sms_text_;
   platform::HWND window_ = nullptr;
   std::unique_ptr<ConnectSession> session_;
+  std::unique_ptr<UssdExchange> ussd_;
   DeviceStatus status_;
   bool pin_tried_ = false;
   bool pin_entered_ = false;
   bool waiting_for_sim_ = false;
+  bool waiting_for_network_ = false;
   bool done_ = false;
   int exit_code_ = 0;
 };
@@ -563,7 +621,8 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (message == platform::WM_TIMER && wparam == kDeadlineTimer) {
-      const char* what = client.WaitingForSim() ? "The SIM did not become ready"
+      const char* what = client.WaitingForNetwork() ? "The card did not register with a network"
+                         : client.WaitingForSim() ? "The SIM did not become ready"
                          : client.DeviceState() == GSM::DeviceState::Found ? "The data card did not become ready"
                                                                               : "No data card became ready";
       client.GiveUp(Failure::kUnavailable, std::string(what) + " within " + std::to_string(options.timeout_s) + " s.");

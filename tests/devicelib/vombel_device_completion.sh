@@ -20,15 +20,16 @@ expect() {
   fi
 }
 
-expect "status identity diagnostics watch pin technology sms connect disconnect" vombel-device ""
+expect "status identity diagnostics watch pin technology sms ussd connect disconnect" vombel-device ""
 expect "diagnostics disconnect" vombel-device di
 expect "status enter change on off unblock" vombel-device --json pin ""
 expect "on off" vombel-device pin o
 expect "list read send delete" vombel-device --simulate=gprs sms ""
 expect "umts-only umts-preferred" vombel-device technology u
 expect "" vombel-device technology gprs-only ""
+expect "" vombel-device ussd ""
 expect "" vombel-device sms read ""
-expect "status identity diagnostics watch pin technology sms connect disconnect" vombel-device --timeout 5 ""
+expect "status identity diagnostics watch pin technology sms ussd connect disconnect" vombel-device --timeout 5 ""
 expect "" vombel-device --timeout ""
 expect "--simulate --simulate=" vombel-device --sim
 expect "--json" vombel-device status --j
