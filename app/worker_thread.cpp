@@ -5,6 +5,7 @@
 
 #include "app/app_messages.h"
 #include "app/profile.h"
+#include "app/sms_draft.h"
 #include "app/worker_work.h"
 #include "devicelib/dv_api.h"
 #include "foundation/xmemory.h"
@@ -166,7 +167,11 @@ void CWorkerThread::FreeRequestRecords(uint32_t request, uintptr_t wparam, intpt
       delete reinterpret_cast<CProfile*>(lparam);
       break;
     case WM_APP_SMS_OPERATION:
-      delete reinterpret_cast<SmsMessage*>(lparam);
+      if (wparam == SmsOperationSendText || wparam == SmsOperationSaveText) {
+        delete reinterpret_cast<SmsDraft*>(lparam);
+      } else {
+        delete reinterpret_cast<SmsMessage*>(lparam);
+      }
       break;
     default:
       break;
