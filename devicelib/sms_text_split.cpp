@@ -41,22 +41,19 @@ TextParts SplitText(std::u16string_view text, uint32_t alphabet) {
     part = kPartOctets;
   }
 
-  // Each character's place and cost, counted once.
-  struct Character {
-    size_t at;
-    size_t units;
-    size_t cost;
+  // Each character with its place and cost, in order.
+  auto for_each_character = [&](auto&& visit) {
+    for (size_t at = 0; at < text.size();) {
+      const size_t units = CharacterUnits(text, at);
+      if (!visit(at, Cost(text.substr(at, units), alphabet))) return;
+      at += units;
+    }
   };
-  std::vector<Character> characters;
-  characters.reserve(text.size());
   size_t total = 0;
-  for (size_t at = 0; at < text.size();) {
-    const size_t units = CharacterUnits(text, at);
-    const size_t cost = Cost(text.substr(at, units), alphabet);
-    characters.push_back({at, units, cost});
+  for_each_character([&](size_t, size_t cost) {
     total += cost;
-    at += units;
-  }
+    return total <= single;  // beyond one message the parts are counted below
+  });
 
   TextParts result;
   if (total <= single) {
@@ -70,20 +67,26 @@ TextParts SplitText(std::u16string_view text, uint32_t alphabet) {
   result.capacity = part;
   size_t start = 0;
   size_t used = 0;
-  for (const Character& c : characters) {
-    if (used + c.cost > part) {
+  bool refused = false;
+  for_each_character([&](size_t at, size_t cost) {
+    if (used + cost > part) {
       if (result.parts.size() + 1 == kMaxConcatenatedParts) {
         // The next part would be number 256.
-        result.parts.clear();
-        result.fitting = c.at;
-        result.last_used = 0;
-        return result;
+        refused = true;
+        result.fitting = at;
+        return false;
       }
-      result.parts.emplace_back(text.substr(start, c.at - start));
-      start = c.at;
+      result.parts.emplace_back(text.substr(start, at - start));
+      start = at;
       used = 0;
     }
-    used += c.cost;
+    used += cost;
+    return true;
+  });
+  if (refused) {
+    result.parts.clear();
+    result.last_used = 0;
+    return result;
   }
   result.parts.emplace_back(text.substr(start));
   result.fitting = text.size();
