@@ -206,6 +206,20 @@ const SmsDelivery* CSmsMessages::Delivery(uint32_t index) const {
   return it != deliveries_.end() ? &it->second.delivery : nullptr;
 }
 
+std::optional<SmsDelivery> CSmsMessages::Delivery(const SmsEntry& entry) const {
+  std::optional<SmsDelivery> combined;
+  for (const SmsMessage& part : entry.parts) {
+    const SmsDelivery* delivery = Delivery(part.Index);
+    if (delivery == nullptr) continue;
+    if (!combined || combined->state == SmsDelivery::Delivered) {
+      if (!combined || delivery->state != SmsDelivery::Delivered || delivery->time > combined->time) combined = *delivery;
+    } else if (combined->state == SmsDelivery::Pending && delivery->state == SmsDelivery::Failed) {
+      combined = *delivery;
+    }
+  }
+  return combined;
+}
+
 void CSmsMessages::Clear() {
   deliveries_.clear();
   records_.clear();

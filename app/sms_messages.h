@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <list>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -115,6 +116,10 @@ class CSmsMessages {
   // The delivery of the message in slot `index`, or null when it asked for
   // no report.
   const SmsDelivery* Delivery(uint32_t index) const;
+  // The delivery of a listed message: nothing when none of its parts asked
+  // for a report; else failed when a part failed, pending while a part is,
+  // and delivered (at the last part's time) when every part was.
+  std::optional<SmsDelivery> Delivery(const SmsEntry& entry) const;
 
   void SetServiceCentre(std::u16string address) { service_centre_ = std::move(address); }
   const std::u16string& ServiceCentre() const { return service_centre_; }
