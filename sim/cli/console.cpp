@@ -186,7 +186,12 @@ void LongSms(SimCard& card, const Words& w, std::ostream& out) {
       continue;
     }
     const auto index = card.DeliverSms(parts[static_cast<size_t>(n) - 1]);
-    out << "  part " << n << (index ? ": stored at " + std::to_string(*index) : std::string(": not stored")) << "\n";
+    out << "  part " << n;
+    if (index) {
+      out << ": stored at " << *index << "\n";
+    } else {
+      out << ": not stored\n";
+    }
   }
 }
 
