@@ -22,6 +22,7 @@ inline constexpr uint32_t WM_APP_SMS_OPERATION = WM_APP + 20;        // wParam: 
 inline constexpr uint32_t WM_APP_ENTER_PIN = WM_APP + 22;            // lParam: PinText*
 inline constexpr uint32_t WM_APP_ENTER_PUK = WM_APP + 23;            // wParam: PUK PinText*; lParam: new PIN PinText*
 inline constexpr uint32_t WM_APP_CHANGE_PIN = WM_APP + 24;           // wParam: old PinText*; lParam: new PinText*
+inline constexpr uint32_t WM_APP_USSD = WM_APP + 31;                 // wParam: UssdOperation; lParam: std::u16string*, the worker's
 
 // Notifications to the main window.
 inline constexpr uint32_t WM_APP_TRAY_NOTIFY = WM_APP + 1;
@@ -44,6 +45,8 @@ inline constexpr uint32_t WM_APP_UPDATE_LOGO = WM_APP + 21;
 // The connection's traffic figures were sampled (the cache's Traffic); no
 // other value changed, so no state change follows it.
 inline constexpr uint32_t WM_APP_TRAFFIC = WM_APP + 30;
+// A USSD answer of the network, or a USSD request that failed.
+inline constexpr uint32_t WM_APP_USSD_NEWS = WM_APP + 32;            // lParam: UssdNews* (ussd_session.h), the receiver's
 
 // WM_APP_DIAGNOSTICS's wParam values.
 inline constexpr uintptr_t kDiagnosticsDeviceEvent = 100;
@@ -61,6 +64,10 @@ enum SmsNews : uintptr_t {
   SmsNewsMarkedRead = 6,
   SmsNewsDeliveryReport = 7,  // a status report changed a sent message's delivery
 };
+
+// WM_APP_USSD's operations: send the code or reply in lParam; end the session
+// (no text).
+enum UssdOperation : uintptr_t { UssdOperationSend = 0, UssdOperationCancel = 1 };
 
 // WM_APP_SMS_OPERATION's operations.
 // Send and save of a text of any length (3, 4) take an SmsDraft: a text that

@@ -3,7 +3,8 @@
 #pragma once
 
 #include <string>
-#include <string_view>
+
+#include "devicelib/own_phone_numbers.h"
 
 class CDiagnostics {
  public:
@@ -25,8 +26,3 @@ class CDiagnostics {
   int NetworkSelectionMode = 0;  // 0 automatic, 1 manual
   int PsAttached = 0;
 };
-
-// The phone numbers of the card's own-number answer: the last quoted text of
-// every line that has one, joined with ";". Lines end at CR or LF; a line
-// without two double quotes or with an empty quoted text adds nothing.
-std::u16string ParseOwnPhoneNumbers(std::u16string_view answer);

@@ -82,13 +82,6 @@ std::u16string SignalText(const CachedDravikValues& values, const StringLoader& 
   return platform::Utf8ToUtf16(std::to_string(values.SignalValue) + "," + std::to_string(values.ExtendedSignalValue));
 }
 
-// The application port without its leading "\" and "." characters
-// ("\\.\ttyUSB2" gives "ttyUSB2").
-std::u16string_view ShownPortName(std::u16string_view port) {
-  const size_t start = port.find_first_not_of(u"\\.");
-  return start == std::u16string_view::npos ? std::u16string_view() : port.substr(start);
-}
-
 }  // namespace
 
 std::vector<DiagnosticsRow> MakeDiagnosticsRows(const CachedDravikValues& values, const StringLoader& strings) {
@@ -97,7 +90,7 @@ std::vector<DiagnosticsRow> MakeDiagnosticsRows(const CachedDravikValues& values
   auto group = [&](unsigned id) { return DiagnosticsRow{true, strings(id), {}}; };
   auto item = [&](unsigned id, std::u16string value) { return DiagnosticsRow{false, strings(id), std::move(value)}; };
   const std::u16string port =
-      values.CardRecord ? std::u16string(ShownPortName(CardInfoText(values.CardRecord->AppPortName))) : u"";
+      values.CardRecord ? std::u16string(PortNameShown(CardInfoText(values.CardRecord->AppPortName))) : u"";
   const std::u16string apn = values.CurrentProfile ? values.CurrentProfile->GetApn() : u"";
   std::vector<DiagnosticsRow> rows = {
       group(kHardwareTest),

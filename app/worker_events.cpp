@@ -64,6 +64,9 @@ void CWorkerThread::Work::OnEvent(uint32_t event, uintptr_t parameter) {
     case EventRadioStateChanged:
       RefreshRadioState();
       break;
+    case EventUssdMessageArrived:
+      OnUssdMessage(parameter);
+      break;
     default:
       // Nothing to show; a record the event carried is ours to free all
       // the same.

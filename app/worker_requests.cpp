@@ -60,6 +60,9 @@ void CWorkerThread::Work::OnRequest(uint32_t request, uintptr_t wparam, intptr_t
     case WM_APP_CHANGE_PIN:
       ChangePin(w_pin, l_pin);
       break;
+    case WM_APP_USSD:
+      RunUssdOperation(wparam, reinterpret_cast<const std::u16string*>(lparam));
+      break;
     default:
       break;
   }

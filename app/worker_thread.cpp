@@ -6,6 +6,7 @@
 #include "app/app_messages.h"
 #include "app/profile.h"
 #include "app/sms_draft.h"
+#include "app/ussd_session.h"
 #include "app/worker_work.h"
 #include "devicelib/dv_api.h"
 #include "foundation/xmemory.h"
@@ -49,6 +50,7 @@ bool IsRequest(uint32_t message) {
     case WM_APP_ENTER_PIN:
     case WM_APP_ENTER_PUK:
     case WM_APP_CHANGE_PIN:
+    case WM_APP_USSD:
       return true;
     default:
       return false;
@@ -173,6 +175,9 @@ void CWorkerThread::FreeRequestRecords(uint32_t request, uintptr_t wparam, intpt
         delete reinterpret_cast<SmsMessage*>(lparam);
       }
       break;
+    case WM_APP_USSD:
+      delete reinterpret_cast<std::u16string*>(lparam);
+      break;
     default:
       break;
   }
@@ -181,6 +186,7 @@ void CWorkerThread::FreeRequestRecords(uint32_t request, uintptr_t wparam, intpt
 void CWorkerThread::FreeNotificationRecord(uint32_t notification, uintptr_t wparam, intptr_t lparam) {
   if (notification == WM_APP_PROFILE) delete reinterpret_cast<CProfile*>(lparam);
   if (notification == WM_APP_SMS && wparam == SmsNewsTemporary) delete reinterpret_cast<SmsMessage*>(lparam);
+  if (notification == WM_APP_USSD_NEWS) delete reinterpret_cast<UssdNews*>(lparam);
 }
 
 // --- the work's frame ------------------------------------------------------------

@@ -80,6 +80,10 @@ class CWorkerThread::Work {
   // After the PIN/PUK state query of a PIN request: the SIM is open.
   void AfterPinAccepted(DvResult entered, DvResult state_query);
 
+  // --- USSD (worker_ussd.cpp) ---
+  void RunUssdOperation(uintptr_t operation, const std::u16string* text);
+  void OnUssdMessage(uintptr_t parameter);
+
   // --- traffic (worker_traffic.cpp) ---
   // After the connection state was stored: a new connection's figures start
   // from nothing, a connection that went down takes its figures along.

@@ -150,6 +150,13 @@ bool ReleaseExclusiveMutex() {
 }
 
 bool CheckSuspension() {
+  if (NwGlobals().own_request) {
+    // The signalled event is this program's own request: it holds the
+    // mutex it was given and keeps the request up until it lets go, and
+    // nobody else can ask meanwhile, so the listener has nothing to watch.
+    SetListenerDuty(ListenerDutyIdle);
+    return false;
+  }
   if (IsSuspensionRequested()) {
     SetListenerDuty(ListenerDutyWaitForMutex);
     return true;

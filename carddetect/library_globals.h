@@ -45,6 +45,10 @@ struct NwLibraryGlobals {
   // The exclusive mutex, while this program holds it (owned by the client's
   // thread).
   platform::UniqueHandle exclusive_mutex;
+  // The suspension event this program signalled to be given the card
+  // (NwRequestExclusiveAccess); kept signalled while it uses the card, so
+  // the program it asked stays suspended, and reset when it lets go.
+  platform::UniqueHandle own_request;
 
   // The listener thread.
   platform::UniqueHandle listener_thread;

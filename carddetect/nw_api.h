@@ -34,6 +34,24 @@ uint32_t NwGetCardInfo(NwCardInfo* info);
 // a card with a smart card reader (checked once per card).
 bool NwIsFirstInsertionsFakeRemoval();
 
+// For a program that needs the card for a while although another program
+// may be using it. Called on the client's thread before NwInitialize. When
+// the exclusive mutex is free it is taken at once; when another program
+// holds it, the suspension event is signalled, `on_waiting` is called once,
+// and the mutex is waited for in slices, `cancelled` being asked between
+// them. 0 once the mutex is this thread's: it stays held, and the request
+// stays up (so the other program stays suspended), until NwShutdown gives
+// the card back. 258 when it was not given within `timeout_ms`, 1223 when
+// cancelled (the request is withdrawn either way), 1247 after NwInitialize,
+// 2 when the named objects could not be made.
+struct NwAccessRequest {
+  uint32_t timeout_ms = 0;  // platform::kInfinite: until given or cancelled
+  void (*on_waiting)(void* context) = nullptr;
+  bool (*cancelled)(void* context) = nullptr;
+  void* context = nullptr;
+};
+uint32_t NwRequestExclusiveAccess(const NwAccessRequest& request);
+
 // Lets go of the card for a program that asked for it (in
 // CardStateSuspended, after closing everything on the card); the library
 // comes back once that program is done with it.

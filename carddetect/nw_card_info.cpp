@@ -18,6 +18,11 @@ std::string_view CardStateName(uint32_t state) {
   return "Unknown";
 }
 
+std::u16string_view PortNameShown(std::u16string_view port) {
+  const size_t start = port.find_first_not_of(u"\\.");
+  return start == std::u16string_view::npos ? std::u16string_view() : port.substr(start);
+}
+
 std::u16string_view CardInfoText(const char16_t (&field)[kNwCardInfoTextSize]) {
   const char16_t* end = std::find(field, field + kNwCardInfoTextSize, u'\0');
   return std::u16string_view(field, static_cast<size_t>(end - field));

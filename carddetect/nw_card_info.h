@@ -105,6 +105,9 @@ std::string_view CardStateName(uint32_t state);
 
 // A text field's content, up to its terminator.
 std::u16string_view CardInfoText(const char16_t (&field)[kNwCardInfoTextSize]);
+// A port's name without the device namespace it is opened in, as people see
+// it: "\\.\ttyUSB2" gives "ttyUSB2".
+std::u16string_view PortNameShown(std::u16string_view port);
 // Whether a text field holds anything (the sub-device it names was found).
 constexpr bool HasCardInfoText(const char16_t (&field)[kNwCardInfoTextSize]) { return field[0] != u'\0'; }
 // Stores `text` cut to kNwCardInfoTextMax characters, zero-terminated and

@@ -350,6 +350,8 @@ void Device::ResetAllStates(bool notify_all, bool found) {
   SetAccessTechnology(PacketSwitchedTechnologyNone);
   Set2GCellType(0);
   Set3GCellType(0);
+  // A USSD request of the card that went has nobody left to answer it.
+  if (OnCommunicatorThread() && LibraryTimerRunning(TimerUssdAnswer)) StopLibraryTimer(TimerUssdAnswer);
 
   if (notify_all) {
     static constexpr uint32_t kFullPicture[] = {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "devicelib/result_codes.h"
 
@@ -45,5 +46,13 @@ DvResult SetNdisCredentialsOnCard(int authentication, const char16_t* user, cons
 // the card lists no such context). Standard guard.
 DvResult StartWanCall();
 DvResult QueryWanCallState(int& state);
+// Raises EventUssdMessageArrived with a new record: `status` and at most its
+// 256 characters of `text`. Raises 0x8007000E when the record cannot be
+// allocated.
+void RaiseUssdMessage(int status, std::u16string_view text);
+// The USSD answer timer ran out (on the communicator window): the session
+// is ended on the card ("AT+CUSD=2", a failure only logged) and the client
+// hears status 5, as from a network that timed out.
+void OnUssdAnswerTimeout();
 
 }  // namespace GSM

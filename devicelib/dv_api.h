@@ -144,6 +144,26 @@ DvResult DvSendSmsMessageFromSim(uint32_t index);
 // its status report names (SmsStatusReportDetails::MessageReference).
 DvResult DvSendSmsMessageFromSim(uint32_t index, uint32_t* reference);
 
+// --- USSD -------------------------------------------------------------------
+//
+// A code ("*100#") or the reply to a network that asked for one goes to the
+// network with DvSendUssd; the result says only whether the card took the
+// request. The network's answers arrive as EventUssdMessageArrived (status
+// 0 done, 1 a reply is wanted, 2 ended by the network, 3 answered by another
+// client, 4 not supported, 5 timed out). A request the network leaves
+// unanswered for kDvUssdAnswerTimeoutMs ends the session on the card and
+// raises the event with status 5 and no text.
+
+inline constexpr size_t kDvUssdCodeMax = 160;
+inline constexpr uint32_t kDvUssdAnswerTimeoutMs = 30000;
+
+// Digits, '*' and '#', one to kDvUssdCodeMax characters.
+bool DvIsValidUssdCode(const char16_t* code);
+// "AT+CUSD=1,"<code>",15"; a code DvIsValidUssdCode refuses is 0x84000005.
+DvResult DvSendUssd(const char16_t* code);
+// "AT+CUSD=2": ends the session the network holds open.
+DvResult DvCancelUssd();
+
 // --- NDIS connections -----------------------------------------------------------
 //
 // The user name and password the card's WWAN driver keeps for its

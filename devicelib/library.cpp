@@ -9,6 +9,7 @@
 
 #include "carddetect/nw_api.h"
 #include "devicelib/device.h"
+#include "devicelib/device_queries.h"
 #include "devicelib/dv_api.h"
 #include "devicelib/sms_temporary.h"
 #include "foundation/xlog.h"
@@ -27,11 +28,12 @@ struct TimerInfo {
   const char* stopped;
 };
 
-constexpr std::array<TimerInfo, 4> kTimers{{
+constexpr std::array<TimerInfo, 5> kTimers{{
     {1500, "Dv: SIM state polling has started", "Dv: SIM state polling has stopped"},
     {5000, "Dv: HSDPA state polling has started", "Dv: HSDPA state polling has stopped"},
     {1000, "Dv: Data call state polling has started", "Dv: Data call state polling has stopped"},
     {10000, "Dv: 3G cell type polling has started", "Dv: 3G cell type polling has stopped"},
+    {kDvUssdAnswerTimeoutMs, "Dv: Waiting for the USSD answer", "Dv: USSD answer wait is over"},
 }};
 
 struct LibraryGlobals {
@@ -42,7 +44,7 @@ struct LibraryGlobals {
   bool class_registered = false;
   DvClientHandlers handlers;  // client thread only
   bool card_detection_started = false;
-  std::array<std::atomic<bool>, 4> timers{};
+  std::array<std::atomic<bool>, kTimers.size()> timers{};
 
   std::mutex name_lock;
   std::u16string application_name = u"VLConnect";
@@ -107,6 +109,9 @@ void OnTimer(uint32_t id) {
       break;
     case TimerCellTypePolling:
       device.OnCellTypePoll();
+      break;
+    case TimerUssdAnswer:
+      OnUssdAnswerTimeout();
       break;
     default:
       break;
@@ -229,6 +234,9 @@ platform::LRESULT WindowProcedure(platform::HWND hwnd, uint32_t message, platfor
         break;
       case WM_CONNECTION_WORK:
         device.OnConnectionWork(static_cast<ConnectionKind>(lparam), static_cast<uint32_t>(wparam));
+        break;
+      case WM_USSD_ANSWERED:
+        StopLibraryTimer(TimerUssdAnswer);
         break;
       default:
         break;

@@ -32,6 +32,8 @@ enum CommunicatorMessage : uint32_t {
   WM_CELL_TYPE_POLL = 0x800C,        // one immediate 3G cell-type poll
   // Work a connection's own threads hand to the client thread.
   WM_CONNECTION_WORK = 0x800D,       // wParam: the work; lParam: the ConnectionKind
+  // The network answered a USSD request ("+CUSD:" from the receiver).
+  WM_USSD_ANSWERED = 0x800E,
 };
 
 inline constexpr char16_t kCommunicatorWindowClass[] = u"DravikLibWindowClass";
@@ -43,6 +45,8 @@ enum LibraryTimer : uint32_t {
   TimerHsdpaPolling = 2,     // 5000 ms
   TimerDataCallPolling = 3,  // 1000 ms
   TimerCellTypePolling = 4,  // 10000 ms
+  // Runs while a USSD request waits for the network's answer.
+  TimerUssdAnswer = 5,       // 30000 ms
 };
 
 // The error block of WM_DELIVER_ERROR, on the local heap.

@@ -1,6 +1,10 @@
 #include "devicelib/unsolicited_answers.h"
 
+#include <algorithm>
+#include <optional>
+
 #include "devicelib/answer_fields.h"
+#include "devicelib/ucs2.h"
 
 namespace GSM {
 
@@ -93,6 +97,17 @@ DvResult ParseCusdAnswer(std::u16string_view fields, UssdReport& out) {
     }
     out = std::move(report);
   });
+}
+
+std::u16string UssdDisplayText(const UssdReport& report) {
+  constexpr int kUcs2WithLanguage = 0x11;
+  const int dcs = report.dcs;
+  const bool general_ucs2 = dcs >= 0 && dcs <= 0xFF && (dcs & 0xC0) == 0x40 && (dcs & 0x0C) == 0x08;
+  if (!report.has_text || (!general_ucs2 && dcs != kUcs2WithLanguage)) return report.text;
+  std::optional<std::u16string> decoded = DecodeUcs2Hex(report.text);
+  if (!decoded) return report.text;
+  if (dcs == kUcs2WithLanguage) decoded->erase(0, std::min<size_t>(1, decoded->size()));
+  return *std::move(decoded);
 }
 
 DvResult ParseClipAnswer(std::u16string_view fields, CallerNumber& out) {

@@ -80,6 +80,15 @@ struct UssdReport {
 // "+CUSD:" int status; if a comma follows: quoted text, comma, int dcs.
 DvResult ParseCusdAnswer(std::u16string_view fields, UssdReport& out);
 
+// The text of a "+CUSD:" answer as the user is to read it. A card in the
+// GSM character set passes a UCS2 answer on as hexadecimal text: data coding
+// schemes 01xx10xx (0x48, "72", is the usual one) and 0x11, whose first
+// UTF-16 unit carries the two-character language (TS 23.038, CBS coding).
+// Those are decoded; any other text, and hexadecimal text that does not
+// decode, is shown as received. Raises only 0x8007000E, when the text
+// cannot be allocated.
+std::u16string UssdDisplayText(const UssdReport& report);
+
 struct CallerNumber {
   std::u16string number;
   bool unknown = false;  // the card gave a text that is no number; `number` is empty

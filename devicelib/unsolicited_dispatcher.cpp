@@ -2,17 +2,12 @@
 // updates a state that needs no command, or is posted to the communicator
 // window when its update needs one (the registration states), or becomes a
 // client event.
-#include <algorithm>
-#include <cstring>
-#include <iterator>
-
 #include "devicelib/device.h"
+#include "devicelib/device_queries.h"
 #include "devicelib/library.h"
 #include "devicelib/line_classifier.h"
 #include "devicelib/unsolicited_answers.h"
 #include "foundation/xlog.h"
-#include "platform/heap.h"
-#include "platform/win32_error.h"
 
 namespace GSM {
 namespace {
@@ -142,13 +137,10 @@ void Device::HandleUnsolicited(uint32_t type, Line& line) {
       // Parsed first, so that a line that fails leaves nothing allocated.
       UssdReport report;
       Read(line, ParseCusdAnswer, report);
-      auto* record = static_cast<DvUssdMessage*>(platform::LocalAlloc(sizeof(DvUssdMessage)));
-      if (record == nullptr) DvRaise(platform::kResultOutOfMemory);
-      std::memset(record, 0, sizeof(DvUssdMessage));
-      record->Status = report.status;
-      const size_t count = std::min<size_t>(report.text.size(), std::size(record->Text));
-      std::memcpy(record->Text, report.text.data(), count * sizeof(char16_t));
-      RaiseEvent(EventUssdMessageArrived, reinterpret_cast<uintptr_t>(record));
+      RaiseUssdMessage(report.status, UssdDisplayText(report));
+      // Whatever it says, the network has answered: the wait of the
+      // request, if one runs, is over.
+      PostToCommunicator(WM_USSD_ANSWERED);
       return;
     }
     case UnsolicitedTypeCellType: {

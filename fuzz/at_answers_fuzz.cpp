@@ -106,6 +106,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Check(ParseCmtiAnswer(text, new_message));
   UssdReport ussd;
   Check(ParseCusdAnswer(text, ussd));
+  // Decoded or not, the shown text is never longer than what came.
+  if (UssdDisplayText(ussd).size() > ussd.text.size()) std::abort();
   CallerNumber caller;
   Check(ParseClipAnswer(text, caller));
   if (caller.unknown && !caller.number.empty()) std::abort();

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/diagnostics.h"
+#include "devicelib/own_phone_numbers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::u16string answer;

@@ -204,6 +204,7 @@ void PowerUp(CardState& state, uint64_t now) {
   state.cnmi_mt = 0;
   state.cnmi_ds = 0;
   state.pending_reports.clear();  // the network tells a card that was off nothing
+  state.ussd_menu_open = false;
   state.sim_busy_until = now + state.sim_busy_ms;
   // A SIM that asks for its PUK, or is dead, stays so across power cycles.
   if (state.lock == SimLock::kPuk || state.lock == SimLock::kBlocked) return;

@@ -115,7 +115,13 @@ struct CardState {
   int lac = 0x1A2B;
   int cell_id = 0xC0FFEE;
   std::string idle_text = "Vombel Net";
+  // The network's USSD service: "*100#" answers the balance, "*101#" opens
+  // a menu that waits for the user's choice, "*102#" answers in UCS2; any
+  // other code is not supported ("+CUSD: 4"). A silent network answers no
+  // request at all.
   std::string ussd_reply = "Your balance is 5.00 EUR";
+  bool ussd_menu_open = false;
+  bool ussd_silent = false;
   std::string charset = "IRA";  // AT+CSCS, card-wide as on the real cards
 
   // Packet data.

@@ -55,6 +55,30 @@ std::string Latin1(std::string_view utf8) {
   return out;
 }
 
+// The line the network answers `code` with (empty: not supported). With
+// the menu open, the code is the user's choice.
+std::string UssdAnswer(CardState& s, const std::string& code) {
+  static constexpr char kMenu[] = "1 Bundles\n2 Top up";
+  const auto text = [&](int status, std::string_view utf8) {
+    return Format("+CUSD: %d,", status) + QuoteText(s, utf8) + ",15";
+  };
+  if (s.ussd_menu_open) {
+    s.ussd_menu_open = false;
+    if (code == "1") return text(0, "Bundles: 1 GB left until 30 June");
+    if (code == "2") return text(0, "Top up at any Vombel shop or with *104*voucher#");
+    s.ussd_menu_open = true;
+    return text(1, std::string("Unknown choice\n") + kMenu);
+  }
+  if (code == "*100#") return text(0, s.ussd_reply);
+  if (code == "*101#") {
+    s.ussd_menu_open = true;
+    return text(1, std::string("Vombel menu\n") + kMenu);
+  }
+  // A UCS2 answer reaches a card in any character set as hexadecimal text.
+  if (code == "*102#") return "+CUSD: 0,\"04110430043B0430043D0441003A00200035002C0030003020AC\",72";
+  return {};
+}
+
 }  // namespace
 
 void CmdFunctionality(Ctx& ctx, const AtCommand& cmd) {
@@ -234,9 +258,18 @@ void CmdUssd(Ctx& ctx, const AtCommand& cmd) {
   if (!args) return;
   auto n = IntArg(*args, 0);
   if (args->empty() || !n || *n > 2) return ctx.Error();
+  CardState& s = ctx.s();
+  if (*n == 2) {
+    s.ussd_menu_open = false;
+    return;
+  }
   if (args->size() < 2) return;
-  if (!ctx.s().Registered()) return ctx.Cme(kCmeNoNetworkService);
-  ctx.After("+CUSD: 0," + ctx.Quote(ctx.s().ussd_reply) + ",15");
+  if (!s.Registered()) return ctx.Cme(kCmeNoNetworkService);
+  if (s.ussd_silent) return;
+  const std::string code = ctx.Text((*args)[1]);
+  std::string answer = UssdAnswer(s, code);
+  if (answer.empty()) answer = "+CUSD: 4";
+  ctx.After(std::move(answer));
 }
 
 }  // namespace sim::commands

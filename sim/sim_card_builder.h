@@ -70,7 +70,7 @@ class SimCardBuilder {
   SimCardBuilder& OwnNumbers(std::vector<std::string> numbers) { return state_.own_numbers = std::move(numbers), *this; }
   SimCardBuilder& ServiceCentre(std::string number) { return state_.service_centre = std::move(number), *this; }
   SimCardBuilder& Apn(std::string apn) { return state_.contexts[1].apn = std::move(apn), *this; }
-  SimCardBuilder& SmsStorage(size_t slots) { return state_.sms.resize(slots), *this; }
+  SimCardBuilder& SmsStorage(size_t slot_count) { return state_.sms.resize(slot_count), *this; }
   // A message already on the SIM, at the next free slot.
   SimCardBuilder& WithStoredSms(const DeliverMessage& message, int status = 1) {
     const EncodedPdu pdu = EncodeDeliver(message);

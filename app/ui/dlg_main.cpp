@@ -27,6 +27,7 @@
 #include "app/ui/about_box.h"
 #include "app/ui/dlg_diagnostics.h"
 #include "app/ui/dlg_sms_centre.h"
+#include "app/ui/dlg_ussd.h"
 #include "app/ui/program_code_dialogs.h"
 #include "app/ui/main_window_texts.h"
 #include "app/ui/notify_icon.h"
@@ -121,6 +122,7 @@ CDlgMain::~CDlgMain() {
   delete about_.data();
   delete diagnostics_.data();
   delete sms_centre_window_.data();
+  delete ussd_.data();
   if (worker_) worker_->Stop();
   connections_.reset();
   // What the worker posted before it ended: the procedure frees the records.
@@ -217,6 +219,9 @@ void CDlgMain::OnNotification(uint32_t message, uintptr_t wparam, intptr_t lpara
     case WM_APP_TRAFFIC:
       RefreshTraffic();
       break;
+    case WM_APP_USSD_NEWS:
+      OnUssdNews(lparam);
+      break;
     default:
       break;
   }
@@ -280,6 +285,9 @@ void CDlgMain::OnSysCommand(uintptr_t command) {
       return;
     case kSmsCentreCommand:
       OpenSmsCentre();
+      return;
+    case kUssdCommand:
+      OpenUssd();
       return;
     default:
       break;
@@ -399,6 +407,7 @@ StatusInputs CDlgMain::Inputs() const {
 void CDlgMain::FullRefresh() {
   RefreshConnectButton();
   RefreshStatus();
+  RefreshUssd();
   if (values_.DeviceState != CachedDravikValues::kDeviceNotPresent) {
     ShowProfile(values_.CurrentProfile ? values_.CurrentProfile->Clone() : nullptr);
     if (tray_main_->Create()) {

@@ -31,6 +31,8 @@ class ApnLineEdit;
 class CAboutBox;
 class CDlgDiagnostics;
 class CDlgSmsCentre;
+class CDlgUssd;
+class QAction;
 class SignalBarsWidget;
 class QAbstractButton;
 class QGroupBox;
@@ -52,6 +54,7 @@ class CDlgMain : public QDialog {
   static constexpr uintptr_t kExitSysCommand = 32;
   static constexpr uintptr_t kDiagnosticsCommand = 48;
   static constexpr uintptr_t kSmsCentreCommand = 64;
+  static constexpr uintptr_t kUssdCommand = 80;
   static constexpr uintptr_t kConnectCommand = 1297;
   static constexpr uintptr_t kShowMainCommand = 1298;
   // Dialog results posted to the platform window.
@@ -108,6 +111,7 @@ class CDlgMain : public QDialog {
   void OpenSmsCentre();
   void OpenDiagnostics();
   void OpenAbout();
+  void OpenUssd();
 
   // One more entry at the end of the window's menu and of the tray menu,
   // behind a separator (the simulated card's console uses it).
@@ -123,6 +127,8 @@ class CDlgMain : public QDialog {
   // The SMS centre, null until first opened; the state of the SMS tray
   // icon, which the status shows.
   CDlgSmsCentre* SmsCentre() const;
+  // The USSD window, null until first opened (or until the network spoke).
+  CDlgUssd* Ussd() const;
   SmsIconState SmsIcon() const { return sms_icon_; }
 
  protected:
@@ -163,6 +169,9 @@ class CDlgMain : public QDialog {
   void OnForeignConnections();
   void OnUpdateLogo();
   void OnSms(uintptr_t code, intptr_t lparam);
+  void OnUssdNews(intptr_t lparam);
+  // The USSD menu entries and window follow the card's readiness.
+  void RefreshUssd();
 
   // Commands.
   void OnTechnologyClicked(int control_id);
@@ -229,6 +238,8 @@ class CDlgMain : public QDialog {
   QPointer<CAboutBox> about_;
   QPointer<CDlgDiagnostics> diagnostics_;
   QPointer<CDlgSmsCentre> sms_centre_window_;
+  QPointer<CDlgUssd> ussd_;
+  QAction* ussd_actions_[2] = {};  // the window's menu, the tray menu
   SmsIconState sms_icon_ = SmsIconState::kHidden;
   bool settings_shown_ = true;
 

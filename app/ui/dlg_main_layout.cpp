@@ -70,6 +70,7 @@ constexpr unsigned kShowSettingsStringId = 135;
 constexpr unsigned kHideSettingsStringId = 136;
 constexpr unsigned kDiagnosticsStringId = 153;
 constexpr unsigned kSmsCentreMenuStringId = 193;
+constexpr unsigned kUssdMenuStringId = 1220;
 
 QLabel* IconLabel(QWidget* parent, QStyle::StandardPixmap icon, const QString& name) {
   auto* label = new QLabel(parent);
@@ -355,26 +356,26 @@ void CDlgMain::BuildMenus() {
   // The window's menu and the tray menu (after its own two items, behind a
   // separator) get the same entries; "&Exit" goes to the tray menu only when
   // the extended tray menu is asked for.
-  const auto fill = [&](QMenu* menu, bool with_exit) {
-    auto add = [this, menu](const QString& text, uintptr_t command) {
-      if (!text.isEmpty()) menu->addAction(text, this, [this, command] { OnSysCommand(command); });
+  const QString ussd = ProgramText(kUssdMenuStringId);
+  const auto fill = [&](QMenu* menu, bool with_exit) -> QAction* {
+    auto add = [this, menu](const QString& text, uintptr_t command) -> QAction* {
+      if (text.isEmpty()) return nullptr;
+      return menu->addAction(text, this, [this, command] { OnSysCommand(command); });
     };
     add(diagnostics, kDiagnosticsCommand);
-    if (!sms.isEmpty()) {
-      add(sms, kSmsCentreCommand);
-      menu->addSeparator();
-    } else if (!diagnostics.isEmpty()) {
-      menu->addSeparator();
-    }
+    if (!sms.isEmpty()) add(sms, kSmsCentreCommand);
+    QAction* ussd_action = add(ussd, kUssdCommand);
+    if (!diagnostics.isEmpty() || !sms.isEmpty() || ussd_action != nullptr) menu->addSeparator();
     add(about, kAboutCommand);
     if (with_exit) add(exit, kExitSysCommand);
+    return ussd_action;
   };
-  fill(menu_, true);
+  ussd_actions_[0] = fill(menu_, true);
   menu_button_->setMenu(menu_);
   QMenu* tray_menu = tray_main_->Menu();
   tray_menu->setToolTipsVisible(true);
   tray_menu->addSeparator();
-  fill(tray_menu, settings_.ExtendedSystrayMenu != 0);
+  ussd_actions_[1] = fill(tray_menu, settings_.ExtendedSystrayMenu != 0);
 }
 
 void CDlgMain::AddMenuEntry(const QString& text, std::function<void()> action) {

@@ -1,6 +1,7 @@
 #include "devicelib/cli/command_line.h"
 
 #include <charconv>
+#include <iterator>
 
 namespace vombel_device {
 namespace {
@@ -31,20 +32,80 @@ bool IsPhoneNumber(const std::string& text) {
   return true;
 }
 
+constexpr const char* kTechnologyModeNames[] = {"gprs-only", "umts-only", "gprs-preferred", "umts-preferred"};
+
 }  // namespace
+
+const char* CommandName(Command command) {
+  switch (command) {
+    case Command::kStatus: return "status";
+    case Command::kIdentity: return "identity";
+    case Command::kWatch: return "watch";
+    case Command::kPin: return "pin";
+    case Command::kTechnology: return "technology";
+    case Command::kSms: return "sms";
+    case Command::kConnect: return "connect";
+    case Command::kDisconnect: return "disconnect";
+    case Command::kDiagnostics: return "diagnostics";
+  }
+  return "";
+}
+
+const char* PinActionName(PinAction action) {
+  switch (action) {
+    case PinAction::kStatus: return "status";
+    case PinAction::kEnter: return "enter";
+    case PinAction::kChange: return "change";
+    case PinAction::kOn: return "on";
+    case PinAction::kOff: return "off";
+    case PinAction::kUnblock: return "unblock";
+  }
+  return "";
+}
+
+const char* SmsActionName(SmsAction action) {
+  switch (action) {
+    case SmsAction::kList: return "list";
+    case SmsAction::kRead: return "read";
+    case SmsAction::kSend: return "send";
+    case SmsAction::kDelete: return "delete";
+  }
+  return "";
+}
+
+const char* TechnologyModeName(int mode) {
+  return mode >= 0 && mode < static_cast<int>(std::size(kTechnologyModeNames)) ? kTechnologyModeNames[mode] : "";
+}
+
+int TechnologyModeOf(const std::string& name) {
+  for (size_t i = 0; i < std::size(kTechnologyModeNames); ++i) {
+    if (name == kTechnologyModeNames[i]) return static_cast<int>(i);
+  }
+  return -1;
+}
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   ParsedCommandLine parsed;
   Options& o = parsed.options;
   bool command_given = false;
+  const auto fail = [&parsed](std::string error) {
+    parsed.error = std::move(error);
+    return parsed;
+  };
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
+    // The word after a command, when it is one (not an option).
+    const auto next_word = [&]() -> std::string {
+      return i + 1 < args.size() && !args[i + 1].starts_with("-") ? args[++i] : "";
+    };
     if (arg == "--help" || arg == "-h") {
       o.help = true;
     } else if (arg == "--once") {
       o.once = true;
     } else if (arg == "--pin") {
       o.pin = true;
+    } else if (arg == "--json") {
+      o.json = true;
     } else if (arg == "--verbose" || arg == "-v") {
       o.verbose = true;
     } else if (arg == "--log") {
@@ -54,74 +115,112 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     } else if (arg.rfind("--simulate=", 0) == 0) {
       o.simulate = true;
       o.simulated_class = arg.substr(sizeof("--simulate=") - 1);
-      if (o.simulated_class.empty()) return parsed.error = "--simulate= needs a card class", parsed;
+      if (o.simulated_class.empty()) return fail("--simulate= needs a card class");
     } else if (arg == "--timeout" || arg.rfind("--timeout=", 0) == 0) {
       std::string value;
       if (arg == "--timeout") {
-        if (i + 1 >= args.size()) return parsed.error = "--timeout needs a number of seconds", parsed;
+        if (i + 1 >= args.size()) return fail("--timeout needs a number of seconds");
         value = args[++i];
       } else {
         value = arg.substr(sizeof("--timeout=") - 1);
       }
-      if (!ParseSeconds(value, o.timeout_s)) return parsed.error = "bad --timeout: " + value, parsed;
+      if (!ParseSeconds(value, o.timeout_s)) return fail("bad --timeout: " + value);
       o.timeout_given = true;
-    } else if (arg == "status" || arg == "watch") {
-      if (command_given) return parsed.error = "more than one command: " + arg, parsed;
-      command_given = true;
-      o.command = arg == "status" ? Command::kStatus : Command::kWatch;
-    } else if (arg == "sms") {
-      if (command_given) return parsed.error = "more than one command: " + arg, parsed;
-      command_given = true;
-      o.command = Command::kSms;
-      const std::string action = i + 1 < args.size() ? args[++i] : "";
-      if (action == "list") {
-        o.sms_action = SmsAction::kList;
-      } else if (action == "read" || action == "delete") {
-        o.sms_action = action == "read" ? SmsAction::kRead : SmsAction::kDelete;
-        if (i + 1 >= args.size() || !ParseIndex(args[i + 1], o.sms_index)) {
-          return parsed.error = "sms " + action + " needs a message index", parsed;
-        }
-        ++i;
-      } else if (action == "send") {
-        o.sms_action = SmsAction::kSend;
-        if (i + 1 >= args.size() || !IsPhoneNumber(args[i + 1])) {
-          return parsed.error = "sms send needs a phone number (+ and digits)", parsed;
-        }
-        o.sms_number = args[++i];
-      } else {
-        return parsed.error = "sms needs list, read INDEX, send NUMBER or delete INDEX", parsed;
-      }
-    } else if (arg == "connect" || arg == "disconnect") {
-      if (command_given) return parsed.error = "more than one command: " + arg, parsed;
-      command_given = true;
-      o.command = arg == "connect" ? Command::kConnect : Command::kDisconnect;
-      if (o.command == Command::kConnect && i + 1 < args.size() && !args[i + 1].starts_with("-")) {
-        o.apn = args[++i];
-        if (o.apn.size() > 99) return parsed.error = "the APN is longer than 99 characters", parsed;
-        o.apn_given = true;
-      }
     } else if (arg.rfind("-", 0) == 0) {
-      return parsed.error = "unknown option " + arg, parsed;
+      return fail("unknown option " + arg);
     } else {
-      return parsed.error = "unknown command " + arg, parsed;
+      if (command_given) return fail("more than one command: " + arg);
+      command_given = true;
+      if (arg == "status" || arg == "watch" || arg == "identity" || arg == "diagnostics") {
+        o.command = arg == "status"     ? Command::kStatus
+                    : arg == "watch"    ? Command::kWatch
+                    : arg == "identity" ? Command::kIdentity
+                                        : Command::kDiagnostics;
+      } else if (arg == "sms") {
+        o.command = Command::kSms;
+        const std::string action = i + 1 < args.size() ? args[++i] : "";
+        if (action == "list") {
+          o.sms_action = SmsAction::kList;
+        } else if (action == "read" || action == "delete") {
+          o.sms_action = action == "read" ? SmsAction::kRead : SmsAction::kDelete;
+          if (i + 1 >= args.size() || !ParseIndex(args[i + 1], o.sms_index)) {
+            return fail("sms " + action + " needs a message index");
+          }
+          ++i;
+        } else if (action == "send") {
+          o.sms_action = SmsAction::kSend;
+          if (i + 1 >= args.size() || !IsPhoneNumber(args[i + 1])) {
+            return fail("sms send needs a phone number (+ and digits)");
+          }
+          o.sms_number = args[++i];
+        } else {
+          return fail("sms needs list, read INDEX, send NUMBER or delete INDEX");
+        }
+      } else if (arg == "pin") {
+        o.command = Command::kPin;
+        const std::string action = i + 1 < args.size() ? args[++i] : "";
+        bool known = false;
+        for (PinAction a : {PinAction::kStatus, PinAction::kEnter, PinAction::kChange, PinAction::kOn,
+                            PinAction::kOff, PinAction::kUnblock}) {
+          if (action == PinActionName(a)) {
+            o.pin_action = a;
+            known = true;
+          }
+        }
+        // Codes typed on the command line would be seen by every user of
+        // the machine; they come from standard input only.
+        if (!known) return fail("pin needs status, enter, change, on, off or unblock (codes come from standard input)");
+      } else if (arg == "technology") {
+        o.command = Command::kTechnology;
+        const std::string mode = next_word();
+        if (!mode.empty()) {
+          o.technology_mode = TechnologyModeOf(mode);
+          if (o.technology_mode < 0) {
+            return fail("unknown technology mode " + mode + " (gprs-only, umts-only, gprs-preferred, umts-preferred)");
+          }
+          o.technology_mode_given = true;
+        }
+      } else if (arg == "connect" || arg == "disconnect") {
+        o.command = arg == "connect" ? Command::kConnect : Command::kDisconnect;
+        if (o.command == Command::kConnect) {
+          o.apn = next_word();
+          if (o.apn.size() > 99) return fail("the APN is longer than 99 characters");
+          o.apn_given = !o.apn.empty();
+        }
+      } else {
+        return fail("unknown command " + arg);
+      }
     }
   }
   const bool runs_on = o.command == Command::kWatch || o.command == Command::kConnect;
-  if (!runs_on && o.timeout_s == 0) return parsed.error = "status, sms and disconnect need a --timeout above 0", parsed;
+  if (!runs_on && o.timeout_s == 0) return fail("only watch and connect take a --timeout of 0");
   if (o.command == Command::kWatch && !o.timeout_given) o.timeout_s = 0;
+  if (o.pin && o.command == Command::kPin) return fail("pin reads its codes itself; --pin is for the other commands");
   return parsed;
 }
 
 std::string UsageText() {
-  return "usage: vombel-device [--simulate[=CLASS]] [--pin] [--once] [--timeout SECONDS] [--verbose] [--log]\n"
-         "                     [status | watch | sms list | sms read INDEX | sms send NUMBER | sms delete INDEX |\n"
-         "                      connect [APN] | disconnect]\n"
-         "Runs the device-access library as a client does and shows the data card.\n"
+  return "usage: vombel-device [--simulate[=CLASS]] [--json] [--pin] [--once] [--timeout SECONDS]\n"
+         "                     [--verbose] [--log] [COMMAND]\n"
+         "Runs the device-access library as a client does and shows or drives the data card.\n"
          "\n"
          "commands:\n"
          "  status             wait until the card is initialised and print one report (default)\n"
+         "  identity           the card's and the SIM's identity: model, firmware, hardware,\n"
+         "                     IMEI, serial number, ICCID, IMSI, own numbers\n"
+         "  diagnostics        what the window's diagnostics list shows: the card, its port,\n"
+         "                     the SIM, the network and the registration\n"
          "  watch              print the device, SIM, PIN, registration, operator, technology\n"
          "                     and signal as they change, and every event and error\n"
+         "  pin status         the PIN state, whether the PIN is checked, the retries left\n"
+         "  pin enter          enter the PIN the SIM asks for\n"
+         "  pin change         change the PIN (the PIN, then the new PIN)\n"
+         "  pin on | pin off   turn the PIN check on or off (the PIN)\n"
+         "  pin unblock        unblock a SIM that asks for its PUK (the PUK, then a new PIN)\n"
+         "                     (codes are read from standard input, one a line, not echoed;\n"
+         "                     a SIM that asks for its PIN gets it entered first)\n"
+         "  technology [MODE]  show or set the technology preference: gprs-only, umts-only,\n"
+         "                     gprs-preferred, umts-preferred (cards that offer the choice)\n"
          "  sms list           list the messages on the SIM (index, status, sender or\n"
          "                     recipient, time, text)\n"
          "  sms read INDEX     print one message (indices count from 0)\n"
@@ -135,12 +234,15 @@ std::string UsageText() {
          "                     card and the SIM, not the connection\n"
          "  disconnect         end the connection a running vombel-device connect holds\n"
          "options:\n"
+         "  --json             print JSON instead of text: one object, or one object a line\n"
+         "                     for watch and connect (docs/vombel-device.md)\n"
          "  --once             with watch: stop after the report once the card is initialised\n"
-         "  --timeout SECONDS  how long to wait for the card (default 30); for watch, how long\n"
-         "                     to watch (default: until interrupted)\n"
+         "  --timeout SECONDS  how long to wait for the card (default 30), also while another\n"
+         "                     program is asked to give it up; for watch, how long to watch\n"
+         "                     (default: until interrupted)\n"
          "  --pin              read the SIM PIN from standard input (not echoed) and enter it\n"
          "                     when the SIM asks for it; with --simulate the simulated SIM asks\n"
-         "                     for PIN 1234\n"
+         "                     for PIN 1234 (and pin unblock finds it asking for PUK 12345678)\n"
          "  --simulate[=CLASS] run on a simulated card in a simulated device tree: 3g, gprs,\n"
          "                     techsel, stack3, 0e00, composite, a card name or a model such\n"
          "                     as 0x2100 (default 3g)\n"
@@ -149,8 +251,12 @@ std::string UsageText() {
          "                     temporary folder (PINs appear there only as XXXX)\n"
          "  --help             this text\n"
          "\n"
-         "Exit status: 0 once the report is printed (or watching ended), 1 when no card was\n"
-         "found or it did not become ready in time, 2 for a bad command line.\n";
+         "When another program (vombel-connect) holds the card, it is asked to give it up and\n"
+         "gets it back when this program ends.\n"
+         "Exit status: 0 done, 1 no card or not ready in time, 2 bad command line or input,\n"
+         "3 SIM or PIN problem, 4 the card refused or failed the command, 5 the card is held\n"
+         "by another program that did not give it up, 6 not supported by this card, 7 the\n"
+         "program could not run, 130 interrupted.\n";
 }
 
 }  // namespace vombel_device

@@ -7,6 +7,7 @@
 #include "app/auto_profiles.h"
 #include "devicelib/cli/connection_report.h"
 #include "devicelib/cli/device_report.h"
+#include "devicelib/cli/json_report.h"
 #include "devicelib/connection.h"
 #include "devicelib/device.h"
 #include "devicelib/dv_api.h"
@@ -17,11 +18,6 @@
 namespace vombel_device {
 namespace {
 
-void Print(const std::string& line) {
-  std::printf("%s\n", line.c_str());
-  std::fflush(stdout);
-}
-
 std::string AddressText(uint32_t network_order) {
   const auto* b = reinterpret_cast<const uint8_t*>(&network_order);
   return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." + std::to_string(b[3]);
@@ -29,7 +25,8 @@ std::string AddressText(uint32_t network_order) {
 
 }  // namespace
 
-ConnectSession::ConnectSession(const Options& options, platform::HWND window) : options_(options), window_(window) {
+ConnectSession::ConnectSession(const Options& options, const Output& output, platform::HWND window)
+    : options_(options), output_(output), window_(window) {
   // vombel-device disconnect finds this one by its class.
   listener_ = platform::WindowClassListener::Start(kConnectionWindowClass, [window](uint32_t message, uintptr_t, intptr_t) {
     if (message == kDisconnectRequest) platform::PostMessage(window, kDisconnectRequest, 0, 0);
@@ -41,8 +38,7 @@ ConnectSession::~ConnectSession() { platform::KillTimer(window_, kTrafficTimer);
 bool ConnectSession::Start() {
   GSM::Connection* connection = GSM::Device::Instance().CurrentConnection();
   if (connection == nullptr) {
-    std::fprintf(stderr, "This card has no data connection.\n");
-    End(1);
+    Fail(Failure::kUnsupported, "This card has no data connection.", 0);
     return false;
   }
   // The APN: the one given, else the operator's automatic profile, else
@@ -54,7 +50,8 @@ bool ConnectSession::Start() {
   if (options_.apn_given) {
     apn = platform::Utf8ToUtf16(options_.apn);
     have_apn = true;
-    Print("connecting with APN " + options_.apn);
+    output_.Line("connecting with APN " + options_.apn);
+    output_.JsonLine(ConnectApnLine(options_.apn, "given", ""));
   } else {
     char16_t imsi[kDvNumberSize] = {};
     const CProfile* profile = DvGetImsiNumber(imsi) == DV_S_OK ? CAutoProfiles::Instance().Find(imsi) : nullptr;
@@ -63,11 +60,13 @@ bool ConnectSession::Start() {
       user = profile->GetUserName();
       password = profile->GetPassword();
       have_apn = true;
-      Print("connecting with APN " + platform::Utf16ToUtf8(apn) + " (the automatic profile of " +
-            platform::Utf16ToUtf8(profile->GetCaption().empty() ? std::u16string(imsi).substr(0, 5) : profile->GetCaption()) +
-            ")");
+      const std::string owner =
+          platform::Utf16ToUtf8(profile->GetCaption().empty() ? std::u16string(imsi).substr(0, 5) : profile->GetCaption());
+      output_.Line("connecting with APN " + platform::Utf16ToUtf8(apn) + " (the automatic profile of " + owner + ")");
+      output_.JsonLine(ConnectApnLine(platform::Utf16ToUtf8(apn), "automatic-profile", owner));
     } else {
-      Print("connecting with the APN the card holds");
+      output_.Line("connecting with the APN the card holds");
+      output_.JsonLine(ConnectApnLine("", "card", ""));
     }
   }
   const bool credentials = !user.empty() && !password.empty();
@@ -75,8 +74,7 @@ bool ConnectSession::Start() {
                                           credentials ? password.c_str() : nullptr, credentials ? 1 : 0);
   std::fill(password.begin(), password.end(), u'\0');
   if (rc != DV_S_OK) {
-    std::fprintf(stderr, "The connection could not be made: %s\n", ResultText(rc).c_str());
-    End(1);
+    Fail(FailureOfResult(rc), "The connection could not be made: " + ResultText(rc), rc);
     return false;
   }
   started_ = true;
@@ -88,7 +86,8 @@ void ConnectSession::OnConnectionStateChanged() {
   if (!started_ || over_) return;
   const int state = GSM::Device::Instance().GetConnectionState();
   if (state == state_) return;
-  Print("connection: " + ConnectionStateText(state));
+  output_.Line("connection: " + ConnectionStateText(state));
+  output_.JsonLine(ConnectStateLine(state));
   state_ = state;
   if (state == GSM::ConnectionState::Connected && !was_connected_) {
     was_connected_ = true;
@@ -97,12 +96,19 @@ void ConnectSession::OnConnectionStateChanged() {
   } else if (state == GSM::ConnectionState::Disconnected) {
     platform::KillTimer(window_, kTrafficTimer);
     // Ended by the user: success; by the network or a failure: not.
-    End(user_ended_ ? 0 : 1);
+    if (user_ended_) {
+      End(0);
+    } else {
+      const DvResult rc = last_error_ != 0 ? last_error_ : DV_E_CONNECTION_DROPPED;
+      Fail(Failure::kCard,
+           was_connected_ ? "The connection was ended by the card or the network." : "The connection was not made.", rc);
+    }
   }
 }
 
 void ConnectSession::OnError(DvResult primary) {
-  std::fprintf(stderr, "The connection failed: %s\n", ResultText(primary).c_str());
+  last_error_ = primary;
+  output_.Note("The connection failed: " + ResultText(primary));
 }
 
 void ConnectSession::OnTrafficTimer() { ShowTraffic(); }
@@ -111,16 +117,16 @@ bool ConnectSession::RequestDisconnect() {
   if (over_) return false;
   GSM::Connection* connection = GSM::Device::Instance().CurrentConnection();
   if (!started_ || connection == nullptr) {
-    End(1);
+    End(ExitCodeOf(Failure::kInterrupted));
     return false;
   }
   user_ended_ = true;
   if (was_connected_) ShowTraffic();
-  Print("disconnecting...");
+  output_.Line("disconnecting...");
   GSM::Device::Instance().SetUserDisconnect(true);
   const DvResult rc = connection->Disconnect();
   if (rc != DV_S_OK) {
-    std::fprintf(stderr, "Disconnecting failed: %s\n", ResultText(rc).c_str());
+    output_.Note("Disconnecting failed: " + ResultText(rc));
     if (GSM::Device::Instance().GetConnectionState() == GSM::ConnectionState::Disconnected) End(0);
     return false;
   }
@@ -132,20 +138,21 @@ void ConnectSession::ShowAddress() {
   uint32_t index = 0;
   const DvResult rc = connection ? connection->GetIpInterfaceIndex(&index) : DV_E_NO_CONNECTION;
   if (rc != DV_S_OK) {
-    Print("  address: -- (" + ResultText(rc) + ")");
+    output_.Line("  address: -- (" + ResultText(rc) + ")");
     return;
   }
   platform::IpHelper& ip = platform::CurrentIpHelper();
   platform::IfRow row;
   const std::string name = ip.GetIfEntry(index, row) == 0 ? row.Name : "interface " + std::to_string(index);
   std::vector<platform::IpAddrRow> addresses;
-  std::string address = "--";
+  std::string address;
   if (ip.GetIpAddrTable(addresses) == 0) {
     for (const auto& a : addresses) {
       if (a.dwIndex == index) address = AddressText(a.dwAddr);
     }
   }
-  Print("  address: " + address + " on " + name);
+  output_.Line("  address: " + (address.empty() ? std::string("--") : address) + " on " + name);
+  output_.JsonLine(ConnectAddressLine(address, name));
 }
 
 void ConnectSession::ShowTraffic() {
@@ -154,7 +161,14 @@ void ConnectSession::ShowTraffic() {
   uint32_t received = 0;
   uint32_t duration = 0;
   const DvResult rc = connection ? connection->GetStatistics(&sent, &received, &duration) : DV_E_NO_CONNECTION;
-  if (rc == DV_S_OK) Print("  " + TrafficLine(sent, received, duration));
+  if (rc != DV_S_OK) return;
+  output_.Line("  " + TrafficLine(sent, received, duration));
+  output_.JsonLine(ConnectTrafficLine(sent, received, duration));
+}
+
+void ConnectSession::Fail(Failure failure, const std::string& message, DvResult rc) {
+  if (over_) return;
+  End(output_.Fail(failure, message, rc));
 }
 
 void ConnectSession::End(int exit_code) {
@@ -164,17 +178,15 @@ void ConnectSession::End(int exit_code) {
   platform::PostQuitMessage(exit_code);
 }
 
-int AskRunningConnectionToDisconnect() {
+int AskRunningConnectionToDisconnect(const Output& output) {
   std::unique_ptr<platform::RemoteWindow> running = platform::FindWindow(kConnectionWindowClass);
-  if (!running) {
-    std::fprintf(stderr, "No vombel-device connect is running.\n");
-    return 1;
-  }
+  if (!running) return output.Fail(Failure::kUnavailable, "No vombel-device connect is running.");
   if (!running->Post(kDisconnectRequest, 0, 0)) {
-    std::fprintf(stderr, "The running vombel-device connect did not take the request.\n");
-    return 1;
+    return output.Fail(Failure::kUnavailable, "The running vombel-device connect did not take the request.");
   }
-  std::printf("Asked vombel-device connect (process %d) to disconnect.\n", static_cast<int>(running->ProcessId()));
+  const int process = static_cast<int>(running->ProcessId());
+  output.Result({"Asked vombel-device connect (process " + std::to_string(process) + ") to disconnect."},
+                DisconnectDocument(process));
   return 0;
 }
 

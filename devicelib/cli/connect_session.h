@@ -11,6 +11,7 @@
 #include <string>
 
 #include "devicelib/cli/command_line.h"
+#include "devicelib/cli/output.h"
 #include "devicelib/result_codes.h"
 #include "platform/instance_channel.h"
 #include "platform/window.h"
@@ -27,7 +28,7 @@ inline constexpr uint32_t kTrafficPeriodMs = 5000;
 
 class ConnectSession {
  public:
-  ConnectSession(const Options& options, platform::HWND window);
+  ConnectSession(const Options& options, const Output& output, platform::HWND window);
   ~ConnectSession();
 
   // Connects (the SIM is ready). False when the connect call itself failed.
@@ -49,20 +50,23 @@ class ConnectSession {
   void ShowAddress();
   void ShowTraffic();
   void End(int exit_code);
+  void Fail(Failure failure, const std::string& message, DvResult rc);
 
   const Options& options_;
+  const Output& output_;
   platform::HWND window_;
   std::unique_ptr<platform::WindowClassListener> listener_;
   int state_ = 0;
   bool started_ = false;
   bool was_connected_ = false;
   bool user_ended_ = false;
+  DvResult last_error_ = 0;  // the library's last report of a failure
   bool over_ = false;
   int exit_code_ = 0;
 };
 
 // vombel-device disconnect: asks the running connect to end its
 // connection. The exit code.
-int AskRunningConnectionToDisconnect();
+int AskRunningConnectionToDisconnect(const Output& output);
 
 }  // namespace vombel_device

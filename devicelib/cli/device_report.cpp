@@ -39,6 +39,16 @@ std::string Number(int value) { return std::to_string(value); }
 
 bool Supported(const Reading<int>& flag) { return flag.ok() && flag.value != 0; }
 
+void AddPinRows(std::vector<Row>& rows, const DeviceStatus& s) {
+  Add(rows, "SIM", "pin state", s.pin_state, PinPukStateText);
+  if (Supported(s.retry_counters_supported)) {
+    const auto counter = [](int n) { return n < 0 ? std::string("unknown") : std::to_string(n); };
+    Add(rows, "SIM", "pin retries", s.retries, [&](const RetryCounters& r) { return counter(r.pin); });
+    Add(rows, "SIM", "puk retries", s.retries, [&](const RetryCounters& r) { return counter(r.puk); });
+  }
+  Add(rows, "SIM", "pin check", s.pin_enabled, [](int on) { return std::string(on ? "enabled" : "disabled"); });
+}
+
 std::vector<Row> Rows(const DeviceStatus& s) {
   std::vector<Row> rows;
   Add(rows, "Device", "state", s.device_state, DeviceStateText);
@@ -51,13 +61,7 @@ std::vector<Row> Rows(const DeviceStatus& s) {
   Add(rows, "SIM", "sim state", s.sim_state, SimStateText);
   Add(rows, "SIM", "iccid", s.iccid, Plain);
   Add(rows, "SIM", "imsi", s.imsi, Plain);
-  Add(rows, "SIM", "pin state", s.pin_state, PinPukStateText);
-  if (Supported(s.retry_counters_supported)) {
-    const auto counter = [](int n) { return n < 0 ? std::string("unknown") : std::to_string(n); };
-    Add(rows, "SIM", "pin retries", s.retries, [&](const RetryCounters& r) { return counter(r.pin); });
-    Add(rows, "SIM", "puk retries", s.retries, [&](const RetryCounters& r) { return counter(r.puk); });
-  }
-  Add(rows, "SIM", "pin check", s.pin_enabled, [](int on) { return std::string(on ? "enabled" : "disabled"); });
+  AddPinRows(rows, s);
 
   Add(rows, "Network", "operator", s.network, [](const NetworkInfo& n) { return Plain(n.name); });
   Add(rows, "Network", "network type", s.network, [](const NetworkInfo& n) { return NetworkTypeText(n.type); });
@@ -211,6 +215,33 @@ std::vector<std::string> FormatReport(const DeviceStatus& status) {
                     Pad(row.key, key_width, true) + ": " + row.value);
   }
   if (!rows.empty()) lines.push_back(rule);
+  return lines;
+}
+
+std::vector<std::string> FormatIdentity(const DeviceStatus& s, const Reading<std::vector<std::string>>& own_numbers) {
+  std::vector<Row> rows;
+  Add(rows, "", "model", s.model, Plain);
+  Add(rows, "", "firmware", s.firmware, Plain);
+  Add(rows, "", "hardware", s.hardware, Plain);
+  Add(rows, "", "imei", s.imei, Plain);
+  Add(rows, "", "serial number", s.serial, Plain);
+  Add(rows, "", "iccid", s.iccid, Plain);
+  Add(rows, "", "imsi", s.imsi, Plain);
+  Add(rows, "", "own numbers", own_numbers, [](const std::vector<std::string>& numbers) {
+    std::string text;
+    for (const std::string& n : numbers) text += (text.empty() ? "" : ", ") + n;
+    return Plain(text);
+  });
+  std::vector<std::string> lines;
+  for (const Row& row : rows) lines.push_back(row.key + ": " + row.value);
+  return lines;
+}
+
+std::vector<std::string> FormatPinState(const DeviceStatus& status) {
+  std::vector<Row> rows;
+  AddPinRows(rows, status);
+  std::vector<std::string> lines;
+  for (const Row& row : rows) lines.push_back(row.key + ": " + row.value);
   return lines;
 }
 

@@ -111,6 +111,13 @@ std::string ResultText(DvResult rc);
 // not support); a failed call shows "-- (code)".
 std::vector<std::string> FormatReport(const DeviceStatus& status);
 
+// identity: "key: value" lines of the card's and the SIM's identity and the
+// own numbers; rows for what was not asked are left out.
+std::vector<std::string> FormatIdentity(const DeviceStatus& status,
+                                        const Reading<std::vector<std::string>>& own_numbers);
+// pin: "key: value" lines of the PIN state, the check and the retries.
+std::vector<std::string> FormatPinState(const DeviceStatus& status);
+
 // Watch mode: one "key: value" line for each value that differs between
 // `before` and `after` (and was read in `after`), in report order.
 std::vector<std::string> ChangedLines(const DeviceStatus& before, const DeviceStatus& after);

@@ -1,8 +1,11 @@
 // vombel-device: runs the device-access library as a client does (its own
-// message loop is the library's client thread) and shows the data card: one
-// report once the card is initialised, or, with "watch", every change and
-// every event as it comes. With --simulate it runs on a simulated card
-// plugged into a simulated device tree.
+// message loop is the library's client thread) and shows or drives the data
+// card: one report or one command once the card (and the SIM, where the
+// command needs it) is ready, or, with "watch", every change and every
+// event as it comes. A card another program holds is asked for through
+// card detection's sharing protocol and given back at the end. With
+// --simulate it runs on a simulated card plugged into a simulated device
+// tree.
 #include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
@@ -17,15 +20,21 @@
 
 #include "app/log_file.h"
 #include "carddetect/nw_api.h"
+#include "devicelib/cli/card_commands.h"
 #include "devicelib/cli/command_line.h"
 #include "devicelib/cli/connect_session.h"
 #include "devicelib/cli/device_report.h"
+#include "devicelib/cli/exit_codes.h"
+#include "devicelib/cli/json_report.h"
+#include "devicelib/cli/library_readings.h"
+#include "devicelib/cli/output.h"
 #include "devicelib/cli/pin_input.h"
 #include "devicelib/cli/stop_signals.h"
 #include "devicelib/device.h"
 #include "devicelib/dv_api.h"
 #include "devicelib/sim_answers.h"
 #include "foundation/xlog.h"
+#include "platform/clock.h"
 #include "platform/heap.h"
 #include "platform/sim_device_events.h"
 #include "platform/sim_device_tree.h"
@@ -49,16 +58,37 @@ constexpr uintptr_t kDeadlineTimer = 1;
 constexpr uint32_t kDisconnectLimitMs = 30000;
 // What the simulated SIM asks for with --pin.
 constexpr char kSimulatedPin[] = "1234";
+// Card sharing's answers (NwRequestExclusiveAccess).
+constexpr uint32_t kNotGiven = 258;
+constexpr uint32_t kCancelled = 1223;
 // NwGetCardInfo's answer while no card is there.
 constexpr uint32_t kNoCard = 55;
 
 void DropTraceLine(const char*, void*) {}
 
+// How the simulated SIM starts: asking for its PIN (--pin, and the pin
+// actions that have something to do then) or for its PUK (pin unblock).
+enum class SimulatedSim { kReady, kPinWanted, kPukWanted };
+
+SimulatedSim SimulatedSimFor(const Options& options) {
+  if (options.command != Command::kPin) return options.pin ? SimulatedSim::kPinWanted : SimulatedSim::kReady;
+  switch (options.pin_action) {
+    case PinAction::kEnter:
+    case PinAction::kChange:
+    case PinAction::kOff: return SimulatedSim::kPinWanted;
+    case PinAction::kUnblock: return SimulatedSim::kPukWanted;
+    case PinAction::kStatus:
+    case PinAction::kOn: return SimulatedSim::kReady;
+  }
+  return SimulatedSim::kReady;
+}
+
 // The simulated world of --simulate: a device tree that broadcasts its
 // changes, made the program's tree, and one card plugged into it.
 struct Simulation {
-  Simulation(const sim::CardClass& card_class, bool with_pin) : builder(card_class.kind) {
-    if (with_pin) builder.WithPin(kSimulatedPin);
+  Simulation(const sim::CardClass& card_class, SimulatedSim sim) : builder(card_class.kind) {
+    if (sim == SimulatedSim::kPinWanted) builder.WithPin(kSimulatedPin);
+    if (sim == SimulatedSim::kPukWanted) builder.PukLocked();
     // Something for `sms list` to show.
     sim::DeliverMessage welcome;
     welcome.service_centre = "+491710760000";
@@ -89,107 +119,12 @@ struct Simulation {
   std::unique_ptr<sim::SimPresence> presence;
 };
 
-// --- Reading the library ------------------------------------------------------
-
-Reading<std::string> ReadText(DvResult (*call)(char16_t*), size_t size) {
-  std::vector<char16_t> buffer(size, u'\0');
-  const DvResult rc = call(buffer.data());
-  if (rc != 0) return Failed<std::string>(rc);
-  buffer.back() = u'\0';
-  return Got(platform::Utf16ToUtf8(std::u16string_view(buffer.data())));
-}
-
-Reading<int> ReadInt(DvResult (*call)(int*)) {
-  int value = 0;
-  const DvResult rc = call(&value);
-  return rc == 0 ? Got(value) : Failed<int>(rc);
-}
-
-Reading<uint32_t> ReadPinState() {
-  uint32_t state = 0;
-  const DvResult rc = DvGetPinPukState(&state);
-  return rc == 0 ? Got(state) : Failed<uint32_t>(rc);
-}
-
-Reading<RetryCounters> ReadRetries() {
-  RetryCounters counters;
-  const DvResult rc = DvGetPinPukRetryCounters(&counters.pin, &counters.puk);
-  return rc == 0 ? Got(counters) : Failed<RetryCounters>(rc);
-}
-
-Reading<NetworkInfo> ReadNetwork() {
-  char16_t name[256] = {};
-  NetworkInfo info;
-  const DvResult rc = DvGetNetworkInfo(name, std::size(name), &info.type);
-  if (rc != 0) return Failed<NetworkInfo>(rc);
-  name[std::size(name) - 1] = u'\0';
-  info.name = platform::Utf16ToUtf8(std::u16string_view(name));
-  return Got(info);
-}
-
-Reading<Signal> ReadSignal() {
-  Signal signal;
-  const DvResult rc = DvGetSignalStrength(&signal.value, &signal.extended);
-  return rc == 0 ? Got(signal) : Failed<Signal>(rc);
-}
-
-// The states the library keeps without asking the card.
-void ReadCachedStates(DeviceStatus& s) {
-  s.device_state = ReadInt(DvGetDeviceState);
-  if (!s.device_state.ok() || s.device_state.value == GSM::DeviceState::NotFound) return;
-  s.cs_state = ReadInt(DvGetCsNetworkState);
-  s.ps_state = ReadInt(DvGetPsNetworkState);
-  s.edge_state = ReadInt(DvGetEdgeNetworkState);
-  s.hsdpa_state = ReadInt(DvGetHsdpaNetworkState);
-  const GSM::Device& device = GSM::Device::Instance();
-  s.access_technology = Got(device.GetAccessTechnology());
-  s.idle_text = Got(platform::Utf16ToUtf8(device.GetIdleText()));
-}
-
-void ReadPinStates(DeviceStatus& s) {
-  s.sim_state = ReadInt(DvGetSimState);
-  s.pin_state = ReadPinState();
-  s.retry_counters_supported = ReadInt(DvIsPinPukRetryCounterSupported);
-  if (s.retry_counters_supported.ok() && s.retry_counters_supported.value != 0) s.retries = ReadRetries();
-}
-
-// Everything the report shows.
-DeviceStatus ReadEverything() {
-  DeviceStatus s;
-  ReadCachedStates(s);
-  if (!s.device_state.ok() || s.device_state.value != GSM::DeviceState::Initialized) return s;
-  s.model = ReadText(DvGetDeviceName, kDvNameSize);
-  s.firmware = ReadText(DvGetFirmwareInfo, kDvNameSize);
-  s.hardware = ReadText(DvGetHardwareInfo, kDvNameSize);
-  s.imei = ReadText(DvGetImeiNumber, kDvNumberSize);
-  s.serial = ReadText(DvGetDeviceSerialNumber, kDvNameSize);
-  s.iccid = ReadText(DvGetSimSerialNumber, kDvNumberSize);
-  s.imsi = ReadText(DvGetImsiNumber, kDvNumberSize);
-  ReadPinStates(s);
-  s.pin_enabled = ReadInt(DvGetPinMode);
-  s.network = ReadNetwork();
-  s.technology_selection_supported = ReadInt(DvIsTechnologySelectionSupported);
-  if (s.technology_selection_supported.ok() && s.technology_selection_supported.value != 0) {
-    s.technology_mode = ReadInt(DvGetTechnologySelectionMode);
-  }
-  s.apn = ReadText(DvGetApn, kDvNumberSize);
-  s.signal = ReadSignal();
-  s.wcdma_supported = ReadInt(DvIsWcdmaSignalSupported);
-  if (s.wcdma_supported.ok() && s.wcdma_supported.value != 0) s.wcdma_signal = ReadInt(DvGetWcdmaSignalStrength);
-  return s;
-}
-
-void PrintLines(const std::vector<std::string>& lines, const char* indent = "") {
-  for (const std::string& line : lines) std::printf("%s%s\n", indent, line.c_str());
-  std::fflush(stdout);
-}
-
 // --- The client -------------------------------------------------------------------
 
 class Client {
  public:
-  Client(const Options& options, SecretPin& pin, std::string sms_text = {})
-      : options_(options), pin_(pin), sms_text_(std::move(sms_text)) {}
+  Client(const Options& options, const Output& output, Codes& codes, std::string sms_text = {})
+      : options_(options), output_(output), codes_(codes), sms_text_(std::move(sms_text)) {}
 
   static void OnEvent(uint32_t event, uintptr_t parameter, void* context) {
     static_cast<Client*>(context)->HandleEvent(event, parameter);
@@ -197,6 +132,7 @@ class Client {
   static void OnError(uint32_t type, DvResult primary, DvResult secondary, void* context) {
     auto* self = static_cast<Client*>(context);
     self->Say(ErrorLine(type, primary, secondary));
+    if (self->Watching()) self->output_.JsonLine(WatchLibraryErrorLine(type, primary, secondary));
     if (self->session_) self->session_->OnError(primary);
   }
 
@@ -210,25 +146,25 @@ class Client {
   bool Done() const { return done_ || (session_ && session_->Over()); }
   int ExitCode() const { return session_ && session_->Started() ? session_->ExitCode() : exit_code_; }
   int DeviceState() const { return status_.device_state.ok() ? status_.device_state.value : 0; }
-  bool WaitingForSim() const { return pin_entered_; }
+  bool WaitingForSim() const { return pin_entered_ || waiting_for_sim_; }
 
   // The time limit passed (or the program was interrupted).
-  void GiveUp(const std::string& why) {
+  void GiveUp(Failure failure, const std::string& why) {
     if (done_) return;
     if (Watching() && !options_.once) {
       Finish(0);
       return;
     }
-    std::fprintf(stderr, "%s\n", why.c_str());
-    if (DeviceState() == GSM::DeviceState::Initialized) PrintLines(FormatReport(ReadEverything()));
-    Finish(1);
+    const bool report = !output_.Json() && (options_.command == Command::kStatus || Watching()) &&
+                        DeviceState() == GSM::DeviceState::Initialized;
+    const int code = output_.Fail(failure, why);
+    if (report) output_.Lines(FormatReport(ReadEverything()));
+    Finish(code);
   }
 
   // Says a line of its own in watch mode (status mode prints only the report).
   void Say(const std::string& line) {
-    if (!Watching()) return;
-    std::printf("%s\n", line.c_str());
-    std::fflush(stdout);
+    if (Watching()) output_.Line(line);
   }
 
  private:
@@ -239,6 +175,7 @@ class Client {
     }
     if (done_) return;
     Say(EventLine(event, parameter, DvEventName(event)));
+    if (Watching()) output_.JsonLine(WatchEventLine(event, parameter, DvEventName(event)));
     DeviceStatus next = status_;
     ReadCachedStates(next);
     // Without a device only its state is worth showing (the library raises
@@ -277,7 +214,10 @@ class Client {
   }
 
   void Show(const DeviceStatus& next) {
-    if (Watching()) PrintLines(ChangedLines(status_, next), "  ");
+    if (Watching()) {
+      output_.Lines(ChangedLines(status_, next), "  ");
+      if (next != status_) output_.JsonLine(WatchStatusLine(next));
+    }
     status_ = next;
   }
 
@@ -289,108 +229,129 @@ class Client {
     if (Watching() && !options_.once) {
       Say(line);
     } else {
-      std::fprintf(stderr, "%s\n", line.c_str());
-      Finish(1);
+      Finish(output_.Fail(FailureOfResult(rc), line, rc));
     }
   }
 
-  // Messages and status reports that arrive, in watch and sms mode.
+  // Messages and status reports that arrive, in watch and sms mode (in
+  // JSON only while watching: sms gives one document).
   void ShowArrival(uint32_t event, uintptr_t parameter) {
     if (done_ || (!Watching() && options_.command != Command::kSms)) return;
     std::string line;
+    std::string json;
     if (event == EventSmsMessageArrived) {
       line = "new message on the SIM at index " + std::to_string(parameter);
     } else if (event == EventTemporarySmsMessageArrived && parameter != 0) {
-      line = TemporaryMessageLine(*reinterpret_cast<const SmsMessage*>(parameter));
+      const auto& message = *reinterpret_cast<const SmsMessage*>(parameter);
+      line = TemporaryMessageLine(message);
+      json = WatchMessageLine(message);
     } else if (event == EventSmsStatusReportArrived && parameter != 0) {
-      line = StatusReportLine(*reinterpret_cast<const SmsStatusReport*>(parameter));
+      const auto& report = *reinterpret_cast<const SmsStatusReport*>(parameter);
+      line = StatusReportLine(report);
+      json = WatchStatusReportLine(report);
     } else {
       return;
     }
-    std::printf("%s%s\n", Watching() ? "  " : "", line.c_str());
-    std::fflush(stdout);
+    output_.Line((Watching() ? "  " : "") + line);
+    if (Watching() && !json.empty()) output_.JsonLine(json);
   }
 
-  // The sms command, once the SIM is ready; the exit code.
-  int RunSms() {
-    DvResult rc = 0;
-    switch (options_.sms_action) {
-      case SmsAction::kList: {
-        SmsMessage* messages = nullptr;
-        uint32_t count = 0;
-        rc = DvReadAllSmsMessages(&messages, &count);
-        if (rc == 0) PrintLines(FormatSmsList(messages, count));
-        DvFreeSmsMessages(messages);
-        break;
-      }
-      case SmsAction::kRead: {
-        SmsMessage message;
-        rc = DvReadSmsMessage(options_.sms_index, &message);
-        if (rc == 0) PrintLines(FormatSmsMessage(message));
-        break;
-      }
-      case SmsAction::kDelete:
-        rc = DvDeleteSmsMessage(options_.sms_index);
-        if (rc == 0) std::printf("Message %u deleted.\n", options_.sms_index);
-        break;
-      case SmsAction::kSend: {
-        // Stored first, then sent from the SIM: the sent copy stays there.
-        SmsMessage message{};
-        const std::u16string number = platform::Utf8ToUtf16(options_.sms_number);
-        const std::u16string text = platform::Utf8ToUtf16(sms_text_);
-        std::copy_n(number.begin(), std::min(number.size(), kSmsAddressMax), message.Address);
-        std::copy_n(text.begin(), std::min(text.size(), kSmsTextMax), message.Text);
-        message.Validity = 0xA7;  // one day
-        rc = DvWriteSmsMessage(&message);
-        if (rc == 0) rc = DvSendSmsMessageFromSim(message.Index);
-        if (rc == 0) std::printf("Message sent to %s (stored at index %u).\n", options_.sms_number.c_str(), message.Index);
-        break;
-      }
-    }
-    std::fflush(stdout);
-    if (rc == 0) return 0;
-    std::fprintf(stderr, "The SMS command failed: %s\n", ResultText(rc).c_str());
-    return 1;
+  // Whether the SIM's PIN request is to be answered with the PIN read from
+  // standard input: once, and only for the commands that read one.
+  bool HavePinToEnter() const {
+    if (pin_tried_ || codes_.pin.empty()) return false;
+    if (options_.command != Command::kPin) return options_.pin;
+    return options_.pin_action == PinAction::kEnter || options_.pin_action == PinAction::kChange ||
+           options_.pin_action == PinAction::kOn || options_.pin_action == PinAction::kOff;
   }
 
   void AfterInitialization() {
     if (done_) return;
-    const bool pin_wanted = status_.pin_state.ok() && status_.pin_state.value == GSM::PinPukStateSimPin;
-    if (pin_wanted && options_.pin && !pin_.empty()) {
+    const uint32_t pin_state = status_.pin_state.ok() ? status_.pin_state.value : GSM::PinPukStateUnknown;
+    const bool sim_ready = status_.sim_state.ok() && status_.sim_state.value == 1;
+    if (pin_state == GSM::PinPukStateSimPin && HavePinToEnter()) {
       EnterPin();
       return;
     }
-    if (pin_entered_ && !(status_.sim_state.ok() && status_.sim_state.value == 1)) return;  // SIM still busy
+    if (pin_entered_ && !sim_ready) return;  // SIM still busy
     if (Watching() && !options_.once) return;
-    if (options_.command == Command::kSms || options_.command == Command::kConnect) {
-      const bool locked = status_.pin_state.ok() && (status_.pin_state.value == GSM::PinPukStateSimPin ||
-                                                      status_.pin_state.value == GSM::PinPukStateSimPuk);
-      if (locked) {
-        std::fprintf(stderr, "The SIM is locked%s.\n", options_.pin ? "" : ": run with --pin to enter its PIN");
-        Finish(1);
+    const bool locked = pin_state == GSM::PinPukStateSimPin || pin_state == GSM::PinPukStateSimPuk;
+    switch (options_.command) {
+      case Command::kSms:
+      case Command::kConnect:
+        if (locked) {
+          const char* how = pin_state == GSM::PinPukStateSimPuk ? ": it asks for its PUK (pin unblock)."
+                            : options_.pin                      ? "."
+                                                                : ": run with --pin to enter its PIN.";
+          Finish(output_.Fail(Failure::kSim, std::string("The SIM is locked") + how));
+          return;
+        }
+        // Until the SIM is ready and has read its files; the time limit ends the wait.
+        waiting_for_sim_ = true;
+        if (pin_state != GSM::PinPukStateReady || !sim_ready) return;
+        if (options_.command == Command::kConnect) {
+          StartConnection();
+          return;
+        }
+        Finish(RunSms(options_, output_, sms_text_));
         return;
-      }
-      // Until the SIM is ready and has read its files; the time limit ends the wait.
-      if (!(status_.pin_state.ok() && status_.pin_state.value == GSM::PinPukStateReady)) return;
-      if (!(status_.sim_state.ok() && status_.sim_state.value == 1)) return;
-      if (options_.command == Command::kConnect) {
-        StartConnection();
+      case Command::kIdentity:
+      case Command::kDiagnostics:
+        // A SIM that is ready has read its files before its numbers are asked.
+        waiting_for_sim_ = pin_state == GSM::PinPukStateReady;
+        if (waiting_for_sim_ && !sim_ready) return;
+        Finish(options_.command == Command::kIdentity ? RunIdentity(output_) : RunDiagnostics(output_));
         return;
-      }
-      Finish(RunSms());
+      case Command::kTechnology:
+        Finish(RunTechnology(options_, output_));
+        return;
+      case Command::kPin:
+        RunPinCommand(pin_state, sim_ready);
+        return;
+      case Command::kStatus:
+      case Command::kWatch:
+      case Command::kDisconnect:
+        break;
+    }
+    const DeviceStatus report = ReadEverything();
+    status_ = report;
+    output_.Lines(FormatReport(report));
+    output_.JsonLine(Watching() ? WatchStatusLine(report) : StatusDocument(report));
+    if (report.pin_state.ok() && report.pin_state.value == GSM::PinPukStateSimPin && !options_.pin) {
+      output_.Note("The SIM waits for its PIN: run with --pin to enter it.");
+    } else if (report.pin_state.ok() && report.pin_state.value == GSM::PinPukStateSimPuk) {
+      output_.Note("The SIM waits for its PUK.");
+    }
+    Finish(0);
+  }
+
+  // pin, once the SIM's state says what is possible.
+  void RunPinCommand(uint32_t pin_state, bool sim_ready) {
+    const PinAction action = options_.pin_action;
+    if (action == PinAction::kStatus) {
+      Finish(RunPin(options_, output_, codes_, pin_entered_));
       return;
     }
-    if (!Watching() || options_.once) {
-      const DeviceStatus report = ReadEverything();
-      status_ = report;
-      PrintLines(FormatReport(report));
-      if (report.pin_state.ok() && report.pin_state.value == GSM::PinPukStateSimPin && !options_.pin) {
-        std::fprintf(stderr, "The SIM waits for its PIN: run with --pin to enter it.\n");
-      } else if (report.pin_state.ok() && report.pin_state.value == GSM::PinPukStateSimPuk) {
-        std::fprintf(stderr, "The SIM waits for its PUK.\n");
-      }
-      Finish(0);
+    // The SIM has not said yet what it wants.
+    waiting_for_sim_ = true;
+    if (pin_state == GSM::PinPukStateUnknown) return;
+    if (pin_state == GSM::PinPukStateSimPuk && action != PinAction::kUnblock) {
+      Finish(output_.Fail(Failure::kSim, "The SIM asks for its PUK: run pin unblock."));
+      return;
     }
+    if (pin_state == GSM::PinPukStateSimPin) {
+      // With a PIN to enter it has been tried already (EnterPin).
+      Finish(output_.Fail(Failure::kSim, action == PinAction::kUnblock
+                                             ? "The SIM asks for its PIN, not its PUK: run pin enter."
+                                             : "The SIM still asks for its PIN."));
+      return;
+    }
+    if (pin_state != GSM::PinPukStateReady && pin_state != GSM::PinPukStateSimPuk) {
+      Finish(output_.Fail(Failure::kSim, "The SIM is not ready: " + PinPukStateText(pin_state) + "."));
+      return;
+    }
+    if (pin_state == GSM::PinPukStateReady && !sim_ready && action != PinAction::kEnter) return;
+    Finish(RunPin(options_, output_, codes_, pin_entered_));
   }
 
   void StartConnection() {
@@ -398,29 +359,34 @@ class Client {
     // The time limit was for the card and the SIM; the connection lasts
     // until it ends or the user ends it.
     platform::KillTimer(window_, kDeadlineTimer);
-    session_ = std::make_unique<ConnectSession>(options_, window_);
+    session_ = std::make_unique<ConnectSession>(options_, output_, window_);
     session_->Start();
   }
 
   void EnterPin() {
     Say("entering the PIN...");
-    const DvResult rc = DvEnterPinCode(pin_.c_str());
-    pin_.Clear();  // one attempt only: a wrong PIN must not be tried again
+    const DvResult rc = DvEnterPinCode(codes_.pin.c_str());
+    pin_tried_ = true;  // one attempt only: a wrong PIN must not be tried again
+    // pin change, on and off send the PIN once more once the SIM is ready.
+    const bool needed_again = options_.command == Command::kPin && options_.pin_action != PinAction::kEnter;
+    if (rc != 0 || !needed_again) codes_.pin.Clear();
     if (rc == 0) {
       pin_entered_ = true;
       Say("PIN accepted");
-    } else {
-      std::fprintf(stderr, "The PIN was refused: %s\n", ResultText(rc).c_str());
     }
     // The PIN state and the retry counters after every attempt.
     DeviceStatus next = status_;
     ReadPinStates(next);
     Show(next);
     if (rc != 0) {
-      if (!Watching() || options_.once) {
-        PrintLines(FormatReport(ReadEverything()));
-        Finish(1);
+      const std::string line = "The PIN was refused: " + ResultText(rc);
+      if (Watching() && !options_.once) {
+        output_.Note(line);
+        return;
       }
+      const int code = output_.Fail(FailureOfResult(rc), line, rc);
+      if (options_.command == Command::kStatus || Watching()) output_.Lines(FormatReport(ReadEverything()));
+      Finish(code);
       return;
     }
     AfterInitialization();
@@ -433,54 +399,123 @@ class Client {
   }
 
   const Options& options_;
-  SecretPin& pin_;
+  const Output& output_;
+  Codes& codes_;
   const std::string sms_text_;
   platform::HWND window_ = nullptr;
   std::unique_ptr<ConnectSession> session_;
   DeviceStatus status_;
+  bool pin_tried_ = false;
   bool pin_entered_ = false;
+  bool waiting_for_sim_ = false;
   bool done_ = false;
   int exit_code_ = 0;
 };
 
+// Reads the codes the command needs from standard input, one a line; the
+// exit code of a failure, else 0.
+int ReadCodes(const Options& options, const Output& output, Codes& codes) {
+  struct Wanted {
+    SecretPin* code;
+    const char* prompt;
+    const char* name;
+  };
+  std::vector<Wanted> wanted;
+  if (options.command != Command::kPin) {
+    if (options.pin) wanted.push_back({&codes.pin, "PIN: ", "PIN"});
+  } else {
+    switch (options.pin_action) {
+      case PinAction::kStatus: break;
+      case PinAction::kEnter:
+      case PinAction::kOn:
+      case PinAction::kOff: wanted.push_back({&codes.pin, "PIN: ", "PIN"}); break;
+      case PinAction::kChange:
+        wanted.push_back({&codes.pin, "PIN: ", "PIN"});
+        wanted.push_back({&codes.new_pin, "New PIN: ", "new PIN"});
+        break;
+      case PinAction::kUnblock:
+        wanted.push_back({&codes.puk, "PUK: ", "PUK"});
+        wanted.push_back({&codes.new_pin, "New PIN: ", "new PIN"});
+        break;
+    }
+  }
+  const std::string source = options.command == Command::kPin ? "pin: " : "--pin: ";
+  for (const Wanted& w : wanted) {
+    switch (ReadPin(STDIN_FILENO, w.prompt, *w.code)) {
+      case PinReadResult::kOk: break;
+      case PinReadResult::kEndOfInput:
+        return output.Fail(Failure::kUsage, "vombel-device: " + source + "no " + w.name + " on standard input");
+      case PinReadResult::kNotAPin:
+        return output.Fail(Failure::kUsage, "vombel-device: " + source + "a " + w.name + " is 4 to 8 digits");
+      case PinReadResult::kReadError:
+        return output.Fail(Failure::kUsage, "vombel-device: " + source + "standard input could not be read");
+    }
+  }
+  return 0;
+}
+
+// Takes the card from the program that holds it, if one does; 0, or the
+// exit code of the failure.
+int TakeCard(const Options& options, const Output& output, const StopSignals& stop_signals) {
+  struct Context {
+    const Options& options;
+    const Output& output;
+    const StopSignals& stop_signals;
+  } context{options, output, stop_signals};
+  NwAccessRequest request;
+  request.timeout_ms = options.timeout_s == 0 ? platform::kInfinite : options.timeout_s * 1000;
+  request.context = &context;
+  request.on_waiting = [](void* c) {
+    const auto& ctx = *static_cast<Context*>(c);
+    ctx.output.Note(ctx.options.timeout_s == 0
+                        ? "Another program is using the data card; waiting for it to give the card up..."
+                        : "Another program is using the data card; waiting up to " +
+                              std::to_string(ctx.options.timeout_s) + " s for it to give the card up...");
+  };
+  request.cancelled = [](void* c) { return static_cast<Context*>(c)->stop_signals.Interrupted(); };
+  const uint32_t rc = NwRequestExclusiveAccess(request);
+  switch (rc) {
+    case 0: return 0;
+    case kNotGiven:
+      return output.Fail(Failure::kBusy, "The program using the data card did not give it up within " +
+                                             std::to_string(options.timeout_s) + " s.");
+    case kCancelled: return output.Fail(Failure::kInterrupted, "Interrupted.");
+    default:
+      return output.Fail(Failure::kSystem, "vombel-device: the card-sharing objects could not be used (error " +
+                                               std::to_string(rc) + ")");
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const ParsedCommandLine parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const ParsedCommandLine parsed = ParseCommandLine(args);
+  const Options& options = parsed.options;
+  const Output output(options);
   if (!parsed.error.empty()) {
     std::fprintf(stderr, "vombel-device: %s\n%s", parsed.error.c_str(), UsageText().c_str());
-    return 2;
+    // Asked for JSON, a script gets its error document all the same.
+    if (std::find(args.begin(), args.end(), "--json") != args.end()) {
+      std::printf("%s\n", ErrorDocument(nullptr, Failure::kUsage, parsed.error, 0).c_str());
+    }
+    return ExitCodeOf(Failure::kUsage);
   }
-  const Options& options = parsed.options;
   if (options.help) {
     std::fputs(UsageText().c_str(), stdout);
     return 0;
   }
-  if (options.command == Command::kDisconnect) return AskRunningConnectionToDisconnect();
+  if (options.command == Command::kDisconnect) return AskRunningConnectionToDisconnect(output);
   const sim::CardClass* simulated = nullptr;
   if (options.simulate) {
     simulated = sim::FindCardClass(options.simulated_class);
     if (simulated == nullptr) {
-      std::fprintf(stderr, "vombel-device: no simulated card %s\n", options.simulated_class.c_str());
-      return 2;
+      return output.Fail(Failure::kUsage, "vombel-device: no simulated card " + options.simulated_class);
     }
   }
 
-  SecretPin pin;
-  if (options.pin) {
-    switch (ReadPin(STDIN_FILENO, "PIN: ", pin)) {
-      case PinReadResult::kOk: break;
-      case PinReadResult::kEndOfInput:
-        std::fprintf(stderr, "vombel-device: --pin: no PIN on standard input\n");
-        return 2;
-      case PinReadResult::kNotAPin:
-        std::fprintf(stderr, "vombel-device: --pin: a PIN is 4 to 8 digits\n");
-        return 2;
-      case PinReadResult::kReadError:
-        std::fprintf(stderr, "vombel-device: --pin: standard input could not be read\n");
-        return 2;
-    }
-  }
+  Codes codes;
+  if (const int code = ReadCodes(options, output, codes); code != 0) return code;
 
   // The text of `sms send`: the rest of standard input, without its last
   // line break.
@@ -490,18 +525,14 @@ int main(int argc, char** argv) {
     size_t n = 0;
     while (sms_text.size() < 4096 && (n = std::fread(chunk, 1, sizeof chunk, stdin)) > 0) sms_text.append(chunk, n);
     while (!sms_text.empty() && (sms_text.back() == '\n' || sms_text.back() == '\r')) sms_text.pop_back();
-    if (sms_text.empty()) {
-      std::fprintf(stderr, "vombel-device: sms send: no text on standard input\n");
-      return 2;
-    }
+    if (sms_text.empty()) return output.Fail(Failure::kUsage, "vombel-device: sms send: no text on standard input");
   }
 
   CLogFile log_file;
   if (options.log) {
     const std::string path = CLogFile::PathFor(u"vombel-device");
     if (path.empty() || log_file.Open(path) != 0) {
-      std::fprintf(stderr, "vombel-device: --log: %s cannot be written\n", path.c_str());
-      return 1;
+      return output.Fail(Failure::kSystem, "vombel-device: --log: " + path + " cannot be written");
     }
     log_file.Install();
     XLogSetThreshold(kXLogTrace);
@@ -514,7 +545,7 @@ int main(int argc, char** argv) {
   const uint32_t loop_thread = platform::GetCurrentThreadId();
   StopSignals stop_signals(loop_thread);
 
-  Client client(options, pin, std::move(sms_text));
+  Client client(options, output, codes, std::move(sms_text));
   platform::RegisterClass(kWindowClass, [&client, &options](platform::HWND, uint32_t message,
                                                             platform::WPARAM wparam,
                                                             platform::LPARAM) -> platform::LRESULT {
@@ -528,22 +559,19 @@ int main(int argc, char** argv) {
     }
     if (message == platform::WM_TIMER && wparam == kDeadlineTimer && client.Session() != nullptr) {
       std::fprintf(stderr, "The connection did not go down within %u s.\n", kDisconnectLimitMs / 1000);
-      platform::PostQuitMessage(1);
+      platform::PostQuitMessage(ExitCodeOf(Failure::kCard));
       return 0;
     }
     if (message == platform::WM_TIMER && wparam == kDeadlineTimer) {
       const char* what = client.WaitingForSim() ? "The SIM did not become ready"
                          : client.DeviceState() == GSM::DeviceState::Found ? "The data card did not become ready"
                                                                               : "No data card became ready";
-      client.GiveUp(std::string(what) + " within " + std::to_string(options.timeout_s) + " s.");
+      client.GiveUp(Failure::kUnavailable, std::string(what) + " within " + std::to_string(options.timeout_s) + " s.");
     }
     return 0;
   });
   const platform::HWND window = platform::CreateWindow(kWindowClass);
-  if (window == nullptr) {
-    std::fprintf(stderr, "vombel-device: cannot create the program's window\n");
-    return 1;
-  }
+  if (window == nullptr) return output.Fail(Failure::kSystem, "vombel-device: cannot create the program's window");
   client.SetWindow(window);
 
   // The simulated tree (before the library starts, so that detection looks
@@ -551,19 +579,27 @@ int main(int argc, char** argv) {
   std::unique_ptr<Simulation> simulation;
   std::unique_ptr<platform::UeventMonitor> uevents;
   if (simulated != nullptr) {
-    simulation = std::make_unique<Simulation>(*simulated, options.pin);
+    simulation = std::make_unique<Simulation>(*simulated, SimulatedSimFor(options));
   } else if (options.command == Command::kWatch) {
     uevents = platform::UeventMonitor::Start();
     if (!uevents) std::fprintf(stderr, "vombel-device: no device events (netlink unavailable), polling only\n");
   }
 
-  int exit_code = 0;
-  const DvClientHandlers handlers{&Client::OnEvent, &Client::OnError, &client};
-  const DvResult rc = DvInitialize(nullptr, handlers);
-  if (rc != 0) {
-    std::fprintf(stderr, "vombel-device: the device-access library did not start (%s)\n", ResultText(rc).c_str());
-    exit_code = 1;
-  } else {
+  // The card, from the program that holds it; what that took comes off the
+  // time left for the card to become ready.
+  const uint32_t asked_at = platform::GetTickCount();
+  int exit_code = TakeCard(options, output, stop_signals);
+  const uint32_t asking_ms = platform::GetTickCount() - asked_at;
+  DvResult rc = 0;
+  if (exit_code == 0) {
+    const DvClientHandlers handlers{&Client::OnEvent, &Client::OnError, &client};
+    rc = DvInitialize(nullptr, handlers);
+    if (rc != 0) {
+      exit_code = output.Fail(Failure::kSystem,
+                              "vombel-device: the device-access library did not start (" + ResultText(rc) + ")", rc);
+    }
+  }
+  if (exit_code == 0) {
     DvSetApplicationName(u"vombel-device");
     // The card detection's first report (a card already there) arrives now.
     platform::PumpMessages();
@@ -573,17 +609,18 @@ int main(int argc, char** argv) {
     if (simulation != nullptr) {
       client.Say("-- plugging the simulated card");
       if (!simulation->Plug()) {
-        std::fprintf(stderr, "vombel-device: the simulated card could not be made\n");
-        exit_code = 1;
+        exit_code = output.Fail(Failure::kSystem, "vombel-device: the simulated card could not be made");
       }
     } else if (no_card && options.command != Command::kWatch) {
-      std::fprintf(stderr, "No data card found.\n");
-      exit_code = 1;
+      exit_code = output.Fail(Failure::kUnavailable, "No data card found.");
     } else if (no_card) {
       client.Say("no data card yet; waiting for one");
     }
     if (exit_code == 0 && !client.Done()) {
-      if (options.timeout_s > 0) platform::SetTimer(window, kDeadlineTimer, options.timeout_s * 1000);
+      if (options.timeout_s > 0) {
+        const uint32_t limit_ms = options.timeout_s * 1000;
+        platform::SetTimer(window, kDeadlineTimer, asking_ms < limit_ms ? limit_ms - asking_ms : 1);
+      }
       platform::MSG msg;
       while (platform::GetMessage(msg)) platform::DispatchMessage(msg);
       // Interrupted while connected: the connection goes down before the
@@ -592,16 +629,22 @@ int main(int argc, char** argv) {
         platform::SetTimer(window, kDeadlineTimer, kDisconnectLimitMs);
         while (!client.Done() && platform::GetMessage(msg)) platform::DispatchMessage(msg);
       }
-      if (!client.Done()) client.GiveUp("Interrupted.");
+      if (!client.Done()) client.GiveUp(Failure::kInterrupted, "Interrupted.");
     }
     if (exit_code == 0) exit_code = client.ExitCode();
-    const bool ends_by_interrupt = options.command == Command::kWatch ||
-                                   (options.command == Command::kConnect && client.Session() && client.Session()->Started());
-    if (stop_signals.Interrupted() && !ends_by_interrupt) exit_code = 1;
+    const bool connecting = options.command == Command::kConnect && client.Session() && client.Session()->Started();
+    const bool ends_by_interrupt = options.command == Command::kWatch || connecting;
+    if (stop_signals.Interrupted() && !ends_by_interrupt && exit_code == 0) {
+      exit_code = ExitCodeOf(Failure::kInterrupted);
+    }
   }
 
+  // Card detection gives the card back as it shuts down, when it was taken
+  // from another program; NwShutdown alone does that for a library that
+  // never started.
   DvShutdown();
-  pin.Clear();
+  NwShutdown();
+  codes.pin.Clear();
   platform::DestroyWindow(window);
   platform::UnregisterClass(kWindowClass);
   simulation.reset();

@@ -10,12 +10,14 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/app_messages.h"
 #include "app/cached_dravik.h"
+#include "app/ussd_session.h"
 #include "app/worker_thread.h"
 #include "platform/clock.h"
 #include "platform/sim_device_events.h"
@@ -47,6 +49,7 @@ struct Notification {
   uintptr_t wparam;
   intptr_t lparam;  // records are freed on arrival; only their presence counts
   CachedDravikValues values;  // the cache as the window reads it on arrival
+  std::optional<UssdNews> ussd;  // a copy of WM_APP_USSD_NEWS's record
 };
 
 class WorkerFixture : public ::testing::Test {
@@ -60,7 +63,10 @@ class WorkerFixture : public ::testing::Test {
     platform::RegisterClass(kWindowClass, [this](platform::HWND, uint32_t message, platform::WPARAM w,
                                                  platform::LPARAM l) -> platform::LRESULT {
       if (message >= platform::WM_APP) {
-        notifications_.push_back({message, w, l, CachedDravik::Instance().Snapshot()});
+        notifications_.push_back({message, w, l, CachedDravik::Instance().Snapshot(), std::nullopt});
+        if (message == app_messages::WM_APP_USSD_NEWS && l != 0) {
+          notifications_.back().ussd = *reinterpret_cast<const UssdNews*>(l);
+        }
         CWorkerThread::FreeNotificationRecord(message, w, l);
       }
       return 0;

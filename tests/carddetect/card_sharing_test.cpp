@@ -23,7 +23,9 @@
 #include "platform/named_event.h"
 #include "platform/named_object.h"
 #include "platform/wait.h"
+#include "platform/win32_error.h"
 #include "tests/carddetect/nw_library_fixture.h"
+#include "tests/support/clock_driver.h"
 
 extern char** environ;
 
@@ -198,6 +200,45 @@ TEST_F(CardSharingTest, RequestWithdrawnBeforeTheMutexWaitStillWakesTheLibrary) 
   EXPECT_TRUE(log_.Contains(
       "Nw: suspension event reset detected while waiting for the exclusive mutex, waking up from suspended mode"));
   EXPECT_EQ(notes_.back(), (Notification{NwEventReasonSuspension, CardStateStarted, 0x100}));
+}
+
+bool Requested() {
+  platform::UniqueHandle event(platform::OpenNamedEvent(kSuspensionEventName));
+  return event && platform::WaitForSingleObject(event.get(), 0) == platform::kWaitObject0;
+}
+
+// This program asks for the card before it starts the library: a holder
+// that does not let go in time sees the request withdrawn; once given, the
+// request stays up while the library runs (the library does not take it for
+// a request to itself) and goes with the mutex at shut-down.
+TEST_F(CardSharingTest, RequestForTheCardIsWithdrawnUnlessGivenAndKeptUpWhileTheCardIsUsed) {
+  PlugCompleteCard();
+  auto holder = std::make_unique<MutexHolder>();
+  int waits = 0;
+  NwAccessRequest request;
+  request.timeout_ms = 3000;
+  request.context = &waits;
+  request.on_waiting = [](void* waits) { ++*static_cast<int*>(waits); };
+  auto refused = std::async(std::launch::async, [&] { return NwRequestExclusiveAccess(request); });
+  EXPECT_EQ(testing_support::RunClockUntilDone(clock_, refused), 3000u);
+  EXPECT_EQ(refused.get(), platform::kErrorWaitTimeout);
+  EXPECT_EQ(waits, 1);
+  EXPECT_FALSE(Requested());
+
+  // Given the card when it asks, on the library's thread.
+  request.context = holder.get();
+  request.on_waiting = [](void* holder) { static_cast<MutexHolder*>(holder)->Release(); };
+  ASSERT_EQ(NwRequestExclusiveAccess(request), 0u);
+  EXPECT_TRUE(Requested());
+  Initialize(EventCard().Text());
+  EXPECT_EQ(State(), CardStateStarted);
+  EXPECT_TRUE(Requested());
+  EXPECT_FALSE(log_.Contains("Nw: Suspended event is signalled but the exclusive mutex is available"));
+  EXPECT_EQ(NwRequestExclusiveAccess(request), 1247u);  // not once the library runs
+
+  NwShutdown();
+  EXPECT_FALSE(Requested());
+  EXPECT_FALSE(HeldByUs());
 }
 
 TEST_F(CardSharingTest, EventLeftByAKilledRequesterIsResetAtTheNextCheck) {

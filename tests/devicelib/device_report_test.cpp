@@ -282,6 +282,66 @@ TEST(DeviceCommandLineTest, SmsActionsTakeTheirIndexOrNumber) {
   }
 }
 
+TEST(DeviceCommandLineTest, PinTechnologyAndTheOtherCommandsTakeTheirWordsAndNoCodes) {
+  struct Row {
+    std::vector<std::string> args;
+    bool ok;
+    Command command;
+    PinAction pin_action;
+    int technology_mode;  // -1: none given
+    bool json;
+  };
+  const std::vector<Row> rows = {
+      {{"identity"}, true, Command::kIdentity, PinAction::kStatus, -1, false},
+      {{"--json", "diagnostics"}, true, Command::kDiagnostics, PinAction::kStatus, -1, true},
+      {{"pin", "status", "--json"}, true, Command::kPin, PinAction::kStatus, -1, true},
+      {{"pin", "enter"}, true, Command::kPin, PinAction::kEnter, -1, false},
+      {{"pin", "change"}, true, Command::kPin, PinAction::kChange, -1, false},
+      {{"--simulate", "pin", "on"}, true, Command::kPin, PinAction::kOn, -1, false},
+      {{"pin", "off", "--timeout", "5"}, true, Command::kPin, PinAction::kOff, -1, false},
+      {{"pin", "unblock"}, true, Command::kPin, PinAction::kUnblock, -1, false},
+      {{"technology"}, true, Command::kTechnology, PinAction::kStatus, -1, false},
+      {{"technology", "--json"}, true, Command::kTechnology, PinAction::kStatus, -1, true},
+      {{"technology", "gprs-only"}, true, Command::kTechnology, PinAction::kStatus, kGprsOnly, false},
+      {{"technology", "umts-only"}, true, Command::kTechnology, PinAction::kStatus, kUmtsOnly, false},
+      {{"technology", "gprs-preferred"}, true, Command::kTechnology, PinAction::kStatus, kGprsPreferred, false},
+      {{"technology", "umts-preferred"}, true, Command::kTechnology, PinAction::kStatus, kUmtsPreferred, false},
+      {{"--json", "connect", "--timeout", "0"}, true, Command::kConnect, PinAction::kStatus, -1, true},
+      // Codes never on the command line, and no reading of a PIN twice.
+      {{"pin"}, false, Command::kPin, PinAction::kStatus, -1, false},
+      {{"pin", "enter", "1234"}, false, Command::kPin, PinAction::kEnter, -1, false},
+      {{"pin", "change", "1234", "4321"}, false, Command::kPin, PinAction::kChange, -1, false},
+      {{"pin", "1234"}, false, Command::kPin, PinAction::kStatus, -1, false},
+      {{"--pin", "pin", "enter"}, false, Command::kPin, PinAction::kEnter, -1, false},
+      {{"technology", "auto"}, false, Command::kTechnology, PinAction::kStatus, -1, false},
+      {{"technology", "UMTS-only"}, false, Command::kTechnology, PinAction::kStatus, -1, false},
+      {{"technology", "gprs-only", "umts-only"}, false, Command::kTechnology, PinAction::kStatus, -1, false},
+      {{"identity", "diagnostics"}, false, Command::kIdentity, PinAction::kStatus, -1, false},
+      {{"pin", "status", "--timeout", "0"}, false, Command::kPin, PinAction::kStatus, -1, false},
+      {{"--json=yes"}, false, Command::kStatus, PinAction::kStatus, -1, false},
+  };
+  for (const Row& row : rows) {
+    const ParsedCommandLine parsed = ParseCommandLine(row.args);
+    std::string line;
+    for (const std::string& a : row.args) line += a + " ";
+    ASSERT_EQ(parsed.error.empty(), row.ok) << line << parsed.error;
+    if (!row.ok) continue;
+    EXPECT_EQ(parsed.options.command, row.command) << line;
+    EXPECT_EQ(parsed.options.pin_action, row.pin_action) << line;
+    EXPECT_EQ(parsed.options.technology_mode_given, row.technology_mode >= 0) << line;
+    if (row.technology_mode >= 0) {
+      EXPECT_EQ(parsed.options.technology_mode, row.technology_mode) << line;
+    }
+    EXPECT_EQ(parsed.options.json, row.json) << line;
+  }
+  // The words the usage, the completion and the JSON share go both ways.
+  for (int mode = kGprsOnly; mode <= kUmtsPreferred; ++mode) {
+    EXPECT_EQ(TechnologyModeOf(TechnologyModeName(mode)), mode);
+    EXPECT_NE(UsageText().find(TechnologyModeName(mode)), std::string::npos) << mode;
+  }
+  EXPECT_STREQ(TechnologyModeName(4), "");
+}
+
 SmsMessage Stored(uint32_t index, uint32_t status, const char16_t* address, const char16_t* text) {
   SmsMessage m;
   std::memset(&m, 0, sizeof m);

@@ -182,21 +182,41 @@ TEST(UnsolicitedAnswersTest, Ussd) {
     bool has_text;
     std::u16string_view text;
     int dcs;
+    std::u16string_view shown;  // UssdDisplayText
   };
   const Row rows[] = {
-      {u"+CUSD: 2", DV_S_OK, 2, false, u"", 0},
+      {u"+CUSD: 2", DV_S_OK, 2, false, u"", 0, u""},
       // testdata/at_answers.json:
-      {u"+CUSD: 1", DV_S_OK, 1, false, u"", 0},  // at-commander USSD test
-      // chan_dongle test_parse_cusd: the text is passed on as received.
-      {u"+CUSD: 0,\"CF2135487D2E4130572D0682BB1A\",0", DV_S_OK, 0, true, u"CF2135487D2E4130572D0682BB1A", 0},
+      {u"+CUSD: 1", DV_S_OK, 1, false, u"", 0, u""},  // at-commander USSD test
+      // chan_dongle test_parse_cusd: the text is passed on as received
+      // (packed septets in hexadecimal are nothing the card's character set
+      // says; they stay as they are).
+      {u"+CUSD: 0,\"CF2135487D2E4130572D0682BB1A\",0", DV_S_OK, 0, true, u"CF2135487D2E4130572D0682BB1A", 0,
+       u"CF2135487D2E4130572D0682BB1A"},
       // at-commander with_0x0d_char: a CR inside the quotes stays.
-      {u"+CUSD: 0,\"Groet, KPN.\r\",15", DV_S_OK, 0, true, u"Groet, KPN.\r", 15},
-      {u"+CUSD: 0,\"\",15", DV_S_OK, 0, true, u"", 15},
-      {u"+CUSD: 0,\"text\"", kMissing, -1, false, u"old", -1},
-      {u"+CUSD: 0,\"text\",", kMissing, -1, false, u"old", -1},
-      {u"+CUSD: 0,text,15", kMissing, -1, false, u"old", -1},
-      {u"+CUSD: 0,", kMissing, -1, false, u"old", -1},
-      {u"+CUSD:", kMissing, -1, false, u"old", -1},
+      {u"+CUSD: 0,\"Groet, KPN.\r\",15", DV_S_OK, 0, true, u"Groet, KPN.\r", 15, u"Groet, KPN.\r"},
+      {u"+CUSD: 0,\"\",15", DV_S_OK, 0, true, u"", 15, u""},
+      {u"+CUSD: 1,\"1 Bundles\n2 Top up\",15", DV_S_OK, 1, true, u"1 Bundles\n2 Top up", 15,
+       u"1 Bundles\n2 Top up"},
+      {u"+CUSD: 4", DV_S_OK, 4, false, u"", 0, u""},
+      {u"+CUSD: 5", DV_S_OK, 5, false, u"", 0, u""},
+      // UCS2 answers of a card in the GSM character set: hexadecimal text.
+      {u"+CUSD: 0,\"04110430043B0430043D0441003A00200035002C0030003020AC\",72", DV_S_OK, 0, true,
+       u"04110430043B0430043D0441003A00200035002C0030003020AC", 72, u"Баланс: 5,00€"},
+      {u"+CUSD: 1,\"0031002000420075006E0064006C00650073\",72", DV_S_OK, 1, true,
+       u"0031002000420075006E0064006C00650073", 72, u"1 Bundles"},
+      {u"+CUSD: 0,\"00480069\",88", DV_S_OK, 0, true, u"00480069", 88, u"Hi"},  // 0x58: UCS2, class 0
+      {u"+CUSD: 0,\"653700480069\",17", DV_S_OK, 0, true, u"653700480069", 17, u"Hi"},  // "en" first
+      // A card that decoded the UCS2 answer itself, and broken hexadecimal.
+      {u"+CUSD: 0,\"Hi there\",72", DV_S_OK, 0, true, u"Hi there", 72, u"Hi there"},
+      {u"+CUSD: 0,\"0048006\",72", DV_S_OK, 0, true, u"0048006", 72, u"0048006"},
+      // 8-bit data is not text to decode.
+      {u"+CUSD: 0,\"00480069\",68", DV_S_OK, 0, true, u"00480069", 68, u"00480069"},
+      {u"+CUSD: 0,\"text\"", kMissing, -1, false, u"old", -1, u"old"},
+      {u"+CUSD: 0,\"text\",", kMissing, -1, false, u"old", -1, u"old"},
+      {u"+CUSD: 0,text,15", kMissing, -1, false, u"old", -1, u"old"},
+      {u"+CUSD: 0,", kMissing, -1, false, u"old", -1, u"old"},
+      {u"+CUSD:", kMissing, -1, false, u"old", -1, u"old"},
   };
   for (const Row& row : rows) {
     UssdReport report{-1, false, u"old", -1};
@@ -205,6 +225,7 @@ TEST(UnsolicitedAnswersTest, Ussd) {
     EXPECT_EQ(report.has_text, row.has_text) << U8(row.line);
     EXPECT_EQ(report.text, row.text) << U8(row.line);
     EXPECT_EQ(report.dcs, row.dcs) << U8(row.line);
+    EXPECT_EQ(UssdDisplayText(report), row.shown) << U8(row.line);
   }
   // A text longer than the event record keeps its length here; the record
   // cuts it.

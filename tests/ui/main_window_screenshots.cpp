@@ -1,6 +1,6 @@
 // Pictures of the main window in each state of a card's life and with the
-// traffic of a connection, of the PIN, PUK, change-PIN and error dialogs and
-// of the diagnostics window, for the
+// traffic of a connection, of the PIN, PUK, change-PIN and error dialogs, of
+// the diagnostics window and of the USSD window, for the
 // documentation (docs/screenshots). Runs only when VOMBEL_SCREENSHOT_DIR
 // names the folder to write to, best on a real X server:
 //   Xvfb :99 &
@@ -23,6 +23,7 @@
 #include "app/ui/dlg_diagnostics.h"
 #include "app/ui/dlg_error.h"
 #include "app/ui/dlg_pin.h"
+#include "app/ui/dlg_ussd.h"
 #include "app/ui/dlg_puk.h"
 #include "carddetect/card_info.h"
 #include "tests/ui/screenshot_palette.h"
@@ -39,6 +40,7 @@ class MainWindowScreenshots : public QObject {
   void RendersTheCodeAndErrorDialogs();
   void RendersTheDiagnosticsWindow();
   void RendersTheTrafficDisplay();
+  void RendersTheUssdWindow();
 
  private:
   static QString Folder();
@@ -210,6 +212,31 @@ void MainWindowScreenshots::RendersTheTrafficDisplay() {
   QApplication::setPalette(DarkPalette());
   QVERIFY(Save(*d.Window(), "19-traffic-dark.png"));
   QApplication::setPalette(light);
+}
+
+// The USSD window over the worker and the simulated card: the network's
+// menu asks for a reply, the user's choice typed and not yet sent.
+void MainWindowScreenshots::RendersTheUssdWindow() {
+  if (Folder().isEmpty()) QSKIP("VOMBEL_SCREENSHOT_DIR is not set");
+  QVERIFY(QDir().mkpath(Folder()));
+
+  ui_testing::MainWindowDriver d;
+  d.OpenWindow();
+  d.Plug(d.OpenCard());
+  QVERIFY(d.RunUntil([&] { return d.StateText() == "Registered to Vombel Netz" && d.Idle(); }));
+  d.Window()->OnSysCommand(CDlgMain::kUssdCommand);
+  CDlgUssd* dialog = d.Window()->Ussd();
+  QVERIFY(dialog != nullptr);
+  // Typed into, as a user does: in the window that has the focus.
+  QVERIFY(QTest::qWaitForWindowActive(dialog));
+  QTRY_VERIFY(dialog->isActiveWindow());
+  auto* code = dialog->findChild<QLineEdit*>("code");
+  auto* reply = dialog->findChild<QLineEdit*>("reply");
+  code->setText(QStringLiteral("*101#"));
+  dialog->findChild<QPushButton*>("send")->click();
+  QVERIFY(d.RunUntil([&] { return reply->isEnabled(); }));
+  reply->setText(QStringLiteral("1"));
+  QVERIFY(Save(*dialog, "31-ussd-reply.png"));
 }
 
 VOMBEL_UI_TEST(MainWindowScreenshots)

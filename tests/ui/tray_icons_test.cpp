@@ -148,7 +148,8 @@ void TrayIconsTest::TheMenuHasTheWindowsEntriesAndExitOnlyWhenExtended() {
     QVERIFY(menu != nullptr);
     QStringList expected{QStringLiteral("Open Vombel Connect"), QStringLiteral("Connect"), QStringLiteral("-"),
                          QStringLiteral("Diagnostics..."),      QStringLiteral("SMS Centre..."),
-                         QStringLiteral("-"),                   QStringLiteral("&About Vombel Connect...")};
+                         QStringLiteral("&USSD..."),            QStringLiteral("-"),
+                         QStringLiteral("&About Vombel Connect...")};
     if (extended) expected << QStringLiteral("&Exit");
     QCOMPARE(Texts(*menu), expected);
     QVERIFY(menu->defaultAction() == menu->actions().front());

@@ -1,4 +1,4 @@
-#include "app/diagnostics.h"
+#include "devicelib/own_phone_numbers.h"
 
 std::u16string ParseOwnPhoneNumbers(std::u16string_view answer) {
   std::u16string numbers;
