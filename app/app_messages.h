@@ -18,7 +18,7 @@ inline constexpr uint32_t WM_APP_SET_PIN_MODE = WM_APP + 14;         // wParam: 
 inline constexpr uint32_t WM_APP_SAVE_PROFILE = WM_APP + 15;         // lParam: CProfile*, the worker's
 inline constexpr uint32_t WM_APP_CONNECT = WM_APP + 16;              // lParam: 1 connect, 0 disconnect
 inline constexpr uint32_t WM_APP_RUN_DIAGNOSTICS = WM_APP + 18;
-inline constexpr uint32_t WM_APP_SMS_OPERATION = WM_APP + 20;        // wParam: 0 send, 1 save, 2 delete; lParam: SmsMessage*
+inline constexpr uint32_t WM_APP_SMS_OPERATION = WM_APP + 20;        // wParam: SmsOperation; lParam: SmsMessage* (0..2), SmsDraft* (3, 4)
 inline constexpr uint32_t WM_APP_ENTER_PIN = WM_APP + 22;            // lParam: PinText*
 inline constexpr uint32_t WM_APP_ENTER_PUK = WM_APP + 23;            // wParam: PUK PinText*; lParam: new PIN PinText*
 inline constexpr uint32_t WM_APP_CHANGE_PIN = WM_APP + 24;           // wParam: old PinText*; lParam: new PinText*
@@ -70,6 +70,14 @@ enum SmsNews : uintptr_t {
 enum UssdOperation : uintptr_t { UssdOperationSend = 0, UssdOperationCancel = 1 };
 
 // WM_APP_SMS_OPERATION's operations.
-enum SmsOperation : uintptr_t { SmsOperationSend = 0, SmsOperationSave = 1, SmsOperationDelete = 2 };
+// Send and save of a text of any length (3, 4) take an SmsDraft: a text that
+// fits one message goes the way of 0 and 1.
+enum SmsOperation : uintptr_t {
+  SmsOperationSend = 0,
+  SmsOperationSave = 1,
+  SmsOperationDelete = 2,
+  SmsOperationSendText = 3,
+  SmsOperationSaveText = 4,
+};
 
 }  // namespace app_messages

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <list>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,26 @@ struct SmsDelivery {
   uint64_t time = 0;       // the report's discharge time, file time
 };
 
+// One message as the SMS centre lists it: a message in one piece, or the
+// parts of a long message joined. Parts belong together when they are in
+// the same folder, of the same kind, from or to the same address, and carry
+// the same reference and total. Copies, like Rows.
+struct SmsEntry {
+  std::vector<SmsMessage> parts;  // by sequence number (a part held twice: both)
+  uint32_t total = 1;             // the parts the message has
+  uint32_t reference = 0;         // of a long message
+  std::vector<uint32_t> missing;  // sequence numbers not held, ascending
+  std::u16string text;            // the held parts' texts in order
+  uint64_t time_stamp = 0;        // the newest part's: when the message came whole
+
+  const SmsMessage& First() const { return parts.front(); }
+  bool Long() const { return total > 1; }
+  bool Unread() const {
+    return std::any_of(parts.begin(), parts.end(),
+                       [](const SmsMessage& p) { return p.StorageStatus == kSmsStorageReceivedUnread; });
+  }
+};
+
 class CSmsMessages {
  public:
   // Folders of the SMS centre; FolderAll lists every record.
@@ -65,7 +86,12 @@ class CSmsMessages {
   const SmsMessage* FindByIndex(uint32_t index) const;
   // Adds the record, or replaces the one already held for its SIM index, so
   // a message read twice (by the listing and by its arrival) is kept once.
+  // A plain record is a message in one piece.
   SmsMessage& Put(const SmsMessage& message);
+  SmsMessage& Put(const SmsMessageDetails& message);
+  // Where the record in slot `index` stands in its long message ({0, 1, 1}
+  // for one in one piece), or null when no record has that index.
+  const SmsConcatenation* PartOf(uint32_t index) const;
 
   // The records of a folder, in store order; the store keeps them.
   std::vector<const SmsMessage*> List(Folder folder) const;
@@ -77,6 +103,9 @@ class CSmsMessages {
   // The same message: the same SIM slot, kind, time stamp, address and
   // text (its read mark may differ).
   static bool SameMessage(const SmsMessage& a, const SmsMessage& b);
+  // The folder's messages with the parts of each long message joined, in
+  // the order of Rows (the Inbox by each message's newest part).
+  std::vector<SmsEntry> Entries(Folder folder) const;
 
   // The message in slot `index` went out with reference `reference` and a
   // report request: pending.
@@ -87,6 +116,10 @@ class CSmsMessages {
   // The delivery of the message in slot `index`, or null when it asked for
   // no report.
   const SmsDelivery* Delivery(uint32_t index) const;
+  // The delivery of a listed message: nothing when none of its parts asked
+  // for a report; else failed when a part failed, pending while a part is,
+  // and delivered (at the last part's time) when every part was.
+  std::optional<SmsDelivery> Delivery(const SmsEntry& entry) const;
 
   void SetServiceCentre(std::u16string address) { service_centre_ = std::move(address); }
   const std::u16string& ServiceCentre() const { return service_centre_; }
@@ -107,7 +140,13 @@ class CSmsMessages {
   void Clear();
 
  private:
-  std::list<SmsMessage> records_;
+  struct Held {
+    SmsMessage message;
+    SmsConcatenation part;
+  };
+  SmsMessage& Hold(const SmsMessage& message, const SmsConcatenation& part);
+
+  std::list<Held> records_;
   // By SIM index; `order` counts the sends, so the newest wins a reference
   // that the card has given out again.
   struct TrackedDelivery {

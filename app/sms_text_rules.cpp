@@ -1,7 +1,11 @@
 #include "app/sms_text_rules.h"
 
+#include <algorithm>
 #include <iterator>
 
+#include "app/string_loader.h"
+#include "app/text_util.h"
+#include "devicelib/sms_text_split.h"
 #include "devicelib/valid_char.h"
 
 namespace sms_text {
@@ -9,6 +13,17 @@ namespace sms_text {
 namespace {
 
 bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+constexpr unsigned kCounterStringId = 1049;
+constexpr unsigned kLongCounterStringId = 1200;
+constexpr unsigned kOnePartMissingStringId = 1201;
+constexpr unsigned kPartsMissingStringId = 1202;
+
+uint32_t Alphabet(bool unicode) { return unicode ? kDvAlphabetUcs2 : kDvAlphabetGsm7Bit; }
+
+std::u16string WithNumber(std::u16string text, uint32_t value) {
+  return app_text::ReplaceFirst(std::move(text), u"%d", app_text::Decimal(value));
+}
 
 // A refused character still takes room until it is dropped.
 int CountedCost(char16_t character, bool unicode) {
@@ -76,6 +91,52 @@ bool InsertionAccepted(std::u16string_view kept, std::u16string_view inserted, b
     remaining -= cost;
   }
   return true;
+}
+
+Extent Measure(std::u16string_view text, bool unicode) {
+  const SMS::TextParts split = SMS::SplitText(WithLineFeeds(text), Alphabet(unicode));
+  if (split.Refused()) return {0, 0};
+  return {static_cast<int>(split.parts.size()), static_cast<int>(split.capacity - split.last_used)};
+}
+
+std::u16string ShortenToLongest(std::u16string_view text, bool unicode) {
+  std::u16string shortened = WithLineFeeds(text);
+  const SMS::TextParts split = SMS::SplitText(shortened, Alphabet(unicode));
+  shortened.resize(split.fitting);
+  return shortened;
+}
+
+std::u16string ConformLong(std::u16string_view text, bool unicode) {
+  return ShortenToLongest(DropUncodable(text, unicode), unicode);
+}
+
+bool LongInsertionAccepted(std::u16string_view inserted, std::u16string_view result, bool unicode) {
+  for (char16_t c : inserted) {
+    if (CharacterCost(c, unicode) == 0) return false;
+  }
+  return Measure(result, unicode).messages > 0;
+}
+
+std::u16string CounterText(std::u16string_view text, bool unicode) {
+  const Extent extent = Measure(text, unicode);
+  const auto remaining = static_cast<uint32_t>(std::max(extent.remaining, 0));
+  if (extent.messages <= 1) return WithNumber(LoadProgramString(kCounterStringId), remaining);
+  return WithNumber(WithNumber(LoadProgramString(kLongCounterStringId), static_cast<uint32_t>(extent.messages)),
+                    remaining);
+}
+
+std::u16string MissingPartsText(const std::vector<uint32_t>& missing, uint32_t total) {
+  if (missing.empty()) return {};
+  if (missing.size() == 1) {
+    return WithNumber(WithNumber(LoadProgramString(kOnePartMissingStringId), missing.front()), total);
+  }
+  std::u16string list;
+  for (size_t i = 0; i + 1 < missing.size(); ++i) {
+    if (i > 0) list += u", ";
+    list += app_text::Decimal(missing[i]);
+  }
+  std::u16string text = ReplaceFirstPlaceholder(LoadProgramString(kPartsMissingStringId), list);
+  return WithNumber(WithNumber(std::move(text), missing.back()), total);
 }
 
 std::u16string WithLineFeeds(std::u16string_view text) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sms_text {
 
@@ -50,6 +51,33 @@ std::u16string Conform(std::u16string_view text, bool unicode);
 // each character must be carried by the coding and fit in what remains, so
 // an extension-table character needs two units left.
 bool InsertionAccepted(std::u16string_view kept, std::u16string_view inserted, bool unicode);
+
+// --- long messages ---------------------------------------------------------------
+//
+// A text longer than one message goes as the parts of a long one, at most
+// 255 (cut where SMS::SplitText cuts: 153 GSM units or 67 UCS-2 characters a
+// part, an extension-table character never divided). These rules count
+// line breaks as line feeds, a CR LF pair as one.
+
+struct Extent {
+  int messages = 1;   // 0 for a text that needs more than 255
+  int remaining = 0;  // what the last message has left
+};
+Extent Measure(std::u16string_view text, bool unicode);
+// `text` with line feeds, cut from its end until it fits 255 messages.
+std::u16string ShortenToLongest(std::u16string_view text, bool unicode);
+// DropUncodable, then ShortenToLongest: what the message field may hold.
+std::u16string ConformLong(std::u16string_view text, bool unicode);
+// Whether `inserted` may go into the field when the text would then be
+// `result`: each of its characters carried by the coding, and `result`
+// within 255 messages.
+bool LongInsertionAccepted(std::u16string_view inserted, std::u16string_view result, bool unicode);
+// The editor's counter: "%d remaining character(s)" for one message,
+// "%d messages, %d characters left" for more.
+std::u16string CounterText(std::u16string_view text, bool unicode);
+// What is missing of a long message: "part 2 of 3 missing", "parts 1, 2
+// and 4 of 5 missing"; empty when nothing is.
+std::u16string MissingPartsText(const std::vector<uint32_t>& missing, uint32_t total);
 
 // Every CR LF pair and every lone CR as one LF.
 std::u16string WithLineFeeds(std::u16string_view text);

@@ -225,9 +225,9 @@ void CWorkerThread::Work::ReadSms(int index) {
     return;
   }
   if (index >= 0) {
-    SmsMessage record{};
-    const DvResult rc = DvReadSmsMessage(static_cast<uint32_t>(index), &record);
-    XLog("DvReadSmsMessage finished with 0x%x", rc);
+    SmsMessageDetails record{};
+    const DvResult rc = DvReadSmsMessageDetails(static_cast<uint32_t>(index), &record);
+    XLog("DvReadSmsMessageDetails finished with 0x%x", rc);
     if (rc != DV_S_OK) {
       NotifyError(rc);
       return;
@@ -241,10 +241,10 @@ void CWorkerThread::Work::ReadSms(int index) {
     Notify(WM_APP_SMS, SmsNewsOneRead);
     return;
   }
-  SmsMessage* records = nullptr;
+  SmsMessageDetails* records = nullptr;
   uint32_t count = 0;
-  const DvResult rc = DvReadAllSmsMessages(&records, &count);
-  XLog("DvReadAllSmsMessages finished with 0x%x", rc);
+  const DvResult rc = DvReadAllSmsMessageDetails(&records, &count);
+  XLog("DvReadAllSmsMessageDetails finished with 0x%x", rc);
   if (rc != DV_S_OK) {
     NotifyError(rc);
   } else {
@@ -260,7 +260,7 @@ void CWorkerThread::Work::ReadSms(int index) {
       v.SmsStore = std::move(store);
     });
     if (sca_rc != DV_S_OK) NotifyError(sca_rc);
-    DvFreeSmsMessages(records);
+    DvFreeSmsMessageDetails(records);
   }
   SetSmsReading(false);
   Notify(WM_APP_SMS, SmsNewsStoreFilled);

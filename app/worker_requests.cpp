@@ -3,6 +3,7 @@
 
 #include "app/app_messages.h"
 #include "app/settings.h"
+#include "app/sms_draft.h"
 #include "app/worker_work.h"
 #include "carddetect/card_info.h"
 #include "devicelib/connection.h"
@@ -43,7 +44,11 @@ void CWorkerThread::Work::OnRequest(uint32_t request, uintptr_t wparam, intptr_t
       break;
     case WM_APP_SMS_OPERATION:
       // The record is the operation's to keep or free.
-      RunSmsOperation(wparam, reinterpret_cast<SmsMessage*>(lparam));
+      if (wparam == SmsOperationSendText || wparam == SmsOperationSaveText) {
+        RunTextOperation(wparam == SmsOperationSendText, reinterpret_cast<SmsDraft*>(lparam));
+      } else {
+        RunSmsOperation(wparam, reinterpret_cast<SmsMessage*>(lparam));
+      }
       NotifyStateChanged();
       return;
     case WM_APP_ENTER_PIN:

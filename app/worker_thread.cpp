@@ -5,6 +5,7 @@
 
 #include "app/app_messages.h"
 #include "app/profile.h"
+#include "app/sms_draft.h"
 #include "app/ussd_session.h"
 #include "app/worker_work.h"
 #include "devicelib/dv_api.h"
@@ -168,7 +169,11 @@ void CWorkerThread::FreeRequestRecords(uint32_t request, uintptr_t wparam, intpt
       delete reinterpret_cast<CProfile*>(lparam);
       break;
     case WM_APP_SMS_OPERATION:
-      delete reinterpret_cast<SmsMessage*>(lparam);
+      if (wparam == SmsOperationSendText || wparam == SmsOperationSaveText) {
+        delete reinterpret_cast<SmsDraft*>(lparam);
+      } else {
+        delete reinterpret_cast<SmsMessage*>(lparam);
+      }
       break;
     case WM_APP_USSD:
       delete reinterpret_cast<std::u16string*>(lparam);

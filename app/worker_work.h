@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/cached_dravik.h"
 #include "app/traffic.h"
@@ -13,6 +14,8 @@
 #include "platform/window.h"
 
 class CProfile;
+class CSmsMessages;
+struct SmsDraft;
 struct SmsMessage;
 
 class CWorkerThread::Work {
@@ -90,6 +93,16 @@ class CWorkerThread::Work {
 
   // --- SMS store (worker_sms.cpp) and diagnostics (worker_diagnostics.cpp) ---
   void RunSmsOperation(uintptr_t operation, SmsMessage* record);
+  // Send or save of a text of any length.
+  void RunTextOperation(bool send, SmsDraft* draft);
+  // Writes the parts of a long message; their slots in order, or none
+  // after a failure (told, and the parts written before it deleted).
+  std::vector<uint32_t> WriteParts(const SmsDraft& draft, const std::vector<std::u16string>& parts);
+  // Sends the stored parts in order; stops at the first failure (told).
+  void SendParts(const std::vector<uint32_t>& slots, bool report_requested);
+  // The next reference for a long message: counted up for each, passing
+  // over those of long messages the SIM still holds.
+  uint32_t NextLongMessageReference(const CSmsMessages& store);
   DvResult DeleteFromSim(uint32_t index);
   void RunDiagnostics();
 
@@ -100,4 +113,5 @@ class CWorkerThread::Work {
   bool library_ready_ = false;
   TrafficMeter traffic_;
   bool traffic_failure_logged_ = false;  // once a connection
+  uint32_t long_message_reference_ = 0;  // of the last long message; for the program's run
 };

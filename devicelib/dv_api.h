@@ -116,6 +116,12 @@ DvResult DvReadSmsMessage(uint32_t index, SmsMessage* message);
 DvResult DvReadAllSmsMessages(SmsMessage** messages, uint32_t* count);
 // Frees what DvReadAllSmsMessages returned (null does nothing).
 DvResult DvFreeSmsMessages(SmsMessage* messages);
+// The same two reads, each record followed by its concatenation header
+// (sms_message.h), so that the parts of a long message can be joined; the
+// array is freed with DvFreeSmsMessageDetails.
+DvResult DvReadSmsMessageDetails(uint32_t index, SmsMessageDetails* message);
+DvResult DvReadAllSmsMessageDetails(SmsMessageDetails** messages, uint32_t* count);
+DvResult DvFreeSmsMessageDetails(SmsMessageDetails* messages);
 DvResult DvDeleteSmsMessage(uint32_t index);
 // Stores `message` (an SMS-SUBMIT to Address) on the SIM as "stored
 // unsent" and sets its Index to the slot the card chose.
@@ -123,6 +129,15 @@ DvResult DvWriteSmsMessage(SmsMessage* message);
 // `send` 0: DvWriteSmsMessage. Otherwise the message goes to the network
 // at once (AT+CMGS) without being stored, and its record is left as it is.
 DvResult DvWriteOrSendSmsMessage(SmsMessage* message, int send);
+// One part of a long message, written or sent as the two calls above do:
+// the record's Text is the part's text (SMS::SplitText, sms_text_split.h,
+// cuts a long text into them) and goes after the concatenation header with
+// `part` (8-bit Reference 0..255, Total 2..255, Sequence 1..Total; any other
+// numbers give 0x84000005 before anything is sent). The client writes every
+// part with the same reference and total, and gives each long message a
+// reference of its own.
+DvResult DvWriteOrSendSmsMessagePart(SmsMessage* message, int send, SmsConcatenation part);
+DvResult DvWriteSmsMessagePart(SmsMessage* message, SmsConcatenation part);
 // Sends the message stored at `index` (AT+CMSS).
 DvResult DvSendSmsMessageFromSim(uint32_t index);
 // The same, and the message reference the card gave it ("+CMSS:"), which

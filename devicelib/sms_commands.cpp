@@ -133,8 +133,23 @@ DvResult DvGetSimSmsMessageStorageSize(int* total, int* used) {
   });
 }
 
-DvResult DvReadSmsMessage(uint32_t index, SmsMessage* message) {
-  if (message != nullptr) std::memset(message, 0, sizeof(SmsMessage));
+namespace {
+
+// Decodes into a plain record or into one with its concatenation header.
+void Decode(std::u16string_view pdu, const StoredMessageHeader& header, bool broadcom, uint32_t index,
+            SmsMessage& message) {
+  SMS::DecodeSmsMessage(pdu, static_cast<uint32_t>(header.length), broadcom, 1, index,
+                        static_cast<uint32_t>(header.status), message);
+}
+void Decode(std::u16string_view pdu, const StoredMessageHeader& header, bool broadcom, uint32_t index,
+            SmsMessageDetails& details) {
+  SMS::DecodeSmsMessageDetails(pdu, static_cast<uint32_t>(header.length), broadcom, 1, index,
+                               static_cast<uint32_t>(header.status), details);
+}
+
+template <typename Record>
+DvResult ReadOne(uint32_t index, Record* message) {
+  if (message != nullptr) std::memset(message, 0, sizeof(Record));
   return RunCommandCall([&] {
     Device& device = Device::Instance();
     device.Guard();
@@ -147,12 +162,12 @@ DvResult DvReadSmsMessage(uint32_t index, SmsMessage* message) {
     const std::u16string pdu = device.ReadRest();
     device.DropLine();
     device.WaitFinal();
-    SMS::DecodeSmsMessage(pdu, static_cast<uint32_t>(header.length), device.IsBroadcomCard(), 1, index,
-                          static_cast<uint32_t>(header.status), *message);
+    Decode(pdu, header, device.IsBroadcomCard(), index, *message);
   });
 }
 
-DvResult DvReadAllSmsMessages(SmsMessage** messages, uint32_t* count) {
+template <typename Record>
+DvResult ReadAll(Record** messages, uint32_t* count) {
   if (messages != nullptr) *messages = nullptr;
   if (count != nullptr) *count = 0;
   return RunCommandCall([&] {
@@ -166,7 +181,7 @@ DvResult DvReadAllSmsMessages(SmsMessage** messages, uint32_t* count) {
     device.SendCommand(SendModeNormal);
     // Collected here and handed over in one local-heap array once the
     // listing is complete: a failure on the way leaves nothing to free.
-    std::vector<SmsMessage> list;
+    std::vector<Record> list;
     while (!device.NextIsFinal()) {
       device.ExpectLine(kCmglPrefix);
       StoredMessageHeader header;
@@ -174,18 +189,33 @@ DvResult DvReadAllSmsMessages(SmsMessage** messages, uint32_t* count) {
       device.DropLine();
       const std::u16string pdu = device.ReadRest();
       device.DropLine();
-      SmsMessage& message = list.emplace_back();
-      SMS::DecodeSmsMessage(pdu, static_cast<uint32_t>(header.length), broadcom, 1,
-                            ClientIndex(device, header.index), static_cast<uint32_t>(header.status), message);
+      Decode(pdu, header, broadcom, ClientIndex(device, header.index), list.emplace_back());
     }
     device.WaitFinal();
     if (list.empty()) return;
-    auto* array = static_cast<SmsMessage*>(platform::LocalAlloc(list.size() * sizeof(SmsMessage)));
+    auto* array = static_cast<Record*>(platform::LocalAlloc(list.size() * sizeof(Record)));
     if (array == nullptr) DvRaise(platform::kResultOutOfMemory);
-    std::memcpy(array, list.data(), list.size() * sizeof(SmsMessage));
+    std::memcpy(array, list.data(), list.size() * sizeof(Record));
     *messages = array;
     *count = static_cast<uint32_t>(list.size());
   });
+}
+
+}  // namespace
+
+DvResult DvReadSmsMessage(uint32_t index, SmsMessage* message) { return ReadOne(index, message); }
+
+DvResult DvReadSmsMessageDetails(uint32_t index, SmsMessageDetails* message) { return ReadOne(index, message); }
+
+DvResult DvReadAllSmsMessages(SmsMessage** messages, uint32_t* count) { return ReadAll(messages, count); }
+
+DvResult DvReadAllSmsMessageDetails(SmsMessageDetails** messages, uint32_t* count) {
+  return ReadAll(messages, count);
+}
+
+DvResult DvFreeSmsMessageDetails(SmsMessageDetails* messages) {
+  if (messages != nullptr) platform::LocalFree(messages);
+  return DV_S_OK;
 }
 
 DvResult DvFreeSmsMessages(SmsMessage* messages) {
@@ -224,12 +254,16 @@ DvResult DvSendSmsMessageFromSim(uint32_t index, uint32_t* reference) {
   });
 }
 
-DvResult DvWriteOrSendSmsMessage(SmsMessage* message, int send) {
+namespace {
+
+// Writes (AT+CMGW) or sends (AT+CMGS) what `encode` makes of the record.
+template <typename Encode>
+DvResult WriteOrSend(SmsMessage* message, int send, Encode encode) {
   return RunCommandCall([&] {
     Device& device = Device::Instance();
     device.Guard();
     if (message == nullptr) DvRaise(DV_E_INVALID_ARGUMENT);
-    const SMS::EncodedPdu pdu = SMS::EncodePdu(*message);
+    const SMS::EncodedPdu pdu = encode(*message);
     if (pdu.Text.empty()) {
       XLogLevel(kXLogError, "DvWriteOrSendSmsMessage(): PDU is empty!");
       DvRaise(DV_E_UNUSABLE_MESSAGE);
@@ -243,4 +277,18 @@ DvResult DvWriteOrSendSmsMessage(SmsMessage* message, int send) {
   });
 }
 
+}  // namespace
+
+DvResult DvWriteOrSendSmsMessage(SmsMessage* message, int send) {
+  return WriteOrSend(message, send, [](const SmsMessage& m) { return SMS::EncodePdu(m); });
+}
+
 DvResult DvWriteSmsMessage(SmsMessage* message) { return DvWriteOrSendSmsMessage(message, 0); }
+
+DvResult DvWriteOrSendSmsMessagePart(SmsMessage* message, int send, SmsConcatenation part) {
+  return WriteOrSend(message, send, [&](const SmsMessage& m) { return SMS::EncodePdu(m, part); });
+}
+
+DvResult DvWriteSmsMessagePart(SmsMessage* message, SmsConcatenation part) {
+  return DvWriteOrSendSmsMessagePart(message, 0, part);
+}

@@ -93,6 +93,27 @@ struct SmsStatusReportDetails {
 static_assert(std::is_standard_layout_v<SmsStatusReportDetails> && std::is_trivial_v<SmsStatusReportDetails>);
 static_assert(offsetof(SmsStatusReportDetails, Report) == 0);
 
+// Where a message stands in a long message: the parts of one long message
+// carry the same reference and total, and each its own sequence number
+// (1..total). A message in one piece has total 1, sequence 1 and reference 0.
+struct SmsConcatenation {
+  uint32_t Reference;  // 0..255 (8-bit header element) or 0..65535 (16-bit)
+  uint32_t Total;      // 1..255
+  uint32_t Sequence;   // 1..Total
+};
+static_assert(std::is_standard_layout_v<SmsConcatenation> && std::is_trivial_v<SmsConcatenation>);
+
+// A read record with what ties it to the other parts of its long message:
+// the record above first, so that a client that knows only SmsMessage reads
+// it through the same pointer. The calls that return these are named
+// ...Details (dv_api.h); the ones that return plain records are unchanged.
+struct SmsMessageDetails {
+  SmsMessage Message;
+  SmsConcatenation Concatenation;
+};
+static_assert(std::is_standard_layout_v<SmsMessageDetails> && std::is_trivial_v<SmsMessageDetails>);
+static_assert(offsetof(SmsMessageDetails, Message) == 0);
+
 #include <string>
 
 namespace SMS {

@@ -275,6 +275,15 @@ void FillSmsMessage(const SmsPdu& pdu, uint32_t stored, uint32_t index, uint32_t
   CopyField(message.Text, pdu.Text);
 }
 
+void FillSmsMessageDetails(const SmsPdu& pdu, uint32_t stored, uint32_t index, uint32_t storage_status,
+                           SmsMessageDetails& details) {
+  details = SmsMessageDetails{};
+  FillSmsMessage(pdu, stored, index, storage_status, details.Message);
+  const bool part = pdu.ConcatTotal >= 2 && pdu.ConcatSequence >= 1 && pdu.ConcatSequence <= pdu.ConcatTotal;
+  details.Concatenation = part ? SmsConcatenation{pdu.ConcatReference, pdu.ConcatTotal, pdu.ConcatSequence}
+                               : SmsConcatenation{0, 1, 1};
+}
+
 void FillSmsStatusReport(const SmsPdu& pdu, SmsStatusReport& report) {
   report = SmsStatusReport{};
   report.TimeStamp = TimeStampToFileTime(pdu.TimeStamp);

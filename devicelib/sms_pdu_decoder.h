@@ -33,6 +33,12 @@ void DecodeDataCodingScheme(uint8_t dcs, uint32_t& alphabet, uint32_t& message_c
 void FillSmsMessage(const SmsPdu& pdu, uint32_t stored, uint32_t index, uint32_t storage_status,
                     SmsMessage& message);
 
+// The same, and the concatenation header: a header element whose total is
+// below 2, or whose sequence number is 0 or beyond the total, is ignored
+// (TS 23.040 9.2.3.24.1), and the message counts as one in one piece.
+void FillSmsMessageDetails(const SmsPdu& pdu, uint32_t stored, uint32_t index, uint32_t storage_status,
+                           SmsMessageDetails& details);
+
 // Fills every field of `report` from a status report's record.
 void FillSmsStatusReport(const SmsPdu& pdu, SmsStatusReport& report);
 // The same, with the message reference and the discharge time.
@@ -45,6 +51,11 @@ inline void DecodeSmsMessage(std::u16string_view pdu, uint32_t reported_length, 
                              SmsMessage& message) {
   FillSmsMessage(DecodePdu(pdu, reported_length, broadcom_card), stored, index, storage_status,
                  message);
+}
+inline void DecodeSmsMessageDetails(std::u16string_view pdu, uint32_t reported_length, bool broadcom_card,
+                                    uint32_t stored, uint32_t index, uint32_t storage_status,
+                                    SmsMessageDetails& details) {
+  FillSmsMessageDetails(DecodePdu(pdu, reported_length, broadcom_card), stored, index, storage_status, details);
 }
 
 }  // namespace SMS

@@ -34,4 +34,11 @@ struct EncodedPdu {
 //     no memory).
 EncodedPdu EncodePdu(const SmsMessage& message);
 
+// One part of a long message: the same, with TP-UDHI set and the
+// concatenation header (8-bit reference) ahead of the text, which is then
+// cut to what a part carries: 153 septets, 134 octets or 67 UCS2 units.
+// Raises 0x84000005 besides for a reference above 255, a total outside
+// 2..255 or a sequence number outside 1..total.
+EncodedPdu EncodePdu(const SmsMessage& message, const SmsConcatenation& part);
+
 }  // namespace SMS

@@ -29,6 +29,10 @@ void Decode(std::u16string_view text, uint32_t length) {
   Require(message.Text[kSmsTextMax] == 0 && message.Address[kSmsAddressMax] == 0);
   SmsStatusReport report;
   SMS::FillSmsStatusReport(pdu, report);
+  SmsMessageDetails details;
+  SMS::FillSmsMessageDetails(pdu, 1, 0, 0, details);
+  const SmsConcatenation& part = details.Concatenation;
+  Require(part.Total >= 1 && part.Sequence >= 1 && part.Sequence <= part.Total);
 }
 
 void Encode(const uint8_t* data, size_t size) {
@@ -40,6 +44,14 @@ void Encode(const uint8_t* data, size_t size) {
     Require(encoded.Text.size() <= SMS::kPduTextMax);
     const SMS::SmsPdu back = SMS::DecodePdu(encoded.Text, encoded.TpduLength);
     Require(back.MessageType == kSmsMessageTypeSubmit);
+    // The same record as a part of a long message, numbered from its own
+    // bytes: refused, or a header the decoder reads back.
+    const SmsConcatenation part{message.Validity, (message.Class % 255) + 1, (message.Stored % 255) + 1};
+    const SMS::EncodedPdu encoded_part = SMS::EncodePdu(message, part);
+    Require(encoded_part.Text.size() <= SMS::kPduTextMax);
+    const SMS::SmsPdu part_back = SMS::DecodePdu(encoded_part.Text, encoded_part.TpduLength);
+    Require(part_back.MessageType == kSmsMessageTypeSubmit && part_back.ConcatReference == part.Reference && part_back.ConcatTotal == part.Total &&
+            part_back.ConcatSequence == part.Sequence);
   } catch (const DvException&) {
   }
 }

@@ -143,6 +143,7 @@ struct CardState {
   int cnmi_mt = 0;
   int cnmi_ds = 0;
   int message_reference = 0;  // of the last message sent; the next one counts up
+  int long_message_reference = 0;  // of the last long message the console delivered
   uint32_t status_report_delay_ms = 3000;  // from sending to the network's status report
   std::vector<PendingStatusReport> pending_reports;
 

@@ -21,6 +21,7 @@ struct Fault {
   FaultKind kind = FaultKind::kSilent;
   uint32_t delay_ms = 0;
   bool once = false;  // forgotten after it struck once
+  uint32_t passes = 0;  // commands it lets through before it strikes (the third part of a message, say)
 };
 
 // The length of the over-long line: beyond what any line buffer takes.

@@ -387,7 +387,11 @@ void SimCard::FlushReports() {
 }
 
 std::optional<Fault> SimCard::TakeFault(const std::vector<AtCommand>& commands) {
-  auto take = [this](std::map<std::string, Fault>::iterator it) {
+  auto take = [this](std::map<std::string, Fault>::iterator it) -> std::optional<Fault> {
+    if (it->second.passes > 0) {
+      --it->second.passes;
+      return std::nullopt;
+    }
     Fault fault = it->second;
     if (fault.once) faults_.erase(it);
     return fault;

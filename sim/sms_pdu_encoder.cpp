@@ -1,5 +1,6 @@
 #include "sim/sms_pdu_encoder.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -20,6 +21,9 @@ constexpr uint8_t kStatusReportFirstOctet = 0x06;  // SMS-STATUS-REPORT, no more
 constexpr uint8_t kDcsGsm7 = 0x00;
 constexpr uint8_t kDcsUcs2 = 0x08;
 constexpr uint8_t kDcsClass0 = 0x10;
+constexpr uint8_t kUserDataHeaderIndicator = 0x40;  // TP-UDHI
+constexpr size_t kPartHeaderSeptets = 7;            // six octets and a fill bit
+constexpr size_t kMaxParts = 255;
 
 bool IsDialString(std::string_view number) {
   if (number.empty()) return false;
@@ -150,7 +154,7 @@ EncodedPdu EncodeDeliver(const DeliverMessage& message) {
   Octets out;
   AppendServiceCentre(out, message.service_centre);
   const size_t sca_octets = out.size();
-  out.push_back(kDeliverFirstOctet);
+  out.push_back(message.part ? kDeliverFirstOctet | kUserDataHeaderIndicator : kDeliverFirstOctet);
   AppendAddress(out, message.originator);
   out.push_back(0x00);  // TP-PID: plain short message
   std::optional<std::string> septets;
@@ -163,25 +167,79 @@ EncodedPdu EncodeDeliver(const DeliverMessage& message) {
   if (message.flash) dcs |= kDcsClass0;
   out.push_back(dcs);
   AppendTimestamp(out, message.time);
+  Octets header;
+  if (message.part) {
+    header = {0x05, 0x00, 0x03, static_cast<uint8_t>(message.part->reference & 0xFF),
+              static_cast<uint8_t>(message.part->total & 0xFF), static_cast<uint8_t>(message.part->sequence & 0xFF)};
+  }
   if (septets) {
-    if (septets->size() > kMaxSeptets) {
+    const size_t max = message.part ? kMaxPartSeptets : kMaxSeptets;
+    if (septets->size() > max) {
       // An escape is never parted from its code (no code is ESC itself).
-      const bool split = (*septets)[kMaxSeptets - 1] == kGsmEscape;
-      septets->resize(split ? kMaxSeptets - 1 : kMaxSeptets);
+      const bool split = (*septets)[max - 1] == kGsmEscape;
+      septets->resize(split ? max - 1 : max);
     }
+    // The header's septets are packed as zeros, then overwritten: the text
+    // starts on the septet after the header and its fill bit.
+    if (message.part) septets->insert(0, kPartHeaderSeptets, '\0');
     out.push_back(static_cast<uint8_t>(septets->size()));
-    const Octets packed = PackSeptets(*septets);
+    Octets packed = PackSeptets(*septets);
+    std::copy(header.begin(), header.end(), packed.begin());
     out.insert(out.end(), packed.begin(), packed.end());
   } else {
     std::u16string text = platform::Utf8ToUtf16(message.text);
-    if (text.size() > kMaxUcs2Characters) text.resize(kMaxUcs2Characters);
-    out.push_back(static_cast<uint8_t>(text.size() * 2));
+    const size_t max = message.part ? kMaxPartUcs2Characters : kMaxUcs2Characters;
+    if (text.size() > max) text.resize(max);
+    out.push_back(static_cast<uint8_t>(header.size() + text.size() * 2));
+    out.insert(out.end(), header.begin(), header.end());
     for (char16_t ch : text) {
       out.push_back(static_cast<uint8_t>(ch >> 8));
       out.push_back(static_cast<uint8_t>(ch & 0xFF));
     }
   }
   return Finish(out, sca_octets);
+}
+
+std::vector<DeliverMessage> SplitIntoParts(const DeliverMessage& message, int reference) {
+  const std::u16string text = platform::Utf8ToUtf16(message.text);
+  const bool basic = FitsGsmBasicSet(message.text);
+  const bool gsm = basic || (message.extension_table && ExtendedSeptets(message.text).has_value());
+  // What each character costs in the alphabet the whole text would take.
+  auto cost = [&](size_t at) -> size_t {
+    if (!gsm) return 1;
+    if (GsmBasicCode(text[at])) return 1;
+    return basic ? 0 : 2;
+  };
+  size_t total = 0;
+  for (size_t at = 0; at < text.size(); ++at) total += cost(at);
+  if (total <= (gsm ? kMaxSeptets : kMaxUcs2Characters)) return {message};
+
+  const size_t room = gsm ? kMaxPartSeptets : kMaxPartUcs2Characters;
+  std::vector<std::u16string> texts;
+  size_t start = 0;
+  size_t used = 0;
+  for (size_t at = 0; at < text.size(); ++at) {
+    const bool pair = !gsm && text[at] >= 0xD800 && text[at] <= 0xDBFF && at + 1 < text.size();
+    const size_t needs = pair ? 2 : cost(at);
+    if (used + needs > room) {
+      texts.push_back(text.substr(start, at - start));
+      start = at;
+      used = 0;
+    }
+    used += needs;
+    if (pair) ++at;
+  }
+  texts.push_back(text.substr(start));
+  if (texts.size() > kMaxParts) texts.resize(kMaxParts);
+
+  std::vector<DeliverMessage> parts;
+  for (size_t i = 0; i < texts.size(); ++i) {
+    DeliverMessage part = message;
+    part.text = platform::Utf16ToUtf8(texts[i]);
+    part.part = MessagePart{reference & 0xFF, static_cast<int>(texts.size()), static_cast<int>(i) + 1};
+    parts.push_back(std::move(part));
+  }
+  return parts;
 }
 
 EncodedPdu EncodeStatusReport(const StatusReport& report) {

@@ -6,7 +6,9 @@
 #pragma once
 
 #include <ctime>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -22,6 +24,14 @@ struct SmsTimestamp {
   int zone_quarters = 0;
 };
 
+// Where a message stands in a long one: the concatenation header with an
+// 8-bit reference (TS 23.040 9.2.3.24.1).
+struct MessagePart {
+  int reference = 0;  // 0..255, the same for every part of the message
+  int total = 2;      // 2..255
+  int sequence = 1;   // 1..total
+};
+
 struct DeliverMessage {
   std::string service_centre;  // "+4917..." or empty for none
   std::string originator;      // a number, or an alphanumeric sender name
@@ -32,6 +42,9 @@ struct DeliverMessage {
   // their code in the 7-bit alphabet, as most senders do, instead of making
   // the whole message UCS2.
   bool extension_table = false;
+  // A part of a long message: the header goes before `text`, which then
+  // holds at most 153 septets or 67 UCS2 characters.
+  std::optional<MessagePart> part = std::nullopt;
 };
 
 struct StatusReport {
@@ -52,10 +65,19 @@ struct EncodedPdu {
 SmsTimestamp LocalSmsTime(std::time_t when);
 
 EncodedPdu EncodeDeliver(const DeliverMessage& message);
+
+// `message` as the network delivers a text of any length: itself when it
+// fits one message, else its parts in order (153 septets or 67 UCS2
+// characters each, an escaped character or a surrogate pair never cut), all
+// with `reference`. More than 255 parts: the text is cut after the 255th.
+std::vector<DeliverMessage> SplitIntoParts(const DeliverMessage& message, int reference);
 EncodedPdu EncodeStatusReport(const StatusReport& report);
 
 // The most a single message can carry.
 inline constexpr size_t kMaxSeptets = 160;
 inline constexpr size_t kMaxUcs2Characters = 70;
+// And a part of a long one, after its six-octet header.
+inline constexpr size_t kMaxPartSeptets = 153;
+inline constexpr size_t kMaxPartUcs2Characters = 67;
 
 }  // namespace sim

@@ -92,6 +92,23 @@ std::optional<SubmitSummary> ParseSubmitPdu(std::string_view hex) {
   if (!need(1)) return std::nullopt;
   const size_t ud_octets = UserDataOctets(dcs, o[at++]);
   if (ud_octets > kMaxUserData || o.size() - at != ud_octets) return std::nullopt;
+  if ((first & 0x40) != 0) {  // TP-UDHI: the header's elements must add up within it
+    if (ud_octets < 1) return std::nullopt;
+    const size_t end = at + 1 + o[at];
+    if (end > o.size()) return std::nullopt;
+    for (size_t ie = at + 1; ie < end;) {
+      if (end - ie < 2 || end - ie - 2 < o[ie + 1]) return std::nullopt;
+      const uint8_t id = o[ie];
+      const size_t length = o[ie + 1];
+      const size_t data = ie + 2;
+      if ((id == 0x00 && length == 3) || (id == 0x08 && length == 4)) {
+        summary.part_reference = id == 0x00 ? o[data] : o[data] << 8 | o[data + 1];
+        summary.part_total = o[data + length - 2];
+        summary.part_sequence = o[data + length - 1];
+      }
+      ie = data + length;
+    }
+  }
   return summary;
 }
 

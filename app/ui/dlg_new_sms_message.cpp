@@ -10,12 +10,14 @@
 
 #include "app/app_messages.h"
 #include "app/settings.h"
+#include "app/sms_draft.h"
 #include "app/sms_text_rules.h"
 #include "app/string_loader.h"
 #include "app/text_util.h"
 #include "app/ui/qt_text.h"
 #include "app/ui/main_window_texts.h"
 #include "app/ui/sms_input_fields.h"
+#include "devicelib/sms_text_split.h"
 #include "devicelib/valid_char.h"
 #include "foundation/xlog.h"
 
@@ -23,16 +25,15 @@ using namespace app_messages;
 
 namespace {
 
-constexpr unsigned kCounterStringId = 1049;
-constexpr unsigned kUnicodeLengthStringId = 212;
 constexpr unsigned kNonUnicodeStringId = 213;
+constexpr unsigned kTooLongStringId = 1203;
 
 
 }  // namespace
 
 CDlgNewSmsMessage::CDlgNewSmsMessage(platform::HWND main_window, CSettings& settings, AskFunction ask,
                                      QWidget* parent)
-    : QDialog(parent), main_window_(main_window), settings_(settings), ask_(std::move(ask)), index_(kSmsNotOnSim) {
+    : QDialog(parent), main_window_(main_window), settings_(settings), ask_(std::move(ask)) {
   values_ = CachedDravik::Instance().Snapshot();
   BuildLayout();
   QObject::connect(send_, &QAction::triggered, this, [this] { Send(); });
@@ -57,14 +58,18 @@ bool CDlgNewSmsMessage::Ask(const QString& text) {
 bool CDlgNewSmsMessage::CheckText(std::u16string& text, bool unicode) {
   std::u16string checked = sms_text::DropUncodable(text, unicode);
   if (checked != text && !Ask(ProgramText(kNonUnicodeStringId))) return false;
-  const std::u16string shortened = sms_text::Shorten(checked, unicode);
-  if (shortened != checked && !Ask(ProgramText(kUnicodeLengthStringId))) return false;
+  const std::u16string shortened = sms_text::ShortenToLongest(checked, unicode);
+  if (shortened != checked) {
+    const std::u16string question = app_text::ReplaceFirst(
+        LoadProgramString(kTooLongStringId), u"%d", app_text::Decimal(static_cast<uint32_t>(SMS::kMaxConcatenatedParts)));
+    if (!Ask(ToQString(question))) return false;
+  }
   text = shortened;
   return true;
 }
 
 bool CDlgNewSmsMessage::Open(const QString& title, std::u16string_view recipient, std::u16string_view text,
-                             uint32_t index) {
+                             std::vector<SmsMessage> draft) {
   const bool unicode = settings_.SmsUnicode != 0;
   std::u16string checked = sms_text::WithLineFeeds(text);
   if (!CheckText(checked, unicode)) {
@@ -74,7 +79,7 @@ bool CDlgNewSmsMessage::Open(const QString& title, std::u16string_view recipient
   values_ = CachedDravik::Instance().Snapshot();
   opened_recipient_ = std::u16string(recipient);
   opened_text_ = sms_text::WithLineFeeds(text);
-  index_ = index;
+  draft_ = std::move(draft);
 
   rewriting_ = true;
   unicode_->blockSignals(true);
@@ -101,18 +106,16 @@ bool CDlgNewSmsMessage::Open(const QString& title, std::u16string_view recipient
 
 void CDlgNewSmsMessage::OnSmsNews(uintptr_t /*code*/) {
   values_ = CachedDravik::Instance().Snapshot();
-  if (index_ != kSmsNotOnSim) {
-    // The draft was deleted (and its slot maybe taken by another message):
-    // saving must not replace whatever is there now.
-    const SmsMessage* held = values_.SmsStore->FindByIndex(index_);
-    const bool still_the_draft = held != nullptr && held->StorageStatus == kSmsStorageStoredUnsent &&
-                                 SmsField(held->Address) == opened_recipient_ &&
-                                 sms_text::WithLineFeeds(SmsField(held->Text)) == opened_text_;
-    if (!still_the_draft) {
-      XLogLevel(kXLogTrace, "CDlgNewSmsMessage::OnSmsNews, slot %d no longer holds the draft.",
-                static_cast<int>(index_));
-      index_ = kSmsNotOnSim;
-    }
+  // A part of the draft was deleted (and its slot maybe taken by another
+  // message): saving must not replace whatever is there now, so the text is
+  // saved as a new message.
+  const bool still_the_draft = std::all_of(draft_.begin(), draft_.end(), [&](const SmsMessage& part) {
+    const SmsMessage* held = values_.SmsStore->FindByIndex(part.Index);
+    return held != nullptr && held->StorageStatus == kSmsStorageStoredUnsent && CSmsMessages::SameMessage(*held, part);
+  });
+  if (!still_the_draft) {
+    XLogLevel(kXLogTrace, "CDlgNewSmsMessage::OnSmsNews, slot %d no longer holds the draft.", static_cast<int>(Index()));
+    draft_.clear();
   }
   UpdateToolBar();
 }
@@ -136,7 +139,7 @@ void CDlgNewSmsMessage::OnMessageChanged() {
   // What the input rules could not stop (an undo into a text of the other
   // coding, say) is brought within the message here, without questions.
   const std::u16string text = ToU16(message_->Text());
-  const std::u16string conformed = sms_text::Conform(text, message_->Unicode());
+  const std::u16string conformed = sms_text::ConformLong(text, message_->Unicode());
   if (conformed != text) {
     rewriting_ = true;
     message_->ReplaceText(ToQString(conformed));
@@ -147,10 +150,7 @@ void CDlgNewSmsMessage::OnMessageChanged() {
 }
 
 void CDlgNewSmsMessage::UpdateCounter() {
-  const int remaining = sms_text::Remaining(ToU16(message_->Text()), message_->Unicode());
-  const std::u16string text = app_text::ReplaceFirst(LoadProgramString(kCounterStringId), u"%d",
-                                                     app_text::Decimal(static_cast<uint32_t>(std::max(remaining, 0))));
-  counter_->setText(ToQString(text));
+  counter_->setText(ToQString(sms_text::CounterText(ToU16(message_->Text()), message_->Unicode())));
 }
 
 bool CDlgNewSmsMessage::CanSend() const {
@@ -160,7 +160,7 @@ bool CDlgNewSmsMessage::CanSend() const {
 }
 
 bool CDlgNewSmsMessage::CanSave() const {
-  return CanSend() && (index_ == kSmsNotOnSim || ToU16(recipient_->text()) != opened_recipient_ ||
+  return CanSend() && (draft_.empty() || ToU16(recipient_->text()) != opened_recipient_ ||
                        ToU16(message_->Text()) != opened_text_);
 }
 
@@ -179,22 +179,23 @@ void CDlgNewSmsMessage::Save() {
 
 void CDlgNewSmsMessage::Submit(uintptr_t operation) {
   const bool unicode = message_->Unicode();
-  auto record = std::make_unique<SmsMessage>();
-  std::memset(record.get(), 0, sizeof(SmsMessage));
-  record->Stored = 1;
-  record->MessageType = kSmsMessageTypeSubmit;
-  record->Index = index_;
-  record->StorageStatus = kSmsStorageStoredUnsent;
-  record->Alphabet = unicode ? kDvAlphabetUcs2 : kDvAlphabetGsm7Bit;
-  record->Validity = 255;
-  record->StatusReportRequest = delivery_report_->isChecked() ? 1 : 0;
-  SetSmsField(record->Address, ToU16(recipient_->text()));
-  SetSmsField(record->ServiceCentre, CachedDravik::Instance().Snapshot().SmsStore->ServiceCentre());
-  SetSmsField(record->Text, sms_text::Conform(sms_text::WithLineFeeds(ToU16(message_->Text())), unicode));
-  XLogLevel(kXLogTrace, "CDlgNewSmsMessage::Submit, %d, [%d].", static_cast<int>(operation),
-            static_cast<int>(index_));
-  if (platform::PostMessage(main_window_, WM_APP_SMS_OPERATION, operation, reinterpret_cast<intptr_t>(record.get()))) {
-    record.release();
+  auto draft = std::make_unique<SmsDraft>();
+  SmsMessage& record = draft->message;
+  record.Stored = 1;
+  record.MessageType = kSmsMessageTypeSubmit;
+  record.Index = kSmsNotOnSim;
+  record.StorageStatus = kSmsStorageStoredUnsent;
+  record.Alphabet = unicode ? kDvAlphabetUcs2 : kDvAlphabetGsm7Bit;
+  record.Validity = 255;
+  record.StatusReportRequest = delivery_report_->isChecked() ? 1 : 0;
+  SetSmsField(record.Address, ToU16(recipient_->text()));
+  SetSmsField(record.ServiceCentre, CachedDravik::Instance().Snapshot().SmsStore->ServiceCentre());
+  draft->text = sms_text::ConformLong(ToU16(message_->Text()), unicode);
+  draft->replaces = draft_;
+  XLogLevel(kXLogTrace, "CDlgNewSmsMessage::Submit, %d, [%d].", static_cast<int>(operation), static_cast<int>(Index()));
+  const uintptr_t text_operation = operation == SmsOperationSend ? SmsOperationSendText : SmsOperationSaveText;
+  if (platform::PostMessage(main_window_, WM_APP_SMS_OPERATION, text_operation, reinterpret_cast<intptr_t>(draft.get()))) {
+    draft.release();
   } else {
     XLogLevel(kXLogError, "CDlgNewSmsMessage::Submit, PostMessage: NOK.");
   }

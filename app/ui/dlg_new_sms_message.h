@@ -1,9 +1,11 @@
-// The SMS editor: a recipient, a message and its counter of what is left,
-// the choice of the coding (GSM default alphabet or UCS-2) where the build
-// allows it, whether to ask for a delivery report, and Send and Save. It remembers the recipient, text and SIM
-// index it was opened with: a draft keeps its index, and Save needs a
-// change. Both commands post the new record to the main window, which hands
-// it to the worker; the editor then closes. Owned by the SMS centre.
+// The SMS editor: a recipient, a message and its counter of what is left
+// (and of the messages a long text takes), the choice of the coding (GSM
+// default alphabet or UCS-2) where the build allows it, whether to ask for a
+// delivery report, and Send and Save. It remembers the recipient, text and
+// SIM slots it was opened with: a draft keeps its slots (one a part of a
+// long message), and Save needs a change. Both commands post the text to
+// the main window, which hands it to the worker; the editor then closes.
+// Owned by the SMS centre.
 #pragma once
 
 #include <QDialog>
@@ -11,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/cached_dravik.h"
 #include "platform/window.h"
@@ -34,16 +37,19 @@ class CDlgNewSmsMessage : public QDialog {
 
   CDlgNewSmsMessage(platform::HWND main_window, CSettings& settings, AskFunction ask, QWidget* parent);
 
-  // Opens the editor with `title`, `recipient`, `text` and the SIM index
-  // (kSmsNotOnSim for a new message). The text is first checked against the
-  // coding of the SmsCharSet setting; when the user refuses what the check
-  // would change, the editor does not open and this is false.
-  bool Open(const QString& title, std::u16string_view recipient, std::u16string_view text, uint32_t index);
+  // Opens the editor with `title`, `recipient`, `text` and the draft's
+  // records, one a SIM slot (none for a new message). The text is first
+  // checked against the coding of the SmsCharSet setting; when the user
+  // refuses what the check would change, the editor does not open and this
+  // is false.
+  bool Open(const QString& title, std::u16string_view recipient, std::u16string_view text,
+            std::vector<SmsMessage> draft = {});
   // SMS news: the commands follow the SIM, and a draft that left its slot
   // is saved as a new message.
   void OnSmsNews(uintptr_t code);
 
-  uint32_t Index() const { return index_; }
+  // The draft's first slot; kSmsNotOnSim for a new message.
+  uint32_t Index() const { return draft_.empty() ? kSmsNotOnSim : draft_.front().Index; }
   QString Recipient() const;
   QString Text() const;
   bool Unicode() const;
@@ -78,7 +84,7 @@ class CDlgNewSmsMessage : public QDialog {
   // What the editor was opened with.
   std::u16string opened_recipient_;
   std::u16string opened_text_;
-  uint32_t index_;
+  std::vector<SmsMessage> draft_;
 
   QToolBar* tool_bar_ = nullptr;
   QAction* send_ = nullptr;

@@ -11,6 +11,7 @@
 #include <QTreeWidget>
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include "app/app_messages.h"
 #include "app/sms_text_rules.h"
@@ -56,8 +57,8 @@ QString WithValue(unsigned id, const QString& value) {
 
 // The Sent folder's delivery column: empty for a message that asked for no
 // report.
-QString DeliveryText(const SmsDelivery* delivery) {
-  if (delivery == nullptr) return {};
+QString DeliveryText(const std::optional<SmsDelivery>& delivery) {
+  if (!delivery) return {};
   const unsigned reason = sms_text::DeliveryStatusOf(delivery->status).reason;
   const QString why = reason != 0 ? ProgramText(reason) : QString();
   switch (delivery->state) {
@@ -157,15 +158,29 @@ void CDlgSmsCentre::Fill() {
     list_->setColumnCount(1);
     list_->setHeaderLabels({ProgramText(kRecipientStringId)});
   }
-  rows_ = store.Rows(folder_);
+  entries_ = store.Entries(folder_);
+  rows_.clear();
   QList<QTreeWidgetItem*> items;
-  for (size_t i = 0; i < rows_.size(); ++i) {
-    SmsMessage& row = rows_[i];
-    if (row.StorageStatus == kSmsStorageReceivedUnread && IsMarkedRead(row)) row.StorageStatus = kSmsStorageReceivedRead;
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    SmsEntry& entry = entries_[i];
+    for (SmsMessage& part : entry.parts) {
+      if (part.StorageStatus == kSmsStorageReceivedUnread && IsMarkedRead(part)) {
+        part.StorageStatus = kSmsStorageReceivedRead;
+      }
+    }
+    rows_.push_back(entry.First());
     auto* item = new QTreeWidgetItem();
-    item->setText(0, ToQString(SmsField(row.Address)));
-    if (inbox) item->setText(1, DateText(row.TimeStamp));
-    if (folder_ == CSmsMessages::FolderSent) item->setText(1, DeliveryText(store.Delivery(row.Index)));
+    item->setText(0, ToQString(SmsField(entry.First().Address)));
+    if (inbox) item->setText(1, DateText(entry.time_stamp));
+    if (folder_ == CSmsMessages::FolderSent) item->setText(1, DeliveryText(store.Delivery(entry)));
+    if (!entry.missing.empty()) {
+      // Beside what the column says: a message waiting for parts.
+      const int column = NoteColumn();
+      const QString note = ToQString(sms_text::MissingPartsText(entry.missing, entry.total));
+      const QString before = item->text(column);
+      item->setText(column, before.isEmpty() ? note : before + QStringLiteral(" \u2014 ") + note);
+      item->setToolTip(column, note);
+    }
     item->setData(0, Qt::UserRole, static_cast<int>(i));
     items.push_back(item);
   }
@@ -189,12 +204,12 @@ void CDlgSmsCentre::StyleRows() {
   for (int i = 0; i < list_->topLevelItemCount(); ++i) {
     QTreeWidgetItem* item = list_->topLevelItem(i);
     const int row = item->data(0, Qt::UserRole).toInt();
-    const bool known = row >= 0 && static_cast<size_t>(row) < rows_.size();
-    const bool unread = known && rows_[static_cast<size_t>(row)].StorageStatus == kSmsStorageReceivedUnread;
-    const SmsDelivery* delivery =
-        known && folder_ == CSmsMessages::FolderSent ? values_.SmsStore->Delivery(rows_[static_cast<size_t>(row)].Index)
-                                                     : nullptr;
-    const bool failed = delivery != nullptr && delivery->state == SmsDelivery::Failed;
+    const bool known = row >= 0 && static_cast<size_t>(row) < entries_.size();
+    const bool unread = known && entries_[static_cast<size_t>(row)].Unread();
+    const std::optional<SmsDelivery> delivery =
+        known && folder_ == CSmsMessages::FolderSent ? values_.SmsStore->Delivery(entries_[static_cast<size_t>(row)])
+                                                     : std::nullopt;
+    const bool failed = delivery && delivery->state == SmsDelivery::Failed;
     for (int column = 0; column < list_->columnCount(); ++column) {
       if (failed && column == 1) {
         item->setForeground(column, red);
@@ -214,13 +229,21 @@ int CDlgSmsCentre::SelectedRow() const {
   const QTreeWidgetItem* item = list_->currentItem();
   if (item == nullptr || !item->isSelected()) return -1;
   const int row = item->data(0, Qt::UserRole).toInt();
-  return row >= 0 && static_cast<size_t>(row) < rows_.size() ? row : -1;
+  return row >= 0 && static_cast<size_t>(row) < entries_.size() ? row : -1;
 }
+
+int CDlgSmsCentre::NoteColumn() const { return folder_ == CSmsMessages::FolderUnsent ? 0 : 1; }
 
 void CDlgSmsCentre::OnCurrentChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous) {
   const int row = current != nullptr ? current->data(0, Qt::UserRole).toInt() : -1;
-  if (row >= 0 && static_cast<size_t>(row) < rows_.size()) {
-    preview_->setPlainText(ToQString(sms_text::WithLineFeeds(SmsField(rows_[static_cast<size_t>(row)].Text))));
+  if (row >= 0 && static_cast<size_t>(row) < entries_.size()) {
+    const SmsEntry& entry = entries_[static_cast<size_t>(row)];
+    QString text = ToQString(sms_text::WithLineFeeds(entry.text));
+    if (!entry.missing.empty()) {
+      text = QLatin1Char('(') + ToQString(sms_text::MissingPartsText(entry.missing, entry.total)) +
+             QStringLiteral(")\n\n") + text;
+    }
+    preview_->setPlainText(text);
   } else {
     preview_->clear();
   }
@@ -235,11 +258,15 @@ bool CDlgSmsCentre::IsMarkedRead(const SmsMessage& message) const {
 }
 
 void CDlgSmsCentre::MarkRead(int row) {
-  if (row < 0 || static_cast<size_t>(row) >= rows_.size()) return;
-  SmsMessage& message = rows_[static_cast<size_t>(row)];
-  if (message.StorageStatus != kSmsStorageReceivedUnread) return;
-  message.StorageStatus = kSmsStorageReceivedRead;
-  read_.push_back(message);
+  if (row < 0 || static_cast<size_t>(row) >= entries_.size()) return;
+  SmsEntry& entry = entries_[static_cast<size_t>(row)];
+  if (!entry.Unread()) return;
+  for (SmsMessage& part : entry.parts) {
+    if (part.StorageStatus != kSmsStorageReceivedUnread) continue;
+    part.StorageStatus = kSmsStorageReceivedRead;
+    read_.push_back(part);
+  }
+  rows_[static_cast<size_t>(row)] = entry.First();
   StyleRows();
   platform::PostMessage(main_window_, WM_APP_SMS, SmsNewsMarkedRead, 0);
 }
@@ -260,47 +287,50 @@ void CDlgSmsCentre::UpdateToolBars() {
 // --- commands ----------------------------------------------------------------
 
 void CDlgSmsCentre::OpenEditor(unsigned title, std::u16string_view recipient, std::u16string_view text,
-                               uint32_t index) {
+                               std::vector<SmsMessage> draft) {
   if (!editor_) editor_ = new CDlgNewSmsMessage(main_window_, settings_, ask_, this);
-  editor_->Open(ProgramText(title), recipient, text, index);
+  editor_->Open(ProgramText(title), recipient, text, std::move(draft));
 }
 
 void CDlgSmsCentre::New() {
   if (!SimPresent()) return;
-  OpenEditor(kNewTitleStringId, u"", u"", kSmsNotOnSim);
+  OpenEditor(kNewTitleStringId, u"", u"");
 }
 
 void CDlgSmsCentre::Reply() {
   const int row = SelectedRow();
   if (!SimPresent() || row < 0 || folder_ == CSmsMessages::FolderUnsent) return;
-  OpenEditor(kReplyTitleStringId, SmsField(rows_[static_cast<size_t>(row)].Address), u"", kSmsNotOnSim);
+  OpenEditor(kReplyTitleStringId, SmsField(entries_[static_cast<size_t>(row)].First().Address), u"");
 }
 
 void CDlgSmsCentre::Forward() {
   const int row = SelectedRow();
   if (!SimPresent() || row < 0) return;
-  OpenEditor(kForwardTitleStringId, u"", SmsField(rows_[static_cast<size_t>(row)].Text), kSmsNotOnSim);
+  OpenEditor(kForwardTitleStringId, u"", entries_[static_cast<size_t>(row)].text);
 }
 
 void CDlgSmsCentre::Delete() {
   const int row = SelectedRow();
   if (!SimPresent() || row < 0) return;
-  // A copy: the list may be filled afresh while the question waits.
-  const SmsMessage doomed = rows_[static_cast<size_t>(row)];
+  // Copies: the list may be filled afresh while the question waits. Every
+  // part goes on its own, and only from a slot that still holds it.
+  const std::vector<SmsMessage> doomed = entries_[static_cast<size_t>(row)].parts;
   if (!Ask(ProgramText(kDeleteQuestionStringId))) return;
-  auto record = std::make_unique<SmsMessage>(doomed);
-  if (platform::PostMessage(main_window_, WM_APP_SMS_OPERATION, SmsOperationDelete,
-                            reinterpret_cast<intptr_t>(record.get()))) {
-    record.release();
-  } else {
-    XLogLevel(kXLogError, "CDlgSmsCentre::OnDelete, PostMessage: NOK.");
+  for (const SmsMessage& part : doomed) {
+    auto record = std::make_unique<SmsMessage>(part);
+    if (platform::PostMessage(main_window_, WM_APP_SMS_OPERATION, SmsOperationDelete,
+                              reinterpret_cast<intptr_t>(record.get()))) {
+      record.release();
+    } else {
+      XLogLevel(kXLogError, "CDlgSmsCentre::OnDelete, PostMessage: NOK.");
+    }
   }
 }
 
 void CDlgSmsCentre::OnRowActivated(int row) {
-  if (!SimPresent() || folder_ != CSmsMessages::FolderUnsent || row < 0 || static_cast<size_t>(row) >= rows_.size()) {
+  if (!SimPresent() || folder_ != CSmsMessages::FolderUnsent || row < 0 || static_cast<size_t>(row) >= entries_.size()) {
     return;
   }
-  const SmsMessage& draft = rows_[static_cast<size_t>(row)];
-  OpenEditor(kDraftTitleStringId, SmsField(draft.Address), SmsField(draft.Text), draft.Index);
+  const SmsEntry& draft = entries_[static_cast<size_t>(row)];
+  OpenEditor(kDraftTitleStringId, SmsField(draft.First().Address), draft.text, draft.parts);
 }

@@ -1,6 +1,7 @@
 // The SMS centre: the SIM's messages in three folders (Inbox, Sent,
 // Unsent), the text of the selected one, and the commands New, Reply,
-// Forward and Delete. It only shows the store of the device cache and never
+// Forward and Delete; the parts of a long message show as one message, with
+// what is still missing of it. It only shows the store of the device cache and never
 // changes it: every change of the SIM is posted to the main window, which
 // hands it to the worker, and every SMS news the main window passes on
 // fills the list afresh. The list holds copies of the records, so nothing it
@@ -54,7 +55,9 @@ class CDlgSmsCentre : public QDialog {
 
   CSmsMessages::Folder Folder() const { return folder_; }
   void ShowFolder(CSmsMessages::Folder folder);
-  // The messages listed, in the list's order.
+  // The messages listed, in the list's order: each with its parts, and the
+  // first part of each alone.
+  const std::vector<SmsEntry>& Entries() const { return entries_; }
   const std::vector<SmsMessage>& Rows() const { return rows_; }
   // The editor, null until first used.
   CDlgNewSmsMessage* Editor() const;
@@ -78,9 +81,12 @@ class CDlgSmsCentre : public QDialog {
   void OnCurrentChanged(QTreeWidgetItem* current, QTreeWidgetItem* previous);
   void MarkRead(int row);
   bool IsMarkedRead(const SmsMessage& message) const;
+  // The cell that tells what is missing of a long message.
+  int NoteColumn() const;
   int SelectedRow() const;
   bool SimPresent() const { return values_.SimInserted != 0; }
-  void OpenEditor(unsigned title, std::u16string_view recipient, std::u16string_view text, uint32_t index);
+  void OpenEditor(unsigned title, std::u16string_view recipient, std::u16string_view text,
+                  std::vector<SmsMessage> draft = {});
   bool Ask(const QString& text);
 
   platform::HWND main_window_;
@@ -88,6 +94,7 @@ class CDlgSmsCentre : public QDialog {
   AskFunction ask_;
   CachedDravikValues values_;
   CSmsMessages::Folder folder_ = CSmsMessages::FolderInbox;
+  std::vector<SmsEntry> entries_;
   std::vector<SmsMessage> rows_;
   // Messages read here since they were listed: the SIM's copy may still say
   // unread until the store is read again.

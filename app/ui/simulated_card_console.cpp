@@ -29,6 +29,8 @@ constexpr QuickCommand kQuickCommands[] = {
     {"Radio &off", "radio off"},
     {"New &message", "sms +4917012345678 Hello from the simulated network"},
     {"&Flash message", "flash 1234 Your balance is 10.00"},
+    // Three parts, the last first: the centre shows it whole only at the end.
+    {"Lon&g message", "longsms +4917012345678 3,1,2"},
     {"&Drop the call", "drop"},
     {"&Pull the card", "pull"},
     {"P&lug it back", "plug"},

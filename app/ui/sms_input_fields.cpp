@@ -55,8 +55,9 @@ bool SmsMessageEdit::Accepts(const QString& inserted) const {
   const QString text = toPlainText();
   const int start = std::min(cursor.selectionStart(), static_cast<int>(text.size()));
   const int end = std::min(cursor.selectionEnd(), static_cast<int>(text.size()));
-  const QString kept = text.left(start) + text.mid(end);
-  return sms_text::InsertionAccepted(ToU16(kept), sms_text::WithLineFeeds(ToU16(inserted)), unicode_);
+  const std::u16string added = sms_text::WithLineFeeds(ToU16(inserted));
+  const QString result = text.left(start) + QString::fromStdU16String(added) + text.mid(end);
+  return sms_text::LongInsertionAccepted(added, ToU16(result), unicode_);
 }
 
 void SmsMessageEdit::keyPressEvent(QKeyEvent* event) {

@@ -35,9 +35,8 @@ class SmsRecipientEdit final : public QLineEdit {
   QString accepted_;  // the text of the last edit that stood
 };
 
-// The message: only what the coding carries, and only while it fits in one
-// message (an extension-table character of the GSM alphabet needs two units
-// left). Line breaks are line feeds.
+// The message: only what the coding carries, and only while it fits in the
+// 255 parts of the longest message. Line breaks are line feeds.
 class SmsMessageEdit final : public QPlainTextEdit {
  public:
   explicit SmsMessageEdit(QWidget* parent = nullptr);

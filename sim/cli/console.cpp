@@ -136,6 +136,65 @@ void Sms(SimCard& card, const Words& w, std::ostream& out) {
     out << (message.flash ? "shown to the program (or dropped)\n" : "not stored\n");
   }
 }
+// A few lines of text that take three messages, for a long message typed
+// without a text of its own.
+constexpr std::string_view kLongSample =
+    "Dear customer, from 1 April your tariff includes 5 GB of data at full speed every month. After that you "
+    "still surf at 64 kbit/s at no extra cost. Unused data is not carried over. To book more data send the "
+    "word DATA to 2323 or visit the customer portal. Roaming within the EU is included. Calls to other "
+    "networks cost 9 cents a minute. Thank you for being with us, your Vombel team.";
+
+// "3,1" names the parts to deliver, in that order.
+std::optional<std::vector<int>> PartOrder(const std::string& word) {
+  if (word.find(',') == std::string::npos || word.find_first_not_of("0123456789,") != std::string::npos) {
+    return std::nullopt;
+  }
+  std::vector<int> order;
+  std::istringstream in(word);
+  for (std::string n; std::getline(in, n, ',');) {
+    if (!n.empty()) order.push_back(std::stoi(n.substr(0, 3)));
+  }
+  return order;
+}
+
+void LongSms(SimCard& card, const Words& w, std::ostream& out) {
+  if (w.size() < 2) {
+    out << "usage: longsms <sender> [part order, e.g. 3,1] [text...]\n";
+    return;
+  }
+  const std::optional<std::vector<int>> order = w.size() > 2 ? PartOrder(w[2]) : std::nullopt;
+  const size_t text_from = order ? 3 : 2;
+  DeliverMessage message;
+  message.originator = w[1];
+  message.text = w.size() > text_from ? Rest(w, text_from) : std::string(kLongSample);
+  message.time = Now();
+  message.service_centre = card.Snapshot().service_centre;
+  message.extension_table = true;
+  int reference = 0;
+  card.Update([&](CardState& s) { reference = s.long_message_reference = (s.long_message_reference + 1) % 256; });
+  const std::vector<DeliverMessage> parts = SplitIntoParts(message, reference);
+  std::vector<int> sequence;
+  if (order) {
+    sequence = *order;
+  } else {
+    for (size_t i = 1; i <= parts.size(); ++i) sequence.push_back(static_cast<int>(i));
+  }
+  out << parts.size() << (parts.size() == 1 ? " part" : " parts") << ", reference " << reference << "\n";
+  for (int n : sequence) {
+    if (n < 1 || static_cast<size_t>(n) > parts.size()) {
+      out << "  part " << n << ": there is none\n";
+      continue;
+    }
+    const auto index = card.DeliverSms(parts[static_cast<size_t>(n) - 1]);
+    out << "  part " << n;
+    if (index) {
+      out << ": stored at " << *index << "\n";
+    } else {
+      out << ": not stored\n";
+    }
+  }
+}
+
 void Report(SimCard& card, const Words& w, std::ostream& out) {
   StatusReport report;
   report.reference = Number(w, 1, 1);
@@ -230,7 +289,7 @@ constexpr std::array<Command, 2> kDialUpCommands = {{
 
 void Help(SimCard&, const Words&, std::ostream& out);
 
-constexpr std::array<Command, 26> kCommands = {{
+constexpr std::array<Command, 27> kCommands = {{
     {"help", "", "this list", Help},
     {"status", "", "what the card is doing", Status},
     {"register", "[stat]", "network grants registration (1 home, 5 roaming, 2 searching, 3 denied)", Register},
@@ -245,6 +304,7 @@ constexpr std::array<Command, 26> kCommands = {{
     {"radio", "on|off", "the radio switch", Radio},
     {"sms", "<sender> <text...>", "a new message from the network", Sms},
     {"flash", "<sender> <text...>", "a class 0 message", Sms},
+    {"longsms", "<sender> [3,1,2] [text...]", "a long message in parts (these, in this order)", LongSms},
     {"report", "<ref> [recipient] [status]", "a status report", Report},
     {"ussd", "<text>", "a USSD text from the network", Ussd},
     {"lock", "", "SIM asks for its PIN again", Lock},

@@ -74,6 +74,42 @@ TEST(SmsTextRulesTest, InsertionsAreCheckedCharacterByCharacter) {
   EXPECT_EQ(WithLineFeeds(u"a\r\nb\rc\n"), u"a\nb\nc\n");
 }
 
+TEST(SmsTextRulesTest, ALongMessageCountsItsPartsUpTo255) {
+  const std::u16string zhe(1, u'\u0416');
+  struct Case {
+    const char* name;
+    std::u16string text;
+    bool unicode;
+    const char* counter;
+  };
+  const Case cases[] = {
+      {"one full message", Repeat(u'a', 160), false, "0 remaining character(s)"},
+      {"one more makes two parts of 153", Repeat(u'a', 161), false, "2 messages, 145 characters left"},
+      {"400 take three", Repeat(u'a', 400), false, "3 messages, 59 characters left"},
+      {"a CR LF pair counts one", u"ab\r\ncd", false, "155 remaining character(s)"},
+      {"UCS-2 parts of 67", Repeat(u'a', 71), true, "2 messages, 63 characters left"},
+      {"the last of 255 parts full", Repeat(u'a', 255 * 153), false, "255 messages, 0 characters left"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(platform::Utf16ToUtf8(CounterText(c.text, c.unicode)), c.counter);
+  }
+  EXPECT_EQ(Measure(Repeat(u'a', 255 * 153 + 1), false).messages, 0);
+
+  // What the field takes: codable characters, within 255 parts.
+  EXPECT_TRUE(LongInsertionAccepted(u"b", Repeat(u'a', 255 * 153), false));
+  EXPECT_FALSE(LongInsertionAccepted(u"b", Repeat(u'a', 255 * 153 + 1), false));
+  EXPECT_FALSE(LongInsertionAccepted(zhe, u"ab" + zhe, false));
+  EXPECT_TRUE(LongInsertionAccepted(zhe, u"ab" + zhe, true));
+  EXPECT_EQ(ShortenToLongest(Repeat(u'a', 255 * 67 + 5), true).size(), 255u * 67);
+  EXPECT_EQ(ConformLong(u"a" + zhe + u"\r\nb", false), u"a\nb");
+
+  EXPECT_EQ(MissingPartsText({}, 3), u"");
+  EXPECT_EQ(MissingPartsText({2}, 3), u"part 2 of 3 missing");
+  EXPECT_EQ(MissingPartsText({2, 3}, 4), u"parts 2 and 3 of 4 missing");
+  EXPECT_EQ(MissingPartsText({1, 2, 4}, 5), u"parts 1, 2 and 4 of 5 missing");
+}
+
 TEST(SmsTextRulesTest, TheRecipientTakesOnlyWhatTheEncoderCarries) {
   struct Case {
     std::u16string before;

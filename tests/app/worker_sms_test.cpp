@@ -6,11 +6,14 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "app/sms_draft.h"
 #include "app/sms_messages.h"
 #include "devicelib/sms_pdu_decoder.h"
 #include "platform/text.h"
 #include "sim/sms_pdu_encoder.h"
+#include "sim/sms_submit_parser.h"
 #include "tests/app/worker_fixture.h"
 
 namespace {
@@ -31,6 +34,24 @@ SmsMessage Draft(uint32_t index, std::u16string_view recipient, std::u16string_v
   SetSmsField(m.Address, recipient);
   SetSmsField(m.Text, text);
   return m;
+}
+
+SmsDraft LongDraft(std::u16string_view recipient, std::u16string text, std::vector<SmsMessage> replaces = {}) {
+  SmsDraft d;
+  d.message = Draft(kSmsNotOnSim, recipient, u"");
+  d.text = std::move(text);
+  d.replaces = std::move(replaces);
+  return d;
+}
+
+// `n` characters of plain GSM text, no two parts alike.
+std::u16string Prose(size_t n, char16_t first = u'a') {
+  std::u16string text;
+  for (size_t i = 0; text.size() < n; ++i) {
+    text += static_cast<char16_t>(u'a' + (first - u'a' + i) % 26);
+    if (i % 7 == 6) text += u' ';
+  }
+  return text.substr(0, n);
 }
 
 class WorkerSmsTest : public WorkerFixture {
@@ -57,6 +78,19 @@ class WorkerSmsTest : public WorkerFixture {
     const size_t before = log_.Count("OnSmsOperation");
     ASSERT_TRUE(worker_->Post(WM_APP_SMS_OPERATION, operation, reinterpret_cast<intptr_t>(new SmsMessage(record))));
     ASSERT_TRUE(RunUntil([&] { return log_.Count("OnSmsOperation") > before && Idle() && platform::PumpMessages() == 0; }));
+  }
+
+  void RunText(uintptr_t operation, const SmsDraft& draft) {
+    const size_t before = log_.Count("OnSmsOperation");
+    ASSERT_TRUE(worker_->Post(WM_APP_SMS_OPERATION, operation, reinterpret_cast<intptr_t>(new SmsDraft(draft))));
+    ASSERT_TRUE(RunUntil([&] { return log_.Count("OnSmsOperation") > before && Idle() && platform::PumpMessages() == 0; }));
+  }
+
+  // The card's own reading of the SUBMIT in a slot.
+  sim::SubmitSummary SlotSubmit(size_t slot) {
+    const auto stored = Card().Snapshot().sms.at(slot);
+    if (!stored) return {};
+    return sim::ParseSubmitPdu(stored->pdu_hex).value_or(sim::SubmitSummary{});
   }
 
   size_t NewsAfter(size_t from, uintptr_t code) const {
@@ -146,6 +180,93 @@ TEST_F(WorkerSmsTest, AMessageThatTookAnotherMessagesSlotIsNeitherReplacedNorDel
   ASSERT_NO_FATAL_FAILURE(Run(SmsOperationDelete, copy));
   EXPECT_EQ(SlotStatus(0), -1);
   EXPECT_EQ(Cache().SmsStore->FindByIndex(0), nullptr);
+}
+
+TEST_F(WorkerSmsTest, ALongTextIsSentAsPartsOfOneReferenceAndAFailedPartIsToldNotSent) {
+  ASSERT_NO_FATAL_FAILURE(StartWorker());
+  Plug(Card5());
+  ASSERT_TRUE(Ready());
+
+  const std::u16string text = Prose(400);
+  size_t from = notifications_.size();
+  ASSERT_NO_FATAL_FAILURE(RunText(SmsOperationSendText, LongDraft(u"+4917011", text)));
+  std::u16string on_card;
+  for (size_t slot = 0; slot < 3; ++slot) {
+    SCOPED_TRACE(slot);
+    const sim::SubmitSummary part = SlotSubmit(slot);
+    EXPECT_EQ(part.recipient, "+4917011");
+    EXPECT_EQ(part.part_reference, SlotSubmit(0).part_reference);
+    EXPECT_EQ(part.part_total, 3);
+    EXPECT_EQ(part.part_sequence, static_cast<int>(slot) + 1);
+    EXPECT_EQ(SlotStatus(slot), 3);
+    on_card += SlotText(slot);
+  }
+  EXPECT_EQ(on_card, text);
+  EXPECT_LT(NewsAfter(from, SmsNewsSent), notifications_.size());
+  const std::vector<SmsEntry> sent = Cache().SmsStore->Entries(CSmsMessages::FolderSent);
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].text, text);
+  EXPECT_TRUE(sent[0].missing.empty());
+
+  // The next long message takes the next reference. Its second part is
+  // refused: the failure is told, the first part stays sent and the second
+  // unsent, and no message counts as sent.
+  Card().InjectFault("+CMSS", sim::Fault{sim::FaultKind::kError, 0, true, 1});
+  from = notifications_.size();
+  ASSERT_NO_FATAL_FAILURE(RunText(SmsOperationSendText, LongDraft(u"+4917011", Prose(200, u'k'))));
+  EXPECT_EQ(SlotSubmit(3).part_reference, SlotSubmit(0).part_reference + 1);
+  EXPECT_EQ(SlotSubmit(4).part_sequence, 2);
+  EXPECT_EQ(SlotStatus(3), 3);
+  EXPECT_EQ(SlotStatus(4), 2);
+  EXPECT_TRUE(Received(WM_APP_ERROR, from));
+  EXPECT_EQ(NewsAfter(from, SmsNewsSent), notifications_.size());
+  EXPECT_TRUE(log_.Contains("part 2 of 2 was not sent"));
+}
+
+TEST_F(WorkerSmsTest, ALongDraftIsStoredInPartsAndReplacedWhole) {
+  ASSERT_NO_FATAL_FAILURE(StartWorker());
+  Plug(Card5().SmsStorage(6));
+  ASSERT_TRUE(Ready());
+  auto unsent = [&] { return Cache().SmsStore->Entries(CSmsMessages::FolderUnsent); };
+
+  const std::u16string first = Prose(200);
+  ASSERT_NO_FATAL_FAILURE(RunText(SmsOperationSaveText, LongDraft(u"+4917011", first)));
+  ASSERT_EQ(unsent().size(), 1u);
+  EXPECT_EQ(unsent()[0].text, first);
+  EXPECT_EQ(SlotStatus(0), 2);
+  EXPECT_EQ(SlotSubmit(1).part_sequence, 2);
+
+  // Unchanged: nothing is written.
+  size_t from = notifications_.size();
+  ASSERT_NO_FATAL_FAILURE(RunText(SmsOperationSaveText, LongDraft(u"+4917011", first, unsent()[0].parts)));
+  EXPECT_EQ(NewsAfter(from, SmsNewsWritten), notifications_.size());
+
+  // A write that fails on the second part takes the first back off the
+  // SIM; the draft stays as it was.
+  Card().InjectFault("+CMGW", sim::Fault{sim::FaultKind::kError, 0, true, 1});
+  from = notifications_.size();
+  ASSERT_NO_FATAL_FAILURE(RunText(SmsOperationSaveText, LongDraft(u"+4917011", Prose(300), unsent()[0].parts)));
+  EXPECT_TRUE(Received(WM_APP_ERROR, from));
+  EXPECT_EQ(SlotStatus(2), -1);
+  ASSERT_EQ(unsent().size(), 1u);
+  EXPECT_EQ(unsent()[0].text, first);
+
+  // Edited: the new parts go to free slots, then every old part goes.
+  const std::u16string second = Prose(170, u'p');
+  ASSERT_NO_FATAL_FAILURE(RunText(SmsOperationSaveText, LongDraft(u"+4917011", second, unsent()[0].parts)));
+  EXPECT_EQ(SlotStatus(0), -1);
+  EXPECT_EQ(SlotStatus(1), -1);
+  ASSERT_EQ(unsent().size(), 1u);
+  EXPECT_EQ(unsent()[0].text, second);
+  EXPECT_EQ(unsent()[0].First().Index, 2u);
+
+  // Sent unchanged: its own slots go out, nothing is written again.
+  from = notifications_.size();
+  ASSERT_NO_FATAL_FAILURE(RunText(SmsOperationSendText, LongDraft(u"+4917011", second, unsent()[0].parts)));
+  EXPECT_EQ(NewsAfter(from, SmsNewsWritten), notifications_.size());
+  EXPECT_EQ(SlotStatus(2), 3);
+  EXPECT_EQ(SlotStatus(3), 3);
+  EXPECT_EQ(Cache().SmsStore->Count(), 2u);
 }
 
 TEST_F(WorkerSmsTest, TheWindowHearsWhileTheStoreIsReadAndWhenItGoesWithTheCard) {

@@ -463,6 +463,15 @@ TEST_F(SmsCommandsTest, AMessageSentAtOnceIsNotStored) {
   EXPECT_EQ(message.Index, 9u);
   EXPECT_EQ(StoredCount(Card().Snapshot()), 0u);
   EXPECT_NE(Card().Snapshot().message_reference, reference);
+
+  // A part of a long message goes the same way; numbers the header cannot
+  // carry send nothing.
+  const int sent = Card().Snapshot().message_reference;
+  ASSERT_EQ(DvWriteOrSendSmsMessagePart(&message, 1, SmsConcatenation{5, 2, 1}), DV_S_OK);
+  EXPECT_EQ(Card().Snapshot().message_reference, (sent + 1) % 256);
+  EXPECT_EQ(DvWriteOrSendSmsMessagePart(&message, 1, SmsConcatenation{5, 2, 3}), DV_E_INVALID_ARGUMENT);
+  EXPECT_EQ(Card().Snapshot().message_reference, (sent + 1) % 256);
+  EXPECT_EQ(StoredCount(Card().Snapshot()), 0u);
 }
 
 }  // namespace

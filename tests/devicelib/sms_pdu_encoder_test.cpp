@@ -10,6 +10,7 @@
 #include "devicelib/sms_address.h"
 #include "devicelib/sms_pdu_decoder.h"
 #include "devicelib/sms_pdu_encoder.h"
+#include "devicelib/valid_char.h"
 #include "platform/text.h"
 
 namespace {
@@ -78,6 +79,60 @@ TEST(SmsPduEncoderTest, KnownPdus) {
   report.StatusReportRequest = 1;
   report.Class = 2;
   EXPECT_EQ(Utf16ToUtf8(SMS::EncodePdu(report).Text), "01813100038121F3001900023042");
+}
+
+TEST(SmsPduEncoderTest, APartOfALongMessageCarriesItsHeaderBeforeTheText) {
+  SmsMessage gsm = Message(u"+123", u"hello");
+  gsm.Validity = 0xA7;
+  const SmsConcatenation part{0x2A, 3, 2};
+  struct Case {
+    const char* name;
+    SmsMessage message;
+    const char* pdu;
+    uint32_t tpdu_length;
+  };
+  SmsMessage ucs2 = Message(u"+123", u"\u0416a", kDvAlphabetUcs2);
+  ucs2.Validity = 0xA7;
+  // Worked out by hand: TP-UDHI in the first octet, UDH 05 00 03 <ref>
+  // <total> <seq>; in 7-bit data one fill bit, then the text from septet 7.
+  const Case cases[] = {
+      {"GSM", gsm, "01815100039121F30000A70C0500032A0302D06536FB0D", 21},
+      {"UCS2", ucs2, "01815100039121F30008A70A0500032A030204160061", 20},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const SMS::EncodedPdu encoded = SMS::EncodePdu(c.message, part);
+    EXPECT_EQ(Utf16ToUtf8(encoded.Text), c.pdu);
+    EXPECT_EQ(encoded.TpduLength, c.tpdu_length);
+    SmsMessageDetails details;
+    SMS::DecodeSmsMessageDetails(encoded.Text, encoded.TpduLength, false, 1, 0, 2, details);
+    EXPECT_EQ(Utf16ToUtf8(details.Message.Text), Utf16ToUtf8(c.message.Text));
+    EXPECT_EQ(details.Concatenation.Reference, 0x2Au);
+    EXPECT_EQ(details.Concatenation.Total, 3u);
+    EXPECT_EQ(details.Concatenation.Sequence, 2u);
+  }
+
+  // A full part of 153 septets whose last character is escaped: nothing is
+  // cut, and the 154th septet is.
+  const std::u16string full = std::u16string(151, u'x') + u"\u20AC";
+  const SmsMessage long_part = Message(u"+123", full + u"y");
+  const SMS::EncodedPdu cut = SMS::EncodePdu(long_part, SmsConcatenation{1, 2, 1});
+  SmsMessageDetails details;
+  SMS::DecodeSmsMessageDetails(cut.Text, cut.TpduLength, false, 1, 0, 2, details);
+  EXPECT_EQ(Utf16ToUtf8(details.Message.Text), Utf16ToUtf8(full));
+
+  // Numbers the 8-bit header cannot carry send nothing.
+  for (const SmsConcatenation bad : {SmsConcatenation{256, 2, 1}, SmsConcatenation{1, 1, 1},
+                                     SmsConcatenation{1, 256, 1}, SmsConcatenation{1, 3, 0},
+                                     SmsConcatenation{1, 3, 4}}) {
+    DvResult code = DV_S_OK;
+    try {
+      SMS::EncodePdu(gsm, bad);
+    } catch (const DvException& e) {
+      code = e.code;
+    }
+    EXPECT_EQ(code, DV_E_INVALID_ARGUMENT) << bad.Reference << " " << bad.Total << " " << bad.Sequence;
+  }
 }
 
 TEST(SmsPduEncoderTest, RefusesNumbersItCannotCarry) {

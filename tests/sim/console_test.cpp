@@ -6,8 +6,11 @@
 
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "devicelib/sms_pdu_decoder.h"
 #include "platform/clock.h"
+#include "platform/text.h"
 #include "sim/sim_card_builder.h"
 
 namespace {
@@ -85,6 +88,33 @@ TEST(SimConsoleTest, DialUpLoginAndAddress) {
     EXPECT_EQ(s.dial_up_address, c.address);
   }
   EXPECT_EQ(card->Snapshot().dial_up_password, "secret");
+}
+
+TEST(SimConsoleTest, ALongMessageArrivesInThePartsAndOrderAsked) {
+  platform::VirtualClock clock;
+  platform::ScopedClock use_clock(clock);
+  auto card = sim::NewSimCard().Build();
+  ASSERT_TRUE(card);
+  card->Update([](sim::CardState& s) { s.sim_ready_at = 0; });
+  std::ostringstream out;
+  // The sample text, parts 3 and 1 only.
+  ASSERT_TRUE(sim::cli::RunConsoleLine(*card, "longsms +4912 3,1", out));
+  EXPECT_EQ(out.str(), "3 parts, reference 1\n  part 3: stored at 1\n  part 1: stored at 2\n");
+  const sim::CardState s = card->Snapshot();
+  std::vector<uint32_t> sequences;
+  for (size_t slot : {0, 1}) {
+    ASSERT_TRUE(s.sms[slot]);
+    SmsMessageDetails m;
+    SMS::DecodeSmsMessageDetails(platform::Utf8ToUtf16(s.sms[slot]->pdu_hex),
+                                 static_cast<uint32_t>(s.sms[slot]->tpdu_length), false, 1, 0, 0, m);
+    EXPECT_EQ(m.Concatenation.Reference, 1u);
+    EXPECT_EQ(m.Concatenation.Total, 3u);
+    sequences.push_back(m.Concatenation.Sequence);
+  }
+  EXPECT_EQ(sequences, (std::vector<uint32_t>{3, 1}));
+  out.str("");
+  ASSERT_TRUE(sim::cli::RunConsoleLine(*card, "longsms +4912 short and sweet", out));
+  EXPECT_EQ(out.str(), "1 part, reference 2\n  part 1: stored at 3\n");
 }
 
 TEST(SimConsoleTest, PrintsTheCodesOfTheSim) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -58,6 +59,54 @@ TEST(SmsPduEncoderTest, OverlongTextsAreCutToOneMessage) {
   for (int i = 0; i < 80; ++i) message.text += "\xD0\x96";  // Cyrillic Zhe, UCS2 only
   pdu = EncodeDeliver(message);
   EXPECT_EQ(pdu.tpdu_length, 15 + 140);
+}
+
+TEST(SmsPduEncoderTest, ALongTextIsDeliveredInPartsWithTheirHeader) {
+  // Built by hand: TP-UDHI, UDH 05 00 03 2A 03 02, one fill bit, "hello".
+  DeliverMessage hello{"", "+4912", "hello", SmsTimestamp{2026, 12, 8, 1, 2, 3, 0}, false};
+  hello.part = sim::MessagePart{0x2A, 3, 2};
+  EXPECT_EQ(EncodeDeliver(hello).hex, "0044049194210000622180102030000C0500032A0302D06536FB0D");
+
+  const std::string euro = "\xE2\x82\xAC";
+  const std::string zhe = "\xD0\x96";
+  struct Case {
+    const char* name;
+    std::string text;
+    bool extension_table;
+    std::vector<size_t> part_bytes;  // UTF-8 bytes of each part's text
+  };
+  const Case cases[] = {
+      {"one message needs no header", std::string(160, 'a'), false, {160}},
+      {"400 septets in three parts", std::string(400, 'a'), false, {153, 153, 94}},
+      {"an escape is never cut from its code", std::string(152, 'a') + euro + "b" + std::string(10, 'c'), true,
+       {152, 3 + 11}},
+      {"UCS2 parts of 67", [&] {
+         std::string t;
+         for (int i = 0; i < 71; ++i) t += zhe;
+         return t;
+       }(), false, {67 * 2, 4 * 2}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    DeliverMessage message{"", "+4912", c.text, {}, false, c.extension_table};
+    const std::vector<DeliverMessage> parts = sim::SplitIntoParts(message, 300);
+    std::vector<size_t> bytes;
+    std::string joined;
+    for (size_t i = 0; i < parts.size(); ++i) {
+      bytes.push_back(parts[i].text.size());
+      joined += parts[i].text;
+      EXPECT_EQ(parts[i].part.has_value(), parts.size() > 1);
+      if (parts[i].part) {
+        EXPECT_EQ(parts[i].part->reference, 300 & 0xFF);
+        EXPECT_EQ(parts[i].part->total, static_cast<int>(parts.size()));
+        EXPECT_EQ(parts[i].part->sequence, static_cast<int>(i) + 1);
+      }
+      // Every part fits its PDU whole: 140 octets of user data at most.
+      EXPECT_LE(EncodeDeliver(parts[i]).tpdu_length, 15 + 140);
+    }
+    EXPECT_EQ(bytes, c.part_bytes);
+    EXPECT_EQ(joined, c.text);
+  }
 }
 
 TEST(SmsPduEncoderTest, StatusReportCarriesReferenceTimesAndStatus) {

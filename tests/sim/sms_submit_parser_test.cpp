@@ -38,6 +38,31 @@ TEST(SmsSubmitParserTest, ReadsRecipientReportRequestAndLength) {
   }
 }
 
+TEST(SmsSubmitParserTest, ReadsThePartOfALongMessage) {
+  struct Case {
+    const char* pdu;
+    int reference;
+    int total;
+    int sequence;
+  };
+  const Case cases[] = {
+      // GSM 7-bit "hello" after 05 00 03 2A 03 02 and a fill bit.
+      {"0041000491942100000C0500032A0302D06536FB0D", 0x2A, 3, 2},
+      // UCS2 after a 16-bit reference (08 04 1234 02 01) and another element first.
+      {"0041000491942100080E0B0A030000000804123402010041", 0x1234, 2, 1},
+      // No header: one message.
+      {"0011000B911316240486F90000AA0548656C6C6F", 0, 1, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.pdu);
+    auto submit = sim::ParseSubmitPdu(c.pdu);
+    ASSERT_TRUE(submit);
+    EXPECT_EQ(submit->part_reference, c.reference);
+    EXPECT_EQ(submit->part_total, c.total);
+    EXPECT_EQ(submit->part_sequence, c.sequence);
+  }
+}
+
 TEST(SmsSubmitParserTest, RefusesWhatIsNotAWholeSubmit) {
   const std::string good = "0011000B911316240486F90000AA0548656C6C6F";
   for (size_t cut = 0; cut < good.size(); cut += 2) {
@@ -53,6 +78,8 @@ TEST(SmsSubmitParserTest, RefusesWhatIsNotAWholeSubmit) {
       "0011001F911316240486F90000AA0548656C6C6F",    // address of 31 digits
   };
   for (const char* pdu : bad) EXPECT_FALSE(sim::ParseSubmitPdu(pdu)) << pdu;
+  // A concatenation header whose element runs past the header's length.
+  EXPECT_FALSE(sim::ParseSubmitPdu("0041000491942100000C050004010302D06536FB0D"));
   // 141 octets of 8-bit data do not fit one message.
   std::string big = "000100049194210004" + std::string("8D") + std::string(141 * 2, 'A');
   EXPECT_FALSE(sim::ParseSubmitPdu(big));

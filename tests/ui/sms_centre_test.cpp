@@ -1,8 +1,9 @@
 // The SMS centre and the SMS editor over the worker thread and the simulated
 // card: what the folders list and show, what New, Reply, Forward, Delete,
 // Send and Save leave on the card, the editor's input rules, a class 0
-// message, a full SIM, a card pulled while the windows are open, and the
-// delivery of sent messages as their status reports tell it.
+// message, a full SIM, a card pulled while the windows are open, the
+// delivery of sent messages as their status reports tell it, and long
+// messages in parts.
 // The driver first: it brings the simulator in before Qt's keywords.
 #include "tests/ui/main_window_driver.h"
 
@@ -17,6 +18,7 @@
 #include <QtTest>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "app/sms_messages.h"
 #include "app/ui/dlg_new_sms_message.h"
@@ -79,6 +81,7 @@ class SmsCentreTest : public QObject {
   void TheEditorTakesOnlyWhatTheMessageCanCarry();
   void AClassZeroMessageAFullSimAndAPulledCard();
   void SentMessagesShowWhatTheirStatusReportsSay();
+  void ALongMessageIsOneMessageAndWaitsForItsMissingParts();
 
  private:
   MainWindowDriver& D() { return *driver_; }
@@ -351,26 +354,36 @@ void SmsCentreTest::TheEditorTakesOnlyWhatTheMessageCanCarry() {
   Type(message, "\n");
   QCOMPARE(Counter(), QString("149 remaining character(s)"));
   Type(message, Repeat("a", 148));
-  Type(message, "\xE2\x82\xAC");  // one unit left
   QCOMPARE(Counter(), QString("1 remaining character(s)"));
-  Type(message, "b");
-  QCOMPARE(Counter(), QString("0 remaining character(s)"));
-  Type(message, "c");
-  QCOMPARE(Counter(), QString("0 remaining character(s)"));
+  // An extension character with one unit left makes a long message: two
+  // parts of 153, the euro sign whole in the second.
+  Type(message, "\xE2\x82\xAC");
+  QCOMPARE(Counter(), QString("2 messages, 145 characters left"));
   QCOMPARE(message->toPlainText().size(), 159);
 
-  // To UCS-2: the text is cut to 70 after the question; refused, the box
-  // goes back.
+  // The longest message has 255 parts: a paste beyond is refused whole,
+  // typing at the limit too.
+  QTest::keyClick(message, Qt::Key_A, Qt::ControlModifier);
+  Paste(message, Repeat("a", 255 * 153 + 1));
+  QCOMPARE(message->toPlainText().size(), 159);
+  QTest::keyClick(message, Qt::Key_A, Qt::ControlModifier);
+  Paste(message, Repeat("a", 255 * 153));
+  QCOMPARE(Counter(), QString("255 messages, 0 characters left"));
+  Type(message, "b");
+  QCOMPARE(message->toPlainText().size(), 255 * 153);
+
+  // To UCS-2: 255 parts hold less; the text is cut after the question;
+  // refused, the box goes back.
   D().answer = false;
   UnicodeBox()->click();
   QVERIFY(!UnicodeBox()->isChecked());
-  QCOMPARE(D().asked.back(), QString("In the UNICODE mode, the length of the message is limited to 70 characters. If "
-                                     "you continue, the message will be truncated accordingly."));
+  QCOMPARE(D().asked.back(), QString("The message would take more than 255 messages. If you continue, it will be "
+                                     "truncated accordingly."));
   D().answer = true;
   UnicodeBox()->click();
   QVERIFY(UnicodeBox()->isChecked());
-  QCOMPARE(message->toPlainText().size(), 70);
-  QCOMPARE(Counter(), QString("0 remaining character(s)"));
+  QCOMPARE(message->toPlainText().size(), 255 * 67);
+  QCOMPARE(Counter(), QString("255 messages, 0 characters left"));
   QTest::keyClick(message, Qt::Key_A, Qt::ControlModifier);
   Type(message, "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
   QCOMPARE(Counter(), QString("64 remaining character(s)"));
@@ -487,6 +500,62 @@ void SmsCentreTest::SentMessagesShowWhatTheirStatusReportsSay() {
   QCOMPARE(Cell(1, 1), QString("Failed: Validity period expired"));
   QVERIFY(Cell(2, 1).isEmpty());
   QCOMPARE(MainWindowDriver::settings().SmsDeliveryReport, 0u);
+}
+
+void SmsCentreTest::ALongMessageIsOneMessageAndWaitsForItsMissingParts() {
+  OpenWith(D().OpenCard().ServiceCentre("+491710760000").SmsStorage(10), 0);
+  std::string text;
+  for (int i = 1; i <= 5; ++i) {
+    text += "Teil " + std::to_string(i) + ": Ihr neuer Tarif gilt ab dem ersten April und enthaelt fuenf Gigabyte. ";
+  }
+  const QString whole = QString::fromStdString(text);
+  const std::vector<sim::DeliverMessage> parts = sim::SplitIntoParts(Incoming("+491701111111", text, 12), 77);
+  QCOMPARE(parts.size(), size_t{3});
+  auto part_text = [&](size_t i) { return QString::fromStdString(parts[i].text); };
+
+  // The last part first, then the first, and a message of its own between
+  // them: two rows, the long one waiting for its second part.
+  QVERIFY(D().Card().DeliverSms(parts[2]).has_value());
+  QVERIFY(D().Card().DeliverSms(Incoming("+491702222222", "Kurz", 11)).has_value());
+  QVERIFY(D().Card().DeliverSms(parts[0]).has_value());
+  QVERIFY(D().RunUntil([&] { return D().Cache().SmsStore->Count() == 3 && D().Idle(); }));
+  QVERIFY(WaitForRows(2));
+  QCOMPARE(Cell(0, 0), QString("+491701111111"));
+  QVERIFY2(Cell(0, 1).endsWith(QString::fromUtf8("\u2014 part 2 of 3 missing")), qPrintable(Cell(0, 1)));
+  QCOMPARE(Preview(), "(part 2 of 3 missing)\n\n" + part_text(0) + part_text(2));
+
+  // The missing part: one message, whole and in order.
+  QVERIFY(D().Card().DeliverSms(parts[1]).has_value());
+  QVERIFY(D().RunUntil([&] { return D().Cache().SmsStore->Count() == 4 && D().Idle(); }));
+  QVERIFY(WaitForRows(2));
+  QCOMPARE(Cell(0, 0), QString("+491701111111"));
+  QVERIFY(!Cell(0, 1).contains("missing"));
+  QCOMPARE(Preview(), whole);
+
+  // Reply answers its sender; Forward takes the whole text, which the
+  // editor counts in three messages and sends in three parts.
+  Action("sms_reply")->trigger();
+  QCOMPARE(Recipient()->text(), QString("+491701111111"));
+  Action("sms_forward")->trigger();
+  QCOMPARE(Message()->toPlainText(), whole);
+  QCOMPARE(Counter(), QString("3 messages, 69 characters left"));
+  Type(Recipient(), "+4917012345");
+  Action("sms_send")->trigger();
+  QVERIFY(D().RunUntil([&] { return CardSlot(4).status == 3 && CardSlot(5).status == 3 && CardSlot(6).status == 3 && D().Idle(); }));
+  QCOMPARE(CardSlot(4).text + CardSlot(5).text + CardSlot(6).text, whole);
+  Action("sms_sent")->trigger();
+  QVERIFY(WaitForRows(1));
+  QCOMPARE(Preview(), whole);
+
+  // Deleted, the message goes from the card with every part.
+  Action("sms_inbox")->trigger();
+  List()->setCurrentItem(List()->topLevelItem(0));
+  D().answer = true;
+  Action("sms_delete")->trigger();
+  QVERIFY(D().RunUntil([&] { return CardSlot(0).status == -1 && CardSlot(2).status == -1 && CardSlot(3).status == -1 && D().Idle(); }));
+  QVERIFY(WaitForRows(1));
+  QCOMPARE(Cell(0, 0), QString("+491702222222"));
+  QCOMPARE(CardSlot(1).text, QString("Kurz"));
 }
 
 VOMBEL_UI_TEST(SmsCentreTest)

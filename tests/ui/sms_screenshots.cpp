@@ -1,5 +1,6 @@
-// Pictures of the SMS centre in each folder (Sent with its delivery reports)
-// and of the SMS editor in both codings, for the documentation (docs/screenshots). Runs only when
+// Pictures of the SMS centre in each folder (Sent with its delivery reports),
+// of the SMS editor in both codings, and of a long message in parts, for the
+// documentation (docs/screenshots). Runs only when
 // VOMBEL_SCREENSHOT_DIR names the folder to write to, best on a real X
 // server:
 //   Xvfb :99 &
@@ -22,6 +23,7 @@
 #include "app/sms_messages.h"
 #include "app/ui/dlg_new_sms_message.h"
 #include "app/ui/dlg_sms_centre.h"
+#include "devicelib/sms_text_split.h"
 #include "tests/ui/screenshot_palette.h"
 #include "tests/ui/ui_test_registry.h"
 
@@ -48,6 +50,14 @@ SmsMessage Record(uint32_t index, uint32_t type, uint32_t status, const char16_t
   SetSmsField(m.Address, address);
   SetSmsField(m.Text, text);
   return m;
+}
+
+SmsMessageDetails Part(uint32_t index, uint32_t status, const char16_t* address, const char16_t* text, uint64_t stamp,
+                       uint32_t reference, uint32_t total, uint32_t sequence) {
+  SmsMessageDetails part;
+  part.Message = Record(index, kSmsMessageTypeReceived, status, address, text, stamp);
+  part.Concatenation = SmsConcatenation{reference, total, sequence};
+  return part;
 }
 
 bool Save(QWidget* window, const QString& folder, const char* file) {
@@ -164,6 +174,42 @@ void SmsScreenshots::RendersTheSmsWindows() {
     centre->findChild<QAction*>("sms_sent")->trigger();
     QVERIFY(Save(centre, folder, "sms-08-sent-dark.png"));
     QApplication::setPalette(light);
+
+    // A long message in three parts, whole (its parts stored out of
+    // order), and an older one, unread, still waiting for its second part.
+    auto with_long = std::make_shared<CSmsMessages>(*store);
+    const SMS::TextParts trip = SMS::SplitText(
+        u"Hi! Quick update on Saturday: we meet at the station at half past nine, not at ten as planned, because the "
+        u"first train to the coast leaves at 9:52 and the next one only an hour later. Please bring your bike lights "
+        u"and something warm, it can get windy on the cliffs in the evening. Lunch is at the harbour cafe, the one "
+        u"with the blue door, and Tom has booked a table for eight. If you can't make it, just send me a text!",
+        0);
+    QCOMPARE(trip.parts.size(), size_t{3});
+    for (uint32_t slot : {10u, 12u, 11u}) {
+      const uint32_t sequence = slot == 10 ? 1 : slot == 12 ? 2 : 3;
+      with_long->Put(Part(slot, kSmsStorageReceivedRead, u"+447700900123", trip.parts[sequence - 1].c_str(),
+                          Stamp(14, 17, 40 + sequence / 3), 41, 3, sequence));
+    }
+    const SMS::TextParts order = SMS::SplitText(
+        u"Guten Tag! Ihre Bestellung 4711 ist unterwegs und kommt voraussichtlich morgen zwischen 10 und 14 Uhr. "
+        u"Bitte halten Sie Ihren Ausweis bereit, denn das Paket wird nur gegen Unterschrift an Sie selbst "
+        u"ausgehaendigt. Ist niemand da, liegt es ab Mittwoch in der Filiale am Markt. Vielen Dank fuer Ihren "
+        u"Einkauf!",
+        0);
+    QCOMPARE(order.parts.size(), size_t{3});
+    for (uint32_t sequence : {1u, 3u}) {
+      with_long->Put(Part(12 + sequence, kSmsStorageReceivedUnread, u"+491761234567",
+                          order.parts[sequence - 1].c_str(), Stamp(14, 16, 2), 7, 3, sequence));
+    }
+    d.Notify([&](CachedDravikValues& v) { v.SmsStore = with_long; }, WM_APP_SMS, SmsNewsStoreFilled);
+    centre->findChild<QAction*>("sms_inbox")->trigger();
+    QVERIFY(Save(centre, folder, "sms-09-inbox-long.png"));
+    // Forwarded, the editor counts its three messages.
+    s.SmsUnicode = 0;
+    centre->Forward();
+    Type(editor->findChild<QLineEdit*>("sms_recipient"), QStringLiteral("+491701234567"));
+    QVERIFY(Save(editor, folder, "sms-10-editor-long.png"));
+    editor->hide();
   }
   s.AllowSmsCharSetChange = allow;
   s.SmsUnicode = unicode;
