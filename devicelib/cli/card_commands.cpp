@@ -1,12 +1,18 @@
 #include "devicelib/cli/card_commands.h"
 
 #include <algorithm>
+#include <array>
+#include <string_view>
+#include <vector>
 
 #include "devicelib/cli/device_report.h"
 #include "devicelib/cli/json_report.h"
 #include "devicelib/cli/library_readings.h"
 #include "devicelib/dv_api.h"
+#include "devicelib/gsm_alphabet.h"
 #include "devicelib/sim_answers.h"
+#include "devicelib/sms_text_split.h"
+#include "devicelib/valid_char.h"
 #include "platform/text.h"
 
 namespace vombel_device {
@@ -17,6 +23,79 @@ DeviceStatus ReadPinPicture() {
   ReadPinStates(s);
   s.pin_enabled = ReadInt(DvGetPinMode);
   return s;
+}
+
+// The GSM alphabet when it carries every character, else UCS2: nothing of
+// the text is dropped.
+uint32_t AlphabetFor(std::u16string_view text) {
+  for (char16_t c : text) {
+    bool escaped = false;
+    if (GSM::UnicodeToGsm(c, escaped) == GSM::kGsmNoCode) return kDvAlphabetUcs2;
+  }
+  return kDvAlphabetGsm7Bit;
+}
+
+// A reference no long message on the SIM uses, so that the recipient's
+// phone cannot mix this one's parts with another's; the lowest free one.
+uint32_t FreeReference() {
+  std::array<bool, 256> used{};
+  SmsMessageDetails* messages = nullptr;
+  uint32_t count = 0;
+  if (DvReadAllSmsMessageDetails(&messages, &count) == 0) {
+    for (uint32_t i = 0; i < count; ++i) {
+      if (messages[i].Concatenation.Total > 1) used[messages[i].Concatenation.Reference & 0xFF] = true;
+    }
+  }
+  DvFreeSmsMessageDetails(messages);
+  for (uint32_t reference = 0; reference < used.size(); ++reference) {
+    if (!used[reference]) return reference;
+  }
+  return 0;
+}
+
+// sms send: the text stored on the SIM and sent from there, as one message
+// or as the parts of a long one; the sent copies stay on the SIM.
+int SendText(const std::string& number, const std::u16string& text, const Output& output) {
+  const uint32_t alphabet = AlphabetFor(text);
+  const SMS::TextParts split = SMS::SplitText(text, alphabet);
+  if (split.Refused()) {
+    return output.Fail(Failure::kUsage, "The text is too long: 255 messages carry " + std::to_string(split.fitting) +
+                                            " of its " + std::to_string(text.size()) + " characters.");
+  }
+  const std::u16string address = platform::Utf8ToUtf16(number);
+  const uint32_t total = static_cast<uint32_t>(split.parts.size());
+  const uint32_t reference = total > 1 ? FreeReference() : 0;
+  std::vector<uint32_t> indices;
+  for (uint32_t sequence = 1; sequence <= total; ++sequence) {
+    SmsMessage message{};
+    const std::u16string& part = split.parts[sequence - 1];
+    std::copy_n(address.begin(), std::min(address.size(), kSmsAddressMax), message.Address);
+    std::copy_n(part.begin(), std::min(part.size(), kSmsTextMax), message.Text);
+    message.Alphabet = alphabet;
+    message.Validity = 0xA7;  // one day
+    const DvResult rc = total == 1 ? DvWriteSmsMessage(&message)
+                                   : DvWriteSmsMessagePart(&message, SmsConcatenation{reference, total, sequence});
+    if (rc != 0) {
+      // Nothing half-written stays behind.
+      for (uint32_t index : indices) DvDeleteSmsMessage(index);
+      return output.Fail(FailureOfResult(rc), "The message could not be stored on the SIM: " + ResultText(rc), rc);
+    }
+    indices.push_back(message.Index);
+  }
+  for (uint32_t sequence = 1; sequence <= total; ++sequence) {
+    const DvResult rc = DvSendSmsMessageFromSim(indices[sequence - 1]);
+    if (rc == 0) continue;
+    const std::string which =
+        total == 1 ? "The message" : "Part " + std::to_string(sequence) + " of " + std::to_string(total);
+    return output.Fail(FailureOfResult(rc), which + " was not sent: " + ResultText(rc), rc);
+  }
+  std::string line = "Message sent to " + number;
+  if (total > 1) line += " in " + std::to_string(total) + " parts";
+  line += " (stored at index";
+  for (size_t i = 0; i < indices.size(); ++i) line += (i == 0 ? " " : ", ") + std::to_string(indices[i]);
+  line += ").";
+  output.Result({line}, SmsSendDocument(number, indices));
+  return 0;
 }
 
 }  // namespace
@@ -89,23 +168,8 @@ int RunSms(const Options& options, const Output& output, const std::string& text
                       SmsDeleteDocument(options.sms_index));
       }
       break;
-    case SmsAction::kSend: {
-      // Stored first, then sent from the SIM: the sent copy stays there.
-      SmsMessage message{};
-      const std::u16string number = platform::Utf8ToUtf16(options.sms_number);
-      const std::u16string body = platform::Utf8ToUtf16(text);
-      std::copy_n(number.begin(), std::min(number.size(), kSmsAddressMax), message.Address);
-      std::copy_n(body.begin(), std::min(body.size(), kSmsTextMax), message.Text);
-      message.Validity = 0xA7;  // one day
-      rc = DvWriteSmsMessage(&message);
-      if (rc == 0) rc = DvSendSmsMessageFromSim(message.Index);
-      if (rc == 0) {
-        output.Result({"Message sent to " + options.sms_number + " (stored at index " + std::to_string(message.Index) +
-                       ")."},
-                      SmsSendDocument(options.sms_number, message.Index));
-      }
-      break;
-    }
+    case SmsAction::kSend:
+      return SendText(options.sms_number, platform::Utf8ToUtf16(text), output);
   }
   if (rc == 0) return 0;
   return output.Fail(FailureOfResult(rc), "The SMS command failed: " + ResultText(rc), rc);

@@ -244,6 +244,7 @@ std::string UsageText() {
          "                     recipient, time, text)\n"
          "  sms read INDEX     print one message (indices count from 0)\n"
          "  sms send NUMBER    store the text read from standard input on the SIM and send it\n"
+         "                     (a long text as the parts of a long message)\n"
          "  sms delete INDEX   delete one message\n"
          "                     (messages and status reports that arrive meanwhile are shown)\n"
          "  ussd CODE [REPLY...] send a USSD code (such as *100#) to the network and print\n"

@@ -356,10 +356,13 @@ std::string SmsReadDocument(const SmsMessage& message) {
   return w.Text();
 }
 
-std::string SmsSendDocument(const std::string& number, uint32_t index) {
+std::string SmsSendDocument(const std::string& number, const std::vector<uint32_t>& indices) {
   JsonWriter w;
   w.BeginObject().StringField("command", "sms").BoolField("ok", true).StringField("action", "send");
-  w.StringField("to", number).UintField("index", index).EndObject();
+  w.StringField("to", number).UintField("index", indices.empty() ? 0 : indices.front());
+  w.UintField("parts", indices.size()).Key("indices").BeginArray();
+  for (uint32_t index : indices) w.Uint(index);
+  w.EndArray().EndObject();
   return w.Text();
 }
 

@@ -35,7 +35,8 @@ std::string TechnologyDocument(int mode, bool changed);
 
 std::string SmsListDocument(const SmsMessage* messages, size_t count);
 std::string SmsReadDocument(const SmsMessage& message);
-std::string SmsSendDocument(const std::string& number, uint32_t index);
+// `indices`: where the sent copies are stored, a slot for each part.
+std::string SmsSendDocument(const std::string& number, const std::vector<uint32_t>& indices);
 std::string SmsDeleteDocument(uint32_t index);
 std::string DisconnectDocument(int process_id);
 // ussd, once the session is over.

@@ -579,9 +579,17 @@ int main(int argc, char** argv) {
   // line break.
   std::string sms_text;
   if (options.command == Command::kSms && options.sms_action == SmsAction::kSend) {
-    char chunk[512];
+    // The most a long message carries, 255 parts of 153 characters, at
+    // four bytes a character; a longer text is refused, never cut.
+    constexpr size_t kMaxTextBytes = 255 * 153 * 4;
+    char chunk[4096];
     size_t n = 0;
-    while (sms_text.size() < 4096 && (n = std::fread(chunk, 1, sizeof chunk, stdin)) > 0) sms_text.append(chunk, n);
+    while (sms_text.size() <= kMaxTextBytes && (n = std::fread(chunk, 1, sizeof chunk, stdin)) > 0) {
+      sms_text.append(chunk, n);
+    }
+    if (sms_text.size() > kMaxTextBytes) {
+      return output.Fail(Failure::kUsage, "vombel-device: sms send: the text is longer than 255 messages carry");
+    }
     while (!sms_text.empty() && (sms_text.back() == '\n' || sms_text.back() == '\r')) sms_text.pop_back();
     if (sms_text.empty()) return output.Fail(Failure::kUsage, "vombel-device: sms send: no text on standard input");
   }

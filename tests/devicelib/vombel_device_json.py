@@ -47,6 +47,9 @@ RUNS = [
     ("sms list", ["--simulate", "sms", "list"], "", 0, ["sms_list"]),
     ("sms read", ["--simulate", "sms", "read", "1"], "", 0, ["sms_read"]),
     ("sms send", ["--simulate", "sms", "send", "+491709876543"], "Meet at \"8\"\\n?\n", 0, ["sms_send"]),
+    ("sms send long", ["--simulate", "sms", "send", "+491709876543"], "Ten words of a long message for three parts. " * 9,
+     0, ["sms_send"]),
+    ("sms send too long", ["--simulate", "sms", "send", "+491709876543"], "x" * (255 * 153 + 1), 2, ["error"]),
     ("sms delete", ["--simulate", "sms", "delete", "0"], "", 0, ["sms_delete"]),
     ("sms read empty slot", ["--simulate", "sms", "read", "9"], "", 4, ["error"]),
     ("ussd", ["--simulate", "ussd", "*101#", "1"], "", 0, ["ussd"]),
@@ -146,6 +149,10 @@ class Checker:
             self.fail(name, "the PIN the SIM asked for was not entered")
         if name == "technology set" and (documents[0]["mode"], documents[0]["changed"]) != ("umts-only", True):
             self.fail(name, f"mode not set: {documents[0]}")
+        if name == "sms send long" and (documents[0]["parts"], len(set(documents[0]["indices"]))) != (3, 3):
+            self.fail(name, f"not three parts in three slots: {documents[0]}")
+        if name == "ussd" and [t["sent"] for t in documents[0]["turns"]] != ["*101#", "1"]:
+            self.fail(name, f"the reply was not sent: {documents[0]}")
         if name == "bad command line" and documents[0]["command"] is not None:
             self.fail(name, "a command line not understood names no command")
 
