@@ -83,8 +83,11 @@ std::vector<std::string> FormatUssd(const UssdExchange& exchange) {
     default: break;
   }
   if (exchange.UnusedReplies() > 0) {
-    lines.push_back("(" + std::to_string(exchange.UnusedReplies()) + " of the replies given " +
-                    (exchange.UnusedReplies() == 1 ? "was" : "were") + " not asked for)");
+    std::string line = "(";
+    line += std::to_string(exchange.UnusedReplies());
+    line += exchange.UnusedReplies() == 1 ? " of the replies given was" : " of the replies given were";
+    line += " not asked for)";
+    lines.push_back(std::move(line));
   }
   return lines;
 }
