@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <type_traits>
 
 // Card states.
 enum NwCardState : uint32_t {
@@ -91,6 +92,17 @@ static_assert(offsetof(NwCardInfo, DeviceInstanceId) + sizeof(NwCardInfo::Device
 static_assert(offsetof(NwCardInfo, DriverVersionLs) + sizeof(NwCardInfo::DriverVersionLs) ==
               kNwCardInfoSize5248);
 static_assert(sizeof(NwCardInfo) == kNwCardInfoSize5248);
+// The same bytes in the 32-bit and the 64-bit build: only 32-bit integers and
+// 16-bit characters, no padding.
+static_assert(std::is_standard_layout_v<NwCardInfo> && std::is_trivially_copyable_v<NwCardInfo>);
+static_assert(alignof(NwCardInfo) == 4);
+static_assert(offsetof(NwCardInfo, AppPortType) == 32);
+static_assert(offsetof(NwCardInfo, AppPortName) == 36);
+static_assert(offsetof(NwCardInfo, ModemName) == 556);
+static_assert(offsetof(NwCardInfo, WwanNdisPortName) == 1596);
+static_assert(offsetof(NwCardInfo, DevNode) == 4716);
+static_assert(offsetof(NwCardInfo, DeviceInstanceId) == 4720);
+static_assert(offsetof(NwCardInfo, DriverVersionMs) == 5240);
 
 // True for the Size values a client may set.
 constexpr bool IsValidNwCardInfoSize(uint32_t size) {

@@ -3,6 +3,7 @@
 // and the events the client hears of a change.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace GSM {
@@ -101,3 +102,4 @@ struct DvUssdMessage {
   uint32_t Terminator;  // always 0
 };
 static_assert(sizeof(DvUssdMessage) == 520);
+static_assert(offsetof(DvUssdMessage, Text) == 4 && offsetof(DvUssdMessage, Terminator) == 516);

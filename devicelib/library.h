@@ -4,6 +4,7 @@
 // application name.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -54,7 +55,7 @@ struct DvErrorBlock {
   DvResult primary;
   DvResult secondary;  // always 0
 };
-static_assert(sizeof(DvErrorBlock) == 8);
+static_assert(sizeof(DvErrorBlock) == 8 && offsetof(DvErrorBlock, secondary) == 4);
 
 bool LibraryInitialized();
 platform::HWND CommunicatorWindow();

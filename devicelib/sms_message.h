@@ -45,7 +45,7 @@ struct SmsMessage {
   uint32_t StorageStatus;  // kSmsStorage...; 0 for delivered messages
   uint32_t Class;          // 0 none, 1..4 = class 0..3
   uint32_t Alphabet;       // 0 GSM 7-bit, 1 8-bit, 2 UCS2
-  uint64_t TimeStamp;      // service-centre time stamp, file time (100 ns since 1601, UTC); 0 unless MessageType is 1
+  alignas(8) uint64_t TimeStamp;  // service-centre time stamp, file time (100 ns since 1601, UTC); 0 unless MessageType is 1
   uint8_t Validity;        // TP-VP, relative format, used when writing; 0 in read records
   char16_t Address[kSmsAddressSize];        // originator (read) or destination (write)
   char16_t ServiceCentre[kSmsAddressSize];  // "+" and digits
@@ -54,12 +54,14 @@ struct SmsMessage {
 };
 
 struct SmsStatusReport {
-  uint64_t TimeStamp;  // the report's service-centre time stamp, file time as above
+  alignas(8) uint64_t TimeStamp;  // the report's service-centre time stamp, file time as above
   char16_t Recipient[kSmsAddressSize];
   uint8_t Status;      // TP-ST as received
 };
 
-// The layout a client compiled against relies on.
+// The layout a client compiled against relies on, the same in the 32-bit and
+// the 64-bit build: the 64-bit time stamps are aligned to 8 bytes in both
+// (i386 would align them to 4 and move every field after one).
 static_assert(std::is_standard_layout_v<SmsMessage> && std::is_trivial_v<SmsMessage>);
 static_assert(std::is_standard_layout_v<SmsStatusReport> && std::is_trivial_v<SmsStatusReport>);
 static_assert(offsetof(SmsMessage, Stored) == 0);
@@ -79,6 +81,7 @@ static_assert(offsetof(SmsStatusReport, TimeStamp) == 0);
 static_assert(offsetof(SmsStatusReport, Recipient) == 8);
 static_assert(offsetof(SmsStatusReport, Status) == 52);
 static_assert(sizeof(SmsStatusReport) == 56);
+static_assert(alignof(SmsMessage) == 8 && alignof(SmsStatusReport) == 8);
 
 // Every status-report record the library raises with event 12 is allocated
 // as this: the record above, then what ties the report to the message it is
@@ -88,10 +91,13 @@ static_assert(sizeof(SmsStatusReport) == 56);
 struct SmsStatusReportDetails {
   SmsStatusReport Report;
   uint32_t MessageReference;  // TP-MR of the reported message, 0..255
-  uint64_t DischargeTime;     // TP-DT, file time as above; 0 when unreadable
+  alignas(8) uint64_t DischargeTime;  // TP-DT, file time as above; 0 when unreadable
 };
 static_assert(std::is_standard_layout_v<SmsStatusReportDetails> && std::is_trivial_v<SmsStatusReportDetails>);
 static_assert(offsetof(SmsStatusReportDetails, Report) == 0);
+static_assert(offsetof(SmsStatusReportDetails, MessageReference) == 56);
+static_assert(offsetof(SmsStatusReportDetails, DischargeTime) == 64);
+static_assert(sizeof(SmsStatusReportDetails) == 72);
 
 // Where a message stands in a long message: the parts of one long message
 // carry the same reference and total, and each its own sequence number

@@ -23,6 +23,8 @@ struct FixedFileInfo {
   uint32_t file_date_ls;
 };
 static_assert(sizeof(FixedFileInfo) == 52);
+static_assert(offsetof(FixedFileInfo, file_version_ms) == 8 && offsetof(FixedFileInfo, file_os) == 32);
+static_assert(offsetof(FixedFileInfo, file_date_ls) == 48);
 
 // The version block of `file` (a UTF-8 path, as XGetModuleFileName gives) as
 // a new block (XFree), or of the program itself when `file` is null or names

@@ -14,6 +14,7 @@
 // callback may call the service (HangUp, GetConnectStatus).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -127,6 +128,11 @@ struct RasEntry {
   uint8_t reserved[552];  // the fields no caller here sets; zero
 };
 static_assert(sizeof(RasEntry) == 4048);
+static_assert(offsetof(RasEntry, szAreaCode) == 16 && offsetof(RasEntry, szLocalPhoneNumber) == 38);
+static_assert(offsetof(RasEntry, dwAlternateOffset) == 296 && offsetof(RasEntry, dwFramingProtocol) == 328);
+static_assert(offsetof(RasEntry, szScript) == 332 && offsetof(RasEntry, szDeviceType) == 1892);
+static_assert(offsetof(RasEntry, szDeviceName) == 1926 && offsetof(RasEntry, dwChannels) == 3456);
+static_assert(offsetof(RasEntry, dwIdleDisconnectSeconds) == 3492 && offsetof(RasEntry, reserved) == 3496);
 
 struct RasDialParams {
   uint32_t dwSize;
@@ -138,6 +144,9 @@ struct RasDialParams {
   char16_t szDomain[DNLEN + 1];
 };
 static_assert(sizeof(RasDialParams) == 2096);
+static_assert(offsetof(RasDialParams, szEntryName) == 4 && offsetof(RasDialParams, szPhoneNumber) == 518);
+static_assert(offsetof(RasDialParams, szUserName) == 1034 && offsetof(RasDialParams, szPassword) == 1548);
+static_assert(offsetof(RasDialParams, szDomain) == 2062);
 
 struct RasConnStatus {
   uint32_t dwSize;
@@ -148,6 +157,8 @@ struct RasConnStatus {
   char16_t szPhoneNumber[RAS_MaxPhoneNumber + 1];
 };
 static_assert(sizeof(RasConnStatus) == 564);
+static_assert(offsetof(RasConnStatus, dwError) == 8 && offsetof(RasConnStatus, szDeviceType) == 12);
+static_assert(offsetof(RasConnStatus, szDeviceName) == 46 && offsetof(RasConnStatus, szPhoneNumber) == 304);
 
 struct RasStats {
   uint32_t dwSize;
@@ -167,6 +178,7 @@ struct RasStats {
   uint32_t dwConnectDuration;  // milliseconds
 };
 static_assert(sizeof(RasStats) == 60);
+static_assert(offsetof(RasStats, dwConnectDuration) == 56);
 
 // The IP projection of a PPP link (RASP_PppIp).
 inline constexpr uint32_t RASP_PppIp = 0x8021;
@@ -178,6 +190,8 @@ struct RasPppIp {
   uint32_t dwOptions;
   uint32_t dwServerOptions;
 };
+static_assert(sizeof(RasPppIp) == 80);
+static_assert(offsetof(RasPppIp, szServerIpAddress) == 40 && offsetof(RasPppIp, dwOptions) == 72);
 
 // The dial callback (RasDialFunc1): the stage reached, or the error that
 // ended the attempt in it (error != 0).

@@ -46,7 +46,7 @@ struct NdisStateRecord {
   uint32_t state;
   uint32_t reason;
 };
-static_assert(sizeof(NdisStateRecord) == 8);
+static_assert(sizeof(NdisStateRecord) == 8 && offsetof(NdisStateRecord, reason) == 4);
 
 struct NdisStatisticsRecord {
   uint32_t bytes_transmitted;
@@ -54,7 +54,7 @@ struct NdisStatisticsRecord {
   uint32_t unused[3];
   uint32_t duration;  // the driver's unit, passed through
 };
-static_assert(sizeof(NdisStatisticsRecord) == 24);
+static_assert(sizeof(NdisStatisticsRecord) == 24 && offsetof(NdisStatisticsRecord, duration) == 20);
 
 // The driver configuration record: the credentials as in the connect
 // request, and seven command slots the driver sends to the card; every
