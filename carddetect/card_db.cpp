@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cinttypes>
 #include <climits>
 #include <cstdint>
 #include <initializer_list>
@@ -392,8 +393,8 @@ uint32_t InitializeCardDb(CardDb& db, platform::HMODULE module) {
     return platform::kErrorNotReady;
   }
 
-  XLogLevel(kXLogTrace, "Nw: Loading resources from resource 0x%lx (%s)",
-            static_cast<unsigned long>(reinterpret_cast<uintptr_t>(module)), custom ? "custom" : "EXE");
+  XLogLevel(kXLogTrace, "Nw: Loading resources from resource 0x%" PRIxPTR " (%s)",
+            reinterpret_cast<uintptr_t>(module), custom ? "custom" : "EXE");
   const uint32_t result = ReadCardDb(std::string_view(static_cast<const char*>(bytes), size), os, db.entries);
   if (result != 0) db.entries.clear();
   return result;

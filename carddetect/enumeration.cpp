@@ -1,5 +1,6 @@
 #include "carddetect/enumeration.h"
 
+#include <cinttypes>
 #include <cstdint>
 
 #include "carddetect/device_node.h"
@@ -48,8 +49,8 @@ bool IdsMatch(std::u16string_view entry_ids, const std::vector<std::u16string_vi
 std::optional<CardMatch> HaveCard(uint32_t bus, const std::vector<CardDbEntry>& table) {
   const char* bus_word = BusWord(bus);
   if (*bus_word == '\0') {
-    XLogLevel(kXLogError, "Nw: HaveCard: Invalid parameters! (%d/0x%x/%d/0x%x/0x%x)",
-              static_cast<int>(bus), static_cast<unsigned>(reinterpret_cast<uintptr_t>(table.data())),
+    XLogLevel(kXLogError, "Nw: HaveCard: Invalid parameters! (%d/0x%" PRIxPTR "/%d/0x%x/0x%x)",
+              static_cast<int>(bus), reinterpret_cast<uintptr_t>(table.data()),
               static_cast<int>(table.size()), 0u, 0u);
     return std::nullopt;
   }

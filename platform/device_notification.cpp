@@ -1,6 +1,7 @@
 #include "platform/device_notification.h"
 
 #include <array>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <new>
@@ -27,9 +28,17 @@ struct Notifications {
   std::mutex mutex;
   std::map<HDEVNOTIFY, Registration> registrations;
   uintptr_t next_registration = 1;
-  // Broadcasts by token; token % kKeptBroadcasts is the slot.
-  std::array<std::pair<uint64_t, DeviceBroadcast>, kKeptBroadcasts> kept{};
-  uint64_t next_token = 1;
+  // Broadcasts by token; token % kKeptBroadcasts is the slot. A token
+  // travels as the lParam, so it stays a positive LPARAM in a 32-bit build
+  // too: after the largest it starts again at 1.
+  std::array<std::pair<LPARAM, DeviceBroadcast>, kKeptBroadcasts> kept{};
+  LPARAM next_token = 1;
+
+  LPARAM TakeToken() {
+    const LPARAM token = next_token;
+    next_token = token == std::numeric_limits<LPARAM>::max() ? 1 : token + 1;
+    return token;
+  }
 };
 
 Notifications& State() {
@@ -70,15 +79,15 @@ std::set<HWND> RegisteredWindows() {
 size_t Deliver(const DeviceBroadcast& broadcast, const std::set<HWND>& windows) {
   if (windows.empty()) return 0;
   Notifications& state = State();
-  uint64_t token;
+  LPARAM token;
   {
     std::lock_guard lock(state.mutex);
-    token = state.next_token++;
-    state.kept[token % kKeptBroadcasts] = {token, broadcast};
+    token = state.TakeToken();
+    state.kept[static_cast<size_t>(token) % kKeptBroadcasts] = {token, broadcast};
   }
   size_t posted = 0;
   for (HWND hwnd : windows) {
-    if (PostMessage(hwnd, WM_DEVICECHANGE, broadcast.event, static_cast<LPARAM>(token))) ++posted;
+    if (PostMessage(hwnd, WM_DEVICECHANGE, broadcast.event, token)) ++posted;
   }
   return posted;
 }
@@ -145,7 +154,7 @@ size_t NotifyHandleRemoved(HANDLE device) {
 bool QueryHandleRemoval(HANDLE device, uint32_t timeout_ms) {
   std::set<HWND> windows;
   Notifications& state = State();
-  uint64_t token;
+  LPARAM token;
   {
     std::lock_guard lock(state.mutex);
     for (const auto& [handle, registration] : state.registrations) {
@@ -153,14 +162,14 @@ bool QueryHandleRemoval(HANDLE device, uint32_t timeout_ms) {
     }
     if (windows.empty()) return true;
     constexpr uint32_t kHandleRecordSize = 40;
-    token = state.next_token++;
-    state.kept[token % kKeptBroadcasts] = {
+    token = state.TakeToken();
+    state.kept[static_cast<size_t>(token) % kKeptBroadcasts] = {
         token, DeviceBroadcast{DBT_DEVICEQUERYREMOVE, DBT_DEVTYP_HANDLE, {}, {}, kHandleRecordSize}};
   }
   bool granted = true;
   for (HWND hwnd : windows) {
     LRESULT answer = 0;
-    if (SendMessageTimeout(hwnd, WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVE, static_cast<LPARAM>(token), timeout_ms,
+    if (SendMessageTimeout(hwnd, WM_DEVICECHANGE, DBT_DEVICEQUERYREMOVE, token, timeout_ms,
                            &answer) &&
         answer == BROADCAST_QUERY_DENY) {
       granted = false;
@@ -190,11 +199,10 @@ size_t SendPowerEvent(uint32_t event, uint32_t timeout_ms) {
 
 std::optional<DeviceBroadcast> DeviceBroadcastFromLParam(LPARAM lparam) {
   if (lparam <= 0) return std::nullopt;
-  const auto token = static_cast<uint64_t>(lparam);
   Notifications& state = State();
   std::lock_guard lock(state.mutex);
-  const auto& slot = state.kept[token % kKeptBroadcasts];
-  if (slot.first != token) return std::nullopt;
+  const auto& slot = state.kept[static_cast<size_t>(lparam) % kKeptBroadcasts];
+  if (slot.first != lparam) return std::nullopt;
   return slot.second;
 }
 

@@ -57,7 +57,7 @@ const CardClass* FindCardClass(std::string_view name) {
   if (name.starts_with("0x") || name.starts_with("0X")) {
     const std::string digits(name.substr(2));
     char* end = nullptr;
-    const unsigned long model = std::strtoul(digits.c_str(), &end, 16);
+    const unsigned long long model = std::strtoull(digits.c_str(), &end, 16);
     if (!digits.empty() && end && *end == '\0') {
       for (const auto& c : kClasses) {
         if (c.model == model) return &c;

@@ -104,8 +104,10 @@ TEST_F(InstanceChannelTest, PostReachesTheListenerWithTheExactValues) {
     ASSERT_TRUE(window->Post(WM_APP + 3, 0, 0));
     ASSERT_TRUE(window->Post(WM_COMMAND, 1299, -1));
     ASSERT_TRUE(window->Post(0xFFFFFFFF, UINTPTR_MAX, INTPTR_MIN));
+    // The parameters are pointer-sized: their extremes arrive as posted in
+    // a 32-bit build as in a 64-bit one.
     const std::vector<InstanceFrame> expected = {
-        {WM_APP + 3, 0, 0}, {WM_COMMAND, 1299, -1}, {0xFFFFFFFF, UINT64_MAX, INT64_MIN}};
+        {WM_APP + 3, 0, 0}, {WM_COMMAND, 1299, -1}, {0xFFFFFFFF, UINTPTR_MAX, INTPTR_MIN}};
     EXPECT_EQ(inbox.WaitFor(3), expected);
   }
 }
