@@ -1,6 +1,8 @@
 // vombel-device as a person runs it: a PIN typed on standard input, right
-// or wrong, never reaches its log file; and beside another program that
-// holds the card, which gives it up for the run and gets it back.
+// or wrong, never reaches its log file; beside another program that holds
+// the card, which gives it up for the run and gets it back; and on the
+// simulated card it prints the reports recorded from the 64-bit build,
+// whichever build runs it.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -57,6 +59,15 @@ class VombelDeviceProgramTest : public ::testing::Test {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
   std::string Log() const { return ReadAll(tmp_.Path() + "/vombel-device.txt"); }
+  // Runs the program with `arguments`; what it printed on standard output.
+  std::string Output(const std::string& arguments) {
+    const std::string command = "TMPDIR='" + tmp_.Path() + "' XDG_RUNTIME_DIR='" + runtime_.Path() + "' " +
+                                VOMBEL_DEVICE_BINARY + " " + arguments + " < /dev/null > '" + tmp_.Path() +
+                                "/output.txt'";
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << arguments;
+    return ReadAll(tmp_.Path() + "/output.txt");
+  }
 
   testing_support::TempDir tmp_{"vombel-device-tmp"};
   testing_support::TempDir runtime_{"vombel-device-run"};
@@ -183,6 +194,23 @@ TEST_F(VombelDeviceProgramTest, TakesTheCardFromTheProgramHoldingItAndGivesItBac
       << ReadAll(tmp_.Path() + "/holder.txt");
   EXPECT_TRUE(testing_support::Eventually([] { return MutexHeldByAnother() && !CardRequested(); }));
   EXPECT_EQ(holder.Stop(), 0);
+}
+
+TEST_F(VombelDeviceProgramTest, PrintsTheRecordedReportsOnTheSimulatedCard) {
+  // The time stamps of the message list go through the calendar, which a
+  // 32-bit time value would get wrong after 2038.
+  struct Row {
+    const char* arguments;
+    const char* recorded;  // under tests/data/vombel_device
+  } const rows[] = {
+      {"--simulate --once", "simulate_once.txt"},
+      {"--simulate sms list", "simulate_sms_list.txt"},
+  };
+  for (const Row& row : rows) {
+    const std::string recorded = ReadAll(std::string(VOMBEL_DEVICE_OUTPUTS) + "/" + row.recorded);
+    ASSERT_FALSE(recorded.empty()) << row.recorded;
+    EXPECT_EQ(Output(row.arguments), recorded) << row.arguments;
+  }
 }
 
 }  // namespace
