@@ -108,6 +108,7 @@ struct SmsConcatenation {
   uint32_t Sequence;   // 1..Total
 };
 static_assert(std::is_standard_layout_v<SmsConcatenation> && std::is_trivial_v<SmsConcatenation>);
+static_assert(sizeof(SmsConcatenation) == 12);
 
 // A read record with what ties it to the other parts of its long message:
 // the record above first, so that a client that knows only SmsMessage reads
@@ -119,6 +120,7 @@ struct SmsMessageDetails {
 };
 static_assert(std::is_standard_layout_v<SmsMessageDetails> && std::is_trivial_v<SmsMessageDetails>);
 static_assert(offsetof(SmsMessageDetails, Message) == 0);
+static_assert(offsetof(SmsMessageDetails, Concatenation) == 448 && sizeof(SmsMessageDetails) == 464);
 
 #include <string>
 

@@ -190,6 +190,13 @@ Fields DescribeSmsMessage(const SmsMessage& m) {
   return f;
 }
 
+Fields DescribeMessageDetails(const SmsMessageDetails& d) {
+  Fields f = DescribeSmsMessage(d.Message);
+  f.Add("Reference", d.Concatenation.Reference).Add("Total", d.Concatenation.Total);
+  f.Add("Sequence", d.Concatenation.Sequence);
+  return f;
+}
+
 Fields DescribeStatusReport(const SmsStatusReport& r) {
   Fields f;
   f.Add("TimeStamp", r.TimeStamp).Add("Recipient", r.Recipient).Add("Status", r.Status);
@@ -224,15 +231,21 @@ void AddDeviceLibraryCases(std::vector<RecordCase>& cases) {
   message.Validity = 0xA7;
   message.StatusReportRequest = 0x55667788;
   cases.push_back(Plain("SmsMessage", "sms_message.bin", message, &DescribeSmsMessage));
+  // A part of a long message (ModemManager's test_pdu_udhi).
+  auto details = Zeroed<SmsMessageDetails>();
+  SMS::DecodeSmsMessageDetails(
+      u"07911356131313F64004850120390011609232239180A006080400100201D7327BFD6EB340E2321BF46E83EA7790F59D1E97DBE1341B442F83C465763D3DA797E56537C81D0ECB41AB59CC1693C16031D96C064241E5656838AF03A96230982A269BCD462917C8FA4E8FCBED709A0D7ABBE9F6B0FB5C7683D27350984D4FABC9A0B33C4C4FCF5D20EBFB2D079DCB62793DBD06D9C36E50FB2D4E97D9A0B49B5E96BBCB",
+      155, false, 1, 7, kSmsStorageReceivedUnread, details);
+  cases.push_back(Plain("SmsMessageDetails", "sms_message_details.bin", details, &DescribeMessageDetails));
 
   const SMS::SmsPdu report_pdu = SMS::DecodePdu(u"0006040D91945152991136F00160124130340A0160124130940A00", 26);
   auto report = Zeroed<SmsStatusReport>();
   SMS::FillSmsStatusReport(report_pdu, report);
   report.Status = 0x41;
   cases.push_back(Plain("SmsStatusReport", "sms_status_report.bin", report, &DescribeStatusReport));
-  auto details = Zeroed<SmsStatusReportDetails>();
-  SMS::FillSmsStatusReportDetails(report_pdu, details);
-  cases.push_back(Plain("SmsStatusReportDetails", "sms_status_report_details.bin", details,
+  auto report_details = Zeroed<SmsStatusReportDetails>();
+  SMS::FillSmsStatusReportDetails(report_pdu, report_details);
+  cases.push_back(Plain("SmsStatusReportDetails", "sms_status_report_details.bin", report_details,
                         &DescribeStatusReportDetails));
 
   cases.push_back(Plain("DvUssdMessage", "dv_ussd_message.bin", Patterned<DvUssdMessage>(), &DescribeUssd));
