@@ -39,7 +39,7 @@ void RaiseUssdMessage(int status, std::u16string_view text) {
   std::memset(record, 0, sizeof(DvUssdMessage));
   record->Status = status;
   const size_t count = std::min<size_t>(text.size(), std::size(record->Text));
-  std::memcpy(record->Text, text.data(), count * sizeof(char16_t));
+  std::copy_n(text.data(), count, record->Text);  // an empty view's data may be null
   // A failed post frees the record; the client then hears nothing of it.
   RaiseEvent(EventUssdMessageArrived, reinterpret_cast<uintptr_t>(record));
 }
