@@ -13,9 +13,11 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -393,7 +395,9 @@ class Client {
 
   void OnUssdAnswer(const DvUssdMessage& message) {
     if (!ussd_ || done_) return;
-    const std::u16string text(message.Text, std::char_traits<char16_t>::length(message.Text));
+    // A full text fills the array; the record's terminator follows it.
+    const std::u16string_view field(message.Text, std::size(message.Text));
+    const std::u16string text(field.substr(0, field.find(u'\0')));
     if (const std::optional<std::string> reply = ussd_->OnAnswer(message.Status, platform::Utf16ToUtf8(text))) {
       SendUssd(*reply);
       return;
