@@ -3,6 +3,9 @@
 #include <charconv>
 #include <iterator>
 
+#include "devicelib/dv_api.h"
+#include "platform/text.h"
+
 namespace vombel_device {
 namespace {
 
@@ -32,15 +35,8 @@ bool IsPhoneNumber(const std::string& text) {
   return true;
 }
 
-// What the network takes as a USSD code or reply: digits, '*' and '#', 1
-// to 160 of them (the library's rule).
-bool IsUssdText(const std::string& text) {
-  if (text.empty() || text.size() > 160) return false;
-  for (char c : text) {
-    if ((c < '0' || c > '9') && c != '*' && c != '#') return false;
-  }
-  return true;
-}
+// What the network takes as a USSD code or reply: the library's rule.
+bool IsUssdText(const std::string& text) { return DvIsValidUssdCode(platform::Utf8ToUtf16(text).c_str()); }
 
 constexpr const char* kTechnologyModeNames[] = {"gprs-only", "umts-only", "gprs-preferred", "umts-preferred"};
 
