@@ -13,14 +13,13 @@
 #include "platform/device_tree.h"
 #include "platform/sysfs_file.h"
 #include "platform/sysfs_text.h"
+#include "platform/udev_text.h"
 #include "platform/unique_fd.h"
 
 namespace platform {
 namespace {
 
-// Attribute files are at most a page; udev records are larger but bounded.
 constexpr size_t kAttributeLimit = kSysfsAttributeLimit;
-constexpr size_t kUdevRecordLimit = 64 * 1024;
 // A serial number longer than this is cut in the instance ID (the program
 // reads instance IDs of at most 127 characters in places).
 constexpr size_t kMaxSerialInId = 64;
@@ -263,7 +262,7 @@ std::optional<SysfsNodeRef> FunctionOf(const std::string& class_device) {
 }  // namespace
 
 SysfsReader::SysfsReader(std::string sys_root, std::string udev_data_root)
-    : sys_(std::move(sys_root)), udev_data_(std::move(udev_data_root)) {}
+    : sys_(std::move(sys_root)), udev_(MakeUdevProperties(sys_, udev_data_root)) {}
 
 std::vector<SysfsNodeRef> SysfsReader::BusDevices(std::string_view enumerator) const {
   std::string bus;
@@ -349,24 +348,6 @@ std::optional<SysfsNodeInfo> SysfsReader::ReadNode(const SysfsNodeRef& node,
                                                    bool with_functions) const {
   if (!IsRealDir(node.path)) return std::nullopt;
 
-  // The udev record of a device: by its device number when it has a device
-  // node, else by subsystem and name.
-  auto udev_property = [&](const std::string& dir,
-                           std::string_view key) -> std::optional<std::string> {
-    std::string record;
-    if (auto dev = Attribute(dir, "dev"); dev && dev->find('/') == std::string::npos) {
-      record = "c" + *dev;
-    } else {
-      record = "+" + LinkBaseName(dir + "/subsystem") + ":" + BaseName(dir);
-    }
-    auto text = ReadSysfsFile(udev_data_ + "/" + record, kUdevRecordLimit);
-    if (!text) return std::nullopt;
-    const auto properties = ParseUdevData(*text);
-    const auto it = properties.find(key);
-    if (it == properties.end() || it->second.empty()) return std::nullopt;
-    return it->second;
-  };
-
   // A USB device's vendor, product and revision, "VID_12D1&PID_1001".
   struct UsbIds {
     uint32_t vid, pid, rev;
@@ -395,7 +376,7 @@ std::optional<SysfsNodeInfo> SysfsReader::ReadNode(const SysfsNodeRef& node,
                                                      : IdText(BaseName(node.path), kMaxSerialInId));
       info.device_desc = Attribute(node.path, "product");
       if (!info.device_desc || info.device_desc->empty()) {
-        info.device_desc = udev_property(node.path, "ID_MODEL_FROM_DATABASE");
+        info.device_desc = udev_->Get(node.path, "ID_MODEL_FROM_DATABASE");
       }
       ReadDriver(node.path, info);
       return info;
@@ -453,7 +434,7 @@ std::optional<SysfsNodeInfo> SysfsReader::ReadNode(const SysfsNodeRef& node,
           Format("PCI\\VEN_%04X&DEV_%04X&CC_%06X", *vendor, *device, cls),
           Format("PCI\\VEN_%04X&DEV_%04X", *vendor, *device)};
       info.instance_id = info.hardware_ids[0] + "\\" + IdText(BaseName(node.path), kMaxSerialInId);
-      info.device_desc = udev_property(node.path, "ID_MODEL_FROM_DATABASE");
+      info.device_desc = udev_->Get(node.path, "ID_MODEL_FROM_DATABASE");
       ReadDriver(node.path, info);
       return info;
     }
@@ -492,10 +473,10 @@ std::optional<SysfsNodeInfo> SysfsReader::ReadNode(const SysfsNodeRef& node,
       // interface name of a network adapter.
       std::string name = BaseName(node.path);
       if (tty) {
-        if (auto uevent = ReadSysfsFile(node.path + "/uevent", kAttributeLimit)) {
-          const auto values = ParseUevent(*uevent);
-          const auto it = values.find("DEVNAME");
-          if (it != values.end() && !it->second.empty()) name = it->second;
+        if (const auto devname = udev_->Get(node.path, "DEVNAME")) {
+          if (const std::string_view below = NameBelowDev(*devname); !below.empty()) {
+            name = below;
+          }
         }
       }
       // The function's hardware ID without its revision: the name the card

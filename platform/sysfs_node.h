@@ -9,10 +9,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/udev_properties.h"
 
 namespace platform {
 
@@ -63,7 +66,7 @@ class SysfsReader {
   std::optional<SysfsNodeInfo> ReadNode(const SysfsNodeRef& node, bool with_functions) const;
 
   std::string sys_;
-  std::string udev_data_;
+  std::unique_ptr<UdevProperties> udev_;
 };
 
 }  // namespace platform

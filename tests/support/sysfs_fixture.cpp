@@ -97,8 +97,12 @@ std::string SysfsFixture::AddUsbDevice(const UsbDevice& device) {
   WriteText(dir + "/bcdDevice", Hex(device.revision, 4));
   if (!device.serial.empty()) WriteText(dir + "/serial", device.serial + "\n");
   if (!device.product_text.empty()) WriteText(dir + "/product", device.product_text + "\n");
-  const std::string dev_number = "189:" + std::to_string(next_minor_++);
+  const int minor = next_minor_++;
+  const std::string dev_number = "189:" + std::to_string(minor);
   WriteText(dir + "/dev", dev_number + "\n");
+  WriteText(dir + "/uevent", "MAJOR=189\nMINOR=" + std::to_string(minor) +
+                                 "\nDEVNAME=bus/usb/001/" + std::to_string(minor + 1) +
+                                 "\nDEVTYPE=usb_device\n");
   if (!device.udev_model.empty()) {
     WriteText(Root() + "/udev/c" + dev_number,
               "I:1234\nE:ID_VENDOR_FROM_DATABASE=Nobody\nE:ID_MODEL_FROM_DATABASE=" +
@@ -141,6 +145,7 @@ std::string SysfsFixture::AddPciDevice(const PciDevice& device) {
   WriteText(dir + "/subsystem_device", Hex(device.subsystem_device, 4, true));
   WriteText(dir + "/class", Hex(device.class_code, 6, true));
   WriteText(dir + "/revision", Hex(device.revision, 2, true));
+  WriteText(dir + "/uevent", "PCI_SLOT_NAME=" + device.name + "\n");
   SetDriver(dir, device.driver);
   for (const std::string& tty : device.ttys) AddTty(dir, tty);
   for (const std::string& net : device.nets) AddNet(dir, net);
