@@ -1,5 +1,6 @@
 // Kernel device events ("uevents", as the kernel sends them on its netlink
-// socket) and how they map onto device broadcasts:
+// socket, or as udev passes them on once its rules have run: udev_event.h)
+// and how they map onto device broadcasts:
 //
 //   kernel event                                  broadcasts
 //   tty add/remove (a port: ttyUSB*, ttyACM*, …)   COM-port interface, port

@@ -12,6 +12,7 @@
 #include "platform/device_notification.h"
 #include "platform/device_tree.h"
 #include "platform/text.h"
+#include "platform/udev_monitor.h"
 #include "platform/uevent.h"
 #include "platform/unique_fd.h"
 #include "platform/win32_error.h"
@@ -20,6 +21,8 @@ namespace platform {
 namespace {
 
 constexpr unsigned kKernelEventGroup = 1;
+// The udev daemon's control socket: there while udev runs.
+constexpr const char* kUdevControl = "/run/udev/control";
 
 // True when the device tree offers a modem whose port is /dev/<devname>.
 bool IsModem(std::string_view devname) {
@@ -34,6 +37,12 @@ bool IsModem(std::string_view devname) {
     }
   }
   return false;
+}
+
+void Broadcast(const Uevent& event) {
+  for (const DeviceBroadcast& broadcast : BroadcastsForUevent(event, IsModem)) {
+    BroadcastDeviceChange(broadcast);
+  }
 }
 
 class NetlinkUeventMonitor final : public UeventMonitor {
@@ -69,10 +78,7 @@ class NetlinkUeventMonitor final : public UeventMonitor {
       // Only the kernel speaks on this group; anything else is ignored.
       if (sender.nl_pid != 0 || (header.msg_flags & MSG_TRUNC)) continue;
       auto event = ParseUevent(std::string_view(buffer.data(), static_cast<size_t>(n)));
-      if (!event) continue;
-      for (const DeviceBroadcast& broadcast : BroadcastsForUevent(*event, IsModem)) {
-        BroadcastDeviceChange(broadcast);
-      }
+      if (event) Broadcast(*event);
     }
   }
 
@@ -84,6 +90,12 @@ class NetlinkUeventMonitor final : public UeventMonitor {
 }  // namespace
 
 std::unique_ptr<UeventMonitor> UeventMonitor::Start() {
+  // udev's events come once its rules have run, so the device's node has its
+  // permissions and links and the tree reads its properties complete. The
+  // kernel's come before that; they are listened to only where no udev daemon
+  // runs (a container, an initramfs), where sd-device's monitor would hear
+  // nothing at all and the kernel's events are all there is.
+  if (::access(kUdevControl, F_OK) == 0) return StartUdevMonitor(Broadcast);
   UniqueFd socket(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_KOBJECT_UEVENT));
   if (!socket) {
     SetLastErrorFromErrno(errno);

@@ -1,7 +1,8 @@
-// Listens to the kernel's device events on its netlink socket and broadcasts
-// them to the registered windows (device_notification.h), mapped as uevent.h
-// describes. One thread blocks on the socket and on an eventfd that stops it,
-// so an idle machine costs nothing.
+// Listens to device events and broadcasts them to the registered windows
+// (device_notification.h), mapped as uevent.h describes: udev's events where
+// a udev daemon runs (udev_monitor.h), else the kernel's own on its netlink
+// socket. One thread blocks on the socket and on an eventfd that stops it, so
+// an idle machine costs nothing.
 #pragma once
 
 #include <memory>
@@ -10,7 +11,7 @@ namespace platform {
 
 class UeventMonitor {
  public:
-  // Null with the last error set when the socket cannot be opened (a
+  // Null with the last error set when the monitor cannot be opened (a
   // container without netlink, for instance); device changes are then not
   // broadcast and detection relies on polling.
   static std::unique_ptr<UeventMonitor> Start();

@@ -6,7 +6,9 @@
 
 #include "platform/device_notification.h"
 #include "platform/event.h"
+#include "platform/udev_monitor.h"
 #include "platform/wait.h"
+#include "platform/win32_error.h"
 #include "platform/window.h"
 
 namespace platform {
@@ -48,6 +50,15 @@ TEST(UeventMonitorTest, AKernelPortEventBecomesAComPortArrival) {
   UnregisterDeviceNotification(registration);
   DestroyWindow(hwnd);
   UnregisterClass(u"UeventMonitorTest");
+}
+
+// Whether or not a udev daemon runs here (without one sd-device's monitor
+// hears nothing), the monitor opens, and destroying it stops its loop.
+TEST(UeventMonitorTest, TheUdevMonitorStopsWhenDestroyed) {
+  for (int round = 0; round < 3; ++round) {
+    auto monitor = StartUdevMonitor([](const Uevent&) {});
+    if (!monitor) GTEST_SKIP() << "no device monitor here: error " << GetLastError();
+  }
 }
 
 }  // namespace
