@@ -20,7 +20,7 @@ struct Entry {
   Handler handler;
 };
 
-constexpr std::array<Entry, 66> kCommands = {{
+constexpr std::array<Entry, 68> kCommands = {{
     {"E", 0, CmdEcho},
     {"V", 0, CmdVerbose},
     {"Q", 0, CmdAccept},
@@ -44,13 +44,15 @@ constexpr std::array<Entry, 66> kCommands = {{
     {"+CLCK", 0, CmdLock},
     {"+CPWD", 0, CmdChangePassword},
     {"_OERCN", kFeatureRetryCounters, CmdRetryCounters},
-    {"_OBLS", 0, CmdSimStatus},
+    {"+CPINR", kFeaturePinRetries, CmdPinRetries},
+    {"_OBLS", kFeatureOwnSimStatus, CmdSimStatus},
     {"+CIMI", 0, CmdImsi},
     {"+CNUM", 0, CmdOwnNumbers},
     {"+CRSM", 0, CmdRestrictedSimAccess},
     {"+CFUN", 0, CmdFunctionality},
     {"+CREG", kFeatureCsRegistration, CmdCsRegistration},
     {"+CGREG", 0, CmdPsRegistration},
+    {"+CEREG", kFeatureEpsRegistration, CmdEpsRegistration},
     {"+COPS", 0, CmdOperator},
     {"_OPON", kFeatureOwnCommands, CmdOperatorName},
     {"+CSQ", 0, CmdSignal},
@@ -222,12 +224,20 @@ void CollectReports(const CardClass& card, CardState& s, std::vector<std::string
     old_value = value;
     return differs;
   };
-  if (changed(last.cs, s.CsStat()) && s.reports.creg > 0 && card.Has(kFeatureCsRegistration)) {
-    out.push_back(RegistrationLine("+CREG: ", s.reports.creg, s.CsStat(), s, false));
-  }
-  if (changed(last.ps, s.PsStat()) && s.reports.cgreg > 0) {
-    out.push_back(RegistrationLine("+CGREG: ", s.reports.cgreg, s.PsStat(), s, false));
-  }
+  // A card whose n=2 reports carry the access technology also reports a
+  // move to another cell or technology while the registration stays.
+  const std::array<int, 3> cell = {s.lac, s.cell_id, ServingAct(s)};
+  const bool cell_moved = card.Has(kFeatureAccessTechnology) && cell != last.cell;
+  last.cell = cell;
+  auto registration = [&](int& last_stat, int stat, int n, const char* prefix, bool known) {
+    const bool located = n == 2 && (stat == 1 || stat == 5);
+    if ((changed(last_stat, stat) || (cell_moved && located)) && n > 0 && known) {
+      out.push_back(RegistrationLine(card, prefix, n, stat, s, false));
+    }
+  };
+  registration(last.cs, s.CsStat(), s.reports.creg, "+CREG: ", card.Has(kFeatureCsRegistration));
+  registration(last.ps, s.PsStat(), s.reports.cgreg, "+CGREG: ", true);
+  registration(last.eps, s.EpsStat(), s.reports.cereg, "+CEREG: ", card.Has(kFeatureEpsRegistration));
   if (changed(last.rat, SystemNumber(s)) && s.reports.system) {
     out.push_back(Format("_OSSYSI: %d", SystemNumber(s)));
   }

@@ -1,6 +1,7 @@
 // The kinds of card the simulator plays, one per simulated entry of the
-// shipped card database, and what each of them knows: a command its class
-// lacks is answered with a plain "ERROR", as the real card would.
+// shipped card database and the standard card, and what each of them knows:
+// a command its class lacks is answered with a plain "ERROR", as the real
+// card would.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,9 @@ enum class CardKind {
   kStack3,               // model 0x2200, stack 3
   kModel0E00,            // model 0x0E00, stack 2, one technology only
   kComposite,            // model 0x2300, composite driver
+  // A USB modem that knows only the 3GPP commands (no "_O", "*M" or "$Q"
+  // ones), with an AT port beside the modem. Not in the card database.
+  kStandard,
 };
 
 // What a class can do beyond the 3GPP basics every card answers.
@@ -32,6 +36,12 @@ enum CardFeature : uint32_t {
   kFeatureVoiceQuery = 1u << 9,        // _OPCMENABLE
   kFeatureRetryCounters = 1u << 10,    // _OERCN
   kFeatureOneBasedSms = 1u << 11,      // SIM message storage counts from 1
+  kFeatureOwnSimStatus = 1u << 12,     // _OBLS; "+CME ERROR: 522" to AT+CPIN? while the SIM starts
+  kFeatureEpsRegistration = 1u << 13,  // +CEREG
+  kFeaturePinRetries = 1u << 14,       // +CPINR
+  // +COPS? and the n=2 registration answers and reports end with the serving
+  // cell's 27.007 access technology (3 EDGE, 4-6 HSPA, 7 LTE, ...).
+  kFeatureAccessTechnology = 1u << 15,
 };
 
 struct CardClass {
@@ -57,10 +67,12 @@ struct CardClass {
   int SmsIndexBase() const { return Has(kFeatureOneBasedSms) ? 1 : 0; }
 };
 
+// The classes of the card database's simulated entries (the standard card,
+// which has no entry, is not among them).
 std::span<const CardClass> AllCardClasses();
 const CardClass& ClassOf(CardKind kind);
-// By short name, database section name or model code ("0x2100"); null when
-// none matches.
+// By short name ("standard" too), database section name or model code
+// ("0x2100"); null when none matches.
 const CardClass* FindCardClass(std::string_view name);
 
 }  // namespace sim

@@ -13,10 +13,12 @@ constexpr std::array<CardInterface, 2> kTechnologySelection = {{{0, F::kModem}, 
 constexpr std::array<CardInterface, 3> kStack3 = {{{0, F::kModem}, {2, F::kAtPort}, {3, F::kNetwork}}};
 constexpr std::array<CardInterface, 2> k0E00 = {{{0, F::kModem}, {1, F::kAtPort}}};
 constexpr std::array<CardInterface, 3> kComposite = {{{0, F::kModem}, {2, F::kAtPort}, {3, F::kNetwork}}};
+// As the common USB modems number them: the modem first, the AT port on 2.
+constexpr std::array<CardInterface, 2> kStandard = {{{0, F::kModem}, {2, F::kAtPort}}};
 
 constexpr std::u16string_view kNdis = u"\\\\.\\VLNDIS%d";
 
-const std::array<CardLayout, 6> kLayouts = {{
+const std::array<CardLayout, 7> kLayouts = {{
     {0xF1A1, 0x0101, 0x0100, k3g, {}, kNdis, {}},
     {0xF2A2, 0x0201, 0x0100, kGprs, {}, {}, {}},
     {0xF3A3, 0x0301, 0x0100, kTechnologySelection, {}, {}, {}},
@@ -24,6 +26,8 @@ const std::array<CardLayout, 6> kLayouts = {{
     {0xF4A4, 0x0401, 0x0100, kStack3, u"\\\\.\\VLATP%d", {}, {}},
     {0xF5A5, 0x0501, 0x0100, k0E00, {}, {}, {}},
     {0xF6A6, 0x0601, 0x0100, kComposite, {}, kNdis, u"\\\\.\\vl72ubus%d"},
+    // An ID the card database does not name.
+    {0xF7A7, 0x0701, 0x0100, kStandard, {}, {}, {}},
 }};
 
 }  // namespace
@@ -42,6 +46,8 @@ const CardLayout& LayoutOf(CardKind kind) {
       return kLayouts[4];
     case CardKind::kComposite:
       return kLayouts[5];
+    case CardKind::kStandard:
+      return kLayouts[6];
   }
   return kLayouts[0];
 }

@@ -3,6 +3,7 @@
 // the report reconciliation (at_interpreter.h) read and change it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -45,6 +46,7 @@ struct PdpContext {
 struct ReportSwitches {
   int creg = 0;   // AT+CREG=n
   int cgreg = 0;  // AT+CGREG=n
+  int cereg = 0;  // AT+CEREG=n
   bool signal = false;      // AT_OSQI=1
   bool bcm_signal = false;  // AT*MCSQ=1
   bool radio_info = false;  // AT*MRINFO=1
@@ -59,6 +61,8 @@ struct ReportSwitches {
 struct LastReported {
   int cs = -1;
   int ps = -1;
+  int eps = -1;
+  std::array<int, 3> cell = {-1, -1, -1};  // lac, cell id, access technology
   int rat = -1;
   int cell_2g = -1;
   int rssi = -1;
@@ -102,7 +106,7 @@ struct CardState {
   std::string operator_short = "Vombel";
   std::string operator_numeric = "26299";
   std::string operator_own_name;  // "AT_OPON?"; empty: the card has none
-  int network_rat = 2;   // best the network offers: 0 GSM, 2 UMTS
+  int network_rat = 2;   // best the network offers: 0 GSM, 2 UMTS, 7 LTE
   int technology_mode = 3;  // AT_OPSYS: 0 GPRS only, 1 UMTS only, 2 GPRS pref., 3 UMTS pref.
   int cops_mode = 0;
   int cops_format = 0;
@@ -160,7 +164,9 @@ struct CardState {
     return cs;
   }
   bool Registered() const { return CsStat() == 1 || CsStat() == 5; }
-  // The technology the card is on: 0 GSM, 2 UMTS, -1 none.
+  // EPS registration (+CEREG) is packet registration on an LTE cell.
+  int EpsStat() const { return Rat() == 7 ? PsStat() : 0; }
+  // The technology the card is on: 0 GSM, 2 UMTS, 7 LTE, -1 none.
   int Rat() const {
     if (!Registered()) return -1;
     switch (technology_mode) {

@@ -93,7 +93,11 @@ std::optional<int> SwitchArg(Ctx& ctx, const AtCommand& cmd, int max);
 
 // Network state as the card shows it, both in answers and in unsolicited
 // reports (network_commands.cpp).
-std::string RegistrationLine(const char* prefix, int n, int stat, const CardState& s, bool query);
+std::string RegistrationLine(const CardClass& card, const char* prefix, int n, int stat, const CardState& s,
+                             bool query);
+// The 27.007 access technology of the serving cell: 0 GSM, 3 EDGE, 2 UMTS,
+// 4 HSDPA, 5 HSUPA, 6 HSPA, 7 LTE; -1 when not registered.
+int ServingAct(const CardState& s);
 int ReportedRssi(const CardState& s);
 int ReportedBer(const CardState& s);
 int ReportedAntenna(const CardState& s);
@@ -122,6 +126,7 @@ void CmdPin(Ctx& ctx, const AtCommand& cmd);
 void CmdLock(Ctx& ctx, const AtCommand& cmd);
 void CmdChangePassword(Ctx& ctx, const AtCommand& cmd);
 void CmdRetryCounters(Ctx& ctx, const AtCommand& cmd);
+void CmdPinRetries(Ctx& ctx, const AtCommand& cmd);
 void CmdSimStatus(Ctx& ctx, const AtCommand& cmd);
 void CmdImsi(Ctx& ctx, const AtCommand& cmd);
 void CmdOwnNumbers(Ctx& ctx, const AtCommand& cmd);
@@ -131,6 +136,7 @@ void CmdRestrictedSimAccess(Ctx& ctx, const AtCommand& cmd);
 void CmdFunctionality(Ctx& ctx, const AtCommand& cmd);
 void CmdCsRegistration(Ctx& ctx, const AtCommand& cmd);
 void CmdPsRegistration(Ctx& ctx, const AtCommand& cmd);
+void CmdEpsRegistration(Ctx& ctx, const AtCommand& cmd);
 void CmdOperator(Ctx& ctx, const AtCommand& cmd);
 void CmdOperatorName(Ctx& ctx, const AtCommand& cmd);
 void CmdSignal(Ctx& ctx, const AtCommand& cmd);

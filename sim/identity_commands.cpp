@@ -58,12 +58,13 @@ void CmdHardware(Ctx& ctx, const AtCommand&) {
 
 void CmdSerialNumber(Ctx& ctx, const AtCommand& cmd) {
   if (cmd.form != AtForm::kExecute) return;
-  // The stack 1 and 2 cards put the serial number after the IMEI; the stack 3
-  // card answers the IMEI alone and has AT_OGSN for the serial number.
-  if (ctx.card().Has(kFeatureStack3)) {
-    ctx.Line(ctx.s().imei);
-  } else {
+  // The stack 1 and 2 cards, those with the vendor's own commands, put the
+  // serial number after the IMEI; the stack 3 card (which has AT_OGSN for
+  // the serial number) and the standard card answer the IMEI alone.
+  if (ctx.card().Has(kFeatureOwnCommands)) {
     ctx.Line(ctx.s().imei + "," + ctx.s().serial);
+  } else {
+    ctx.Line(ctx.s().imei);
   }
 }
 

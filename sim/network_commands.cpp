@@ -10,7 +10,7 @@ namespace sim::commands {
 namespace {
 
 void Registration(Ctx& ctx, const AtCommand& cmd, const char* prefix, int& n, int stat) {
-  if (cmd.form == AtForm::kQuery) return ctx.Line(RegistrationLine(prefix, n, stat, ctx.s(), true));
+  if (cmd.form == AtForm::kQuery) return ctx.Line(RegistrationLine(ctx.card(), prefix, n, stat, ctx.s(), true));
   if (cmd.form == AtForm::kTest) return ctx.Line(std::string(prefix) + "(0-2)");
   if (auto value = SwitchArg(ctx, cmd, 2)) n = *value;
 }
@@ -91,11 +91,33 @@ void CmdFunctionality(Ctx& ctx, const AtCommand& cmd) {
   ctx.s().cfun = *fun;
 }
 
-std::string RegistrationLine(const char* prefix, int n, int stat, const CardState& s, bool query) {
+std::string RegistrationLine(const CardClass& card, const char* prefix, int n, int stat, const CardState& s,
+                             bool query) {
   std::string line = prefix;
   line += query ? Format("%d,%d", n, stat) : Format("%d", stat);
-  if (n == 2 && (stat == 1 || stat == 5)) line += Format(",\"%04X\",\"%08X\"", s.lac, s.cell_id);
+  if (n == 2 && (stat == 1 || stat == 5)) {
+    line += Format(",\"%04X\",\"%08X\"", s.lac, s.cell_id);
+    if (card.Has(kFeatureAccessTechnology)) line += Format(",%d", ServingAct(s));
+  }
   return line;
+}
+
+int ServingAct(const CardState& s) {
+  switch (s.Rat()) {
+    case 0:
+      return s.cell_2g == 3 ? 3 : 0;
+    case 2:
+      switch (s.cell_3g) {
+        case 2: return 4;
+        case 3: return 5;
+        case 4: return 6;
+        default: return 2;
+      }
+    case 7:
+      return 7;
+    default:
+      return -1;
+  }
 }
 
 void CmdCsRegistration(Ctx& ctx, const AtCommand& cmd) {
@@ -104,13 +126,20 @@ void CmdCsRegistration(Ctx& ctx, const AtCommand& cmd) {
 void CmdPsRegistration(Ctx& ctx, const AtCommand& cmd) {
   Registration(ctx, cmd, "+CGREG: ", ctx.s().reports.cgreg, ctx.s().PsStat());
 }
+void CmdEpsRegistration(Ctx& ctx, const AtCommand& cmd) {
+  Registration(ctx, cmd, "+CEREG: ", ctx.s().reports.cereg, ctx.s().EpsStat());
+}
 
 void CmdOperator(Ctx& ctx, const AtCommand& cmd) {
   CardState& s = ctx.s();
   if (cmd.form == AtForm::kQuery) {
     if (!s.Registered()) return ctx.Line(Format("+COPS: %d", s.cops_mode));
     std::string line = Format("+COPS: %d,%d,", s.cops_mode, s.cops_format) + OperatorField(ctx, s.cops_format);
-    if (ctx.card().Has(kFeature3g)) line += Format(",%d", s.Rat() == 2 ? 2 : 0);
+    if (ctx.card().Has(kFeatureAccessTechnology)) {
+      line += Format(",%d", ServingAct(s));
+    } else if (ctx.card().Has(kFeature3g)) {
+      line += Format(",%d", s.Rat() == 2 ? 2 : 0);
+    }
     return ctx.Line(line);
   }
   if (cmd.form == AtForm::kTest) {

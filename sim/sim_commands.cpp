@@ -69,7 +69,10 @@ void CmdPin(Ctx& ctx, const AtCommand& cmd) {
   CardState& s = ctx.s();
   if (cmd.form == AtForm::kTest) return;
   if (!s.sim_present) return ctx.Cme(kCmeSimNotInserted);
-  if (SimBusy(s, ctx.now())) return ctx.Cme(cmd.form == AtForm::kQuery ? kCmeSimNotReady : kCmeSimBusy);
+  if (SimBusy(s, ctx.now())) {
+    const bool own_not_ready = cmd.form == AtForm::kQuery && ctx.card().Has(kFeatureOwnSimStatus);
+    return ctx.Cme(own_not_ready ? kCmeSimNotReady : kCmeSimBusy);
+  }
   if (s.lock == SimLock::kBlocked) return ctx.Cme(kCmeSimFailure);
   if (cmd.form == AtForm::kQuery) {
     switch (s.lock) {
@@ -162,6 +165,37 @@ void CmdRetryCounters(Ctx& ctx, const AtCommand& cmd) {
   if (cmd.form != AtForm::kQuery) return ctx.Error();
   if (!ctx.s().sim_present) return ctx.Cme(kCmeSimNotInserted);
   ctx.Line(Format("_OERCN: %d, %d", ctx.s().pin_retries, ctx.s().puk_retries));
+}
+
+// "AT+CPINR" lists the counters of every code, "AT+CPINR=\"SIM PU*\"" those
+// whose name matches (a trailing '*' matches any rest), each as
+// "+CPINR: code,retries,default retries".
+void CmdPinRetries(Ctx& ctx, const AtCommand& cmd) {
+  if (cmd.form == AtForm::kTest) return;
+  if (cmd.form == AtForm::kQuery) return ctx.Error();
+  std::string pattern = "*";
+  if (cmd.form == AtForm::kSet) {
+    auto args = ArgsOf(ctx, cmd);
+    if (!args) return;
+    if (args->size() != 1) return ctx.Error();
+    pattern = ctx.Text((*args)[0]);
+  }
+  if (!ctx.s().sim_present) return ctx.Cme(kCmeSimNotInserted);
+  const CardState& s = ctx.s();
+  struct Counter {
+    std::string_view code;
+    int retries, initial;
+  };
+  // The simulated SIM keeps no PIN2: its counters stand at their start.
+  const Counter counters[] = {{"SIM PIN", s.pin_retries, 3}, {"SIM PUK", s.puk_retries, 10},
+                              {"SIM PIN2", 3, 3}, {"SIM PUK2", 10, 10}};
+  const bool wildcard = pattern.ends_with('*');
+  if (wildcard) pattern.pop_back();
+  for (const Counter& c : counters) {
+    if (wildcard ? c.code.starts_with(pattern) : c.code == pattern) {
+      ctx.Line("+CPINR: " + std::string(c.code) + Format(",%d,%d", c.retries, c.initial));
+    }
+  }
 }
 
 void CmdSimStatus(Ctx& ctx, const AtCommand& cmd) {
