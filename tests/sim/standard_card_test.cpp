@@ -7,6 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "devicelib/network_answers.h"
+#include "devicelib/standard_answers.h"
+#include "devicelib/unsolicited_answers.h"
+#include "platform/text.h"
 #include "sim/at_command_parser.h"
 #include "sim/at_interpreter.h"
 #include "sim/card_class.h"
@@ -130,9 +134,25 @@ TEST(StandardCardTest, ReportsRegistrationWithCellAndTechnology) {
   // technology does not; EPS registration is lost.
   card.state.network_rat = 2;
   card.state.cell_3g = 4;
-  EXPECT_EQ(card.Reports(),
+  const Lines fallback = card.Reports();
+  EXPECT_EQ(fallback,
             (Lines{"+CREG: 1,\"1A2B\",\"00C0FFEE\",6", "+CGREG: 1,\"1A2B\",\"00C0FFEE\",6", "+CEREG: 0"}));
-  EXPECT_EQ(card.Run("AT+COPS?"), "+COPS: 0,0,\"Vombel Net\",6\nOK");
+  const std::string cops = card.Run("AT+COPS?");
+  EXPECT_EQ(cops, "+COPS: 0,0,\"Vombel Net\",6\nOK");
+
+  // What the library's readers make of them.
+  auto fields = [](const std::string& line, size_t prefix) {
+    return platform::Utf8ToUtf16(line.substr(prefix, line.find('\n') - prefix));
+  };
+  GSM::RegistrationRecord record;
+  ASSERT_FALSE(fallback.empty());
+  ASSERT_EQ(GSM::ParseRegistrationRecord(fields(fallback[0], GSM::kCregPrefix.size()), record), DV_S_OK);
+  EXPECT_EQ(record.stat, 1);
+  EXPECT_EQ(record.ci, 0xC0FFEEu);
+  EXPECT_EQ(GSM::RadioTechnologyOfAct(record.act.value_or(-1)), GSM::RadioTechnologyHspa);
+  GSM::CopsAnswer answer;
+  ASSERT_EQ(GSM::ParseCopsAnswer(fields(cops, GSM::kCopsPrefix.size()), answer), DV_S_OK);
+  EXPECT_EQ(answer.technology, GSM::RadioTechnologyHspa);
 
   card.state.cell_id = 0x0BEEF;
   card.state.network_stat = 5;
