@@ -16,8 +16,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const std::string_view input(reinterpret_cast<const char*>(data + 1), size - 1);
+  // The database's classes and the standard card, which is not one of them.
   const auto classes = sim::AllCardClasses();
-  const sim::CardClass& card = classes[data[0] % classes.size()];
+  const size_t pick = data[0] % (classes.size() + 1);
+  const sim::CardClass& card = pick < classes.size() ? classes[pick] : sim::ClassOf(sim::CardKind::kStandard);
 
   // A line, a CR, then whatever is typed after a prompt.
   const size_t cr = input.find('\r');
