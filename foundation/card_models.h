@@ -20,6 +20,12 @@ inline constexpr uint32_t kCardModel1000 = 0x1000;
 inline constexpr uint32_t kCardModel1020 = 0x1020;
 inline constexpr uint32_t kCardModel1800 = 0x1800;  // names each function on its own node
 
+// A card no database entry names whose USB device has serial ports, one of
+// which answers "AT": it knows only the standard 3GPP commands. Above the
+// classified models, so it is a 3G card with retry counters whose sub-devices
+// are not classified by their instance IDs. Its family and stack are 0.
+inline constexpr uint32_t kCardModelStandard = 0x8000;
+
 // Cards of these models have sub-devices that are classified by their
 // instance IDs, and whose activity gates detection.
 inline constexpr uint32_t kClassifiedModelFirst = 0x0800;
@@ -31,6 +37,8 @@ inline constexpr int32_t kFamilyReplugged = 7;
 constexpr bool IsModelInRange(uint32_t model, uint32_t first, uint32_t last) {
   return model >= first && model <= last;
 }
+
+constexpr bool IsStandardModel(uint32_t model) { return model == kCardModelStandard; }
 
 constexpr bool IsClassifiedModel(uint32_t model) {
   return IsModelInRange(model, kClassifiedModelFirst, kClassifiedModelLast);
