@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "carddetect/card_db.h"
@@ -18,6 +19,9 @@
 // What detection has found out about the detected card beyond the record.
 struct DetectionState {
   int card_index = -1;  // into the card table; -1 when no card is detected
+  // A card no database entry names, found by probing its ports
+  // (standard_card.h); card_index is -1 then.
+  bool standard_card = false;
 
   // Device nodes of the sub-devices found so far (0: not found).
   platform::DEVINST modem_node = 0;
@@ -48,8 +52,12 @@ struct NwLibraryState {
   // The WWAN adapter node of a card that its driver re-creates after
   // standby; 0 when none. Survives ResetCardInfo.
   platform::DEVINST replug_node = 0;
+  // Tty nodes probed for a standard card, and whether each answered "AT".
+  // Survives ResetCardInfo; entries of nodes that have gone are dropped.
+  std::map<platform::DEVINST, bool> probed_ports;
 
-  // The detected card's table entry, null when none is detected.
+  // The detected card's table entry (StandardCardEntry() for a standard
+  // card), null when none is detected.
   const CardDbEntry* DetectedCard() const;
 };
 
@@ -57,6 +65,6 @@ struct NwLibraryState {
 NwLibraryState& NwState();
 
 // Zeroes the record (State becomes CardStateStopped, Model 0) and resets the
-// detection state (no card detected). The card table and the replug node are
-// left as they are.
+// detection state (no card detected). The card table, the replug node and the
+// probed ports are left as they are.
 void ResetCardInfo(NwLibraryState& state);

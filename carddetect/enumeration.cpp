@@ -5,6 +5,7 @@
 
 #include "carddetect/device_node.h"
 #include "carddetect/device_text.h"
+#include "carddetect/standard_card.h"
 #include "foundation/card_models.h"
 #include "foundation/xlog.h"
 
@@ -44,7 +45,20 @@ bool IdsMatch(std::u16string_view entry_ids, const std::vector<std::u16string_vi
   return false;
 }
 
+bool IsExactBus(uint32_t bus) {
+  return (bus == kCardBusPcmcia || bus == kCardBusUsb) && !IsWin9xOs(DetermineOsType());
+}
+
 }  // namespace
+
+bool CardDbNamesDevice(const std::vector<CardDbEntry>& table, uint32_t bus,
+                       const std::vector<std::u16string_view>& device_ids) {
+  const bool exact = IsExactBus(bus);
+  for (const CardDbEntry& entry : table) {
+    if (entry.Bus == bus && IdsMatch(entry.HardwareIds, device_ids, exact)) return true;
+  }
+  return false;
+}
 
 std::optional<CardMatch> HaveCard(uint32_t bus, const std::vector<CardDbEntry>& table) {
   const char* bus_word = BusWord(bus);
@@ -61,8 +75,7 @@ std::optional<CardMatch> HaveCard(uint32_t bus, const std::vector<CardDbEntry>& 
     XLogLevel(kXLogTrace, "Nw: No %s cards detected, rc=0x%x", bus_word, listed);
     return std::nullopt;
   }
-  const NwOsType os = DetermineOsType();
-  const bool exact = (bus == kCardBusPcmcia || bus == kCardBusUsb) && !IsWin9xOs(os);
+  const bool exact = IsExactBus(bus);
 
   for (DEVINST node : devices) {
     platform::DevicePropertyValue value;
@@ -112,11 +125,11 @@ std::optional<CardMatch> DetectCard(const std::vector<CardDbEntry>& table) {
   return best;
 }
 
-bool DetectAnyCard(NwLibraryState& state) {
+bool DetectAnyCard(NwLibraryState& state, bool probe_ports) {
   std::optional<CardMatch> match = DetectCard(state.card_db.entries);
   if (!match) {
     state.replug_node = 0;
-    return false;
+    return probe_ports && DetectStandardCard(state);
   }
   const CardDbEntry& entry = state.card_db.entries[static_cast<size_t>(match->index)];
   const std::string name = Narrow(entry.Name);

@@ -27,11 +27,18 @@ std::optional<CardMatch> HaveCard(uint32_t bus, const std::vector<CardDbEntry>& 
 // the earlier bus (PC card, USB, PCI).
 std::optional<CardMatch> DetectCard(const std::vector<CardDbEntry>& table);
 
+// Whether some entry of `bus` (supported or not) names one of `device_ids`,
+// matched as HaveCard matches them.
+bool CardDbNamesDevice(const std::vector<CardDbEntry>& table, uint32_t bus,
+                       const std::vector<std::u16string_view>& device_ids);
+
 // Finds the supported card and fills the record and the detection state of
 // `state` for it. False when there is none, or when the card found is one
 // whose driver will re-create it after standby (the stored replug node says
-// so) and must be waited for.
-bool DetectAnyCard(NwLibraryState& state);
+// so) and must be waited for. When no database card is there and
+// `probe_ports` is set, a standard card is looked for (standard_card.h),
+// which may probe ports for up to half a second each.
+bool DetectAnyCard(NwLibraryState& state, bool probe_ports = true);
 
 // Whether the detected card's sub-devices are there to be classified: for
 // composite-interface cards, the network function (or the first interface's

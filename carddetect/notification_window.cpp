@@ -12,6 +12,7 @@
 #include "carddetect/enumeration.h"
 #include "carddetect/library_globals.h"
 #include "carddetect/listener_thread.h"
+#include "carddetect/standard_card.h"
 #include "foundation/card_models.h"
 #include "foundation/xlog.h"
 #include "platform/device_notification.h"
@@ -72,6 +73,12 @@ constexpr TimerTexts kReplugTimeout = {
     kReplugTimeoutTimer, "Nw: Replug timeout timer started with %d msec timeout", "Nw: Replug timeout timer stopped",
     "Nw: StartReplugTimeoutTimer(): Warning, creating the replug timeout timer failed with 0x%x",
     "Nw: StopReplugTimeoutTimer(): Warning, could not stop replug timeout timer, err=0x%x"};
+
+constexpr TimerTexts kStandardProbe = {
+    kStandardProbeTimer, "Nw: Standard card probe timer started with %d msec delay",
+    "Nw: Standard card probe timer stopped",
+    "Nw: StartStandardProbeTimer(): Warning, creating the standard card probe timer failed with 0x%x",
+    "Nw: StopStandardProbeTimer(): Warning, could not stop the standard card probe timer, err=0x%x"};
 
 // A timer failure is only a warning: detection then goes on on events alone.
 // 21 stands for the window that does not exist.
@@ -137,6 +144,16 @@ void OnTimer(uintptr_t id) {
       XLogLevel(kXLogTrace, "Nw: Wakeup check timed out, cancelling...");
       SetCardStateIfChanged(CardStateStopped, NwEventReasonWakeUp);
       break;
+    case kStandardProbeTimer:
+      XLogLevel(kXLogTrace, "Nw: Standard card probe timer event");
+      StopStandardProbeTimer();
+      // The probes run here, on the client's thread: each port is asked once
+      // in its life and answers (or not) within half a second.
+      if (library.card_info.Model == 0 && library.card_info.State == CardStateStopped && DetectAnyCard(library)) {
+        SetCardStateIfChanged(CardStateStarting, NwEventReasonCardEvent);
+        TryCompleteDetection(DetectionSteps::All(), NwEventReasonCardEvent);
+      }
+      break;
     case kReplugTimeoutTimer:
       XLogLevel(kXLogTrace, "Nw: Replug timeout timer event");
       StopReplugTimeoutTimer();
@@ -171,8 +188,12 @@ void OnDeviceChange(platform::WPARAM wparam, platform::LPARAM lparam) {
         break;
       }
       NwLibraryState& library = NwState();
-      if (library.card_info.Model == 0 && DetectAnyCard(library)) {
-        SetCardStateIfChanged(CardStateStarting, NwEventReasonCardEvent);
+      if (library.card_info.Model == 0) {
+        if (DetectAnyCard(library, false)) {
+          SetCardStateIfChanged(CardStateStarting, NwEventReasonCardEvent);
+        } else if (HasUnprobedStandardPorts(library)) {
+          StartStandardProbeTimer();
+        }
       }
       OnDetectionEvent(event);
       break;
@@ -320,6 +341,7 @@ void ReleaseNotificationWindow() {
   NwLibraryGlobals& globals = NwGlobals();
   StopDetectionTimeoutTimer();
   StopPollingTimer();
+  StopStandardProbeTimer();
   for (platform::HDEVNOTIFY& notification : globals.notifications) {
     if (notification != nullptr) platform::UnregisterDeviceNotification(notification);
     notification = nullptr;
@@ -345,6 +367,8 @@ void StartWakeupTimeoutTimer() {
 void StopWakeupTimeoutTimer() { StopTimer(kWakeupTimeout); }
 void StartReplugTimeoutTimer() { StartTimer(kReplugTimeout, kReplugTimeoutMs); }
 void StopReplugTimeoutTimer() { StopTimer(kReplugTimeout); }
+void StartStandardProbeTimer() { StartTimer(kStandardProbe, kStandardProbeSettleMs); }
+void StopStandardProbeTimer() { StopTimer(kStandardProbe); }
 
 void StopAllTimers() {
   StopDetectionTimeoutTimer();
@@ -362,6 +386,7 @@ platform::LRESULT NotificationWindowProc(platform::HWND, uint32_t message, platf
   }
   if (message == kMsgSuspensionRequest) {
     // The listener thread saw the request; the record is written here only.
+    StopStandardProbeTimer();
     ResetCardInfo(NwState());
     SetCardStateIfChanged(CardStateSuspended, NwEventReasonCardEvent);
     return 0;
@@ -414,6 +439,7 @@ void OnDetectionEvent(uint32_t event) {
 
 void CheckRemovals() {
   NwLibraryState& library = NwState();
+  ForgetGoneStandardPorts(library);
   NwCardInfo& info = library.card_info;
   DetectionState& detection = library.detection;
   const bool card = library.DetectedCard() != nullptr;

@@ -46,12 +46,18 @@ inline constexpr uintptr_t kPollingTimer = 2;
 inline constexpr uintptr_t kWakeupPollingTimer = 3;
 inline constexpr uintptr_t kWakeupTimeoutTimer = 4;
 inline constexpr uintptr_t kReplugTimeoutTimer = 5;
+// One-shot: a USB device no database entry names has unprobed ports, and it
+// is given this long after its last arrival to bring all of them before they
+// are probed (a card's ttys come one by one; probing the first alone would
+// take the modem for the only port).
+inline constexpr uintptr_t kStandardProbeTimer = 6;
 
 inline constexpr uint32_t kDetectionTimeoutMs = 300000;
 inline constexpr uint32_t kPollingPeriodMs = 1000;
 inline constexpr uint32_t kWakeupTimeoutMs = 10000;
 inline constexpr uint32_t kSlowWakeupTimeoutMs = 60000;
 inline constexpr uint32_t kReplugTimeoutMs = 35000;
+inline constexpr uint32_t kStandardProbeSettleMs = 1000;
 
 // Registers the class, creates the window and its six device notifications.
 // 0, or the error of the step that failed (the caller releases what was made).
@@ -70,6 +76,9 @@ void StartWakeupTimeoutTimer();
 void StopWakeupTimeoutTimer();
 void StartReplugTimeoutTimer();
 void StopReplugTimeoutTimer();
+// Not among the five: a state change does not cancel a pending probe.
+void StartStandardProbeTimer();
+void StopStandardProbeTimer();
 // Stops the five timers in the order 1, 2, 4, 3, 5.
 void StopAllTimers();
 

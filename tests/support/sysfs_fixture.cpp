@@ -81,6 +81,14 @@ void SysfsFixture::AddTty(const std::string& holder, const std::string& name) {
   WriteText(Root() + "/dev/" + name, "");
 }
 
+void SysfsFixture::LinkDevNode(const std::string& name, const std::string& target) {
+  const std::string link = Root() + "/dev/" + name;
+  std::error_code error;
+  fs::remove(link, error);
+  fs::create_symlink(target, link, error);
+  if (error) ADD_FAILURE() << "cannot link " << link << ": " << error.message();
+}
+
 void SysfsFixture::AddNet(const std::string& holder, const std::string& name) {
   const std::string dir = holder + "/net/" + name;
   MakeDirs(dir);

@@ -75,6 +75,10 @@ class SysfsFixture {
   // Removes the device's folder, its bus links and its /dev entries.
   void RemoveUsbDevice(const std::string& name);
 
+  // Makes the /dev entry of tty `name` a link to `target` (a pseudo-terminal's
+  // slave side, which a test then plays the device on).
+  void LinkDevNode(const std::string& name, const std::string& target);
+
   // Binds `driver` (module of the same name) to the device or interface in
   // `folder`; an empty name unbinds.
   void SetDriver(const std::string& folder, const std::string& driver);
