@@ -82,7 +82,9 @@ int Usage(FILE* out, int code) {
                "Prints what card detection sees: one line per change of the card state.\n"
                "  --once            print the current state and exit\n"
                "  --simulate[=CARD] watch a simulated card (3g, gprs, techsel, stack3, 0e00,\n"
-               "                    composite, a card name or a model such as 0x2100; default 3g)\n"
+               "                    composite, standard - a card no database entry names, found\n"
+               "                    by asking its ports \"AT\" -, a card name or a model such as\n"
+               "                    0x2100; default 3g)\n"
                "                    being plugged and pulled every %u s\n"
                "  --verbose         show the detection trace on standard error\n",
                kTogglePeriodMs / 1000);
