@@ -60,7 +60,7 @@ class ProbeReceiver {
     for (;;) {
       uint32_t events = 0;
       if (!port_.WaitCommEvent(&events)) {
-        Finish(true);
+        Fail();
         return;
       }
       if (events == 0) return;  // the mask was cleared: the probe is over
@@ -75,10 +75,11 @@ class ProbeReceiver {
     }
   }
 
-  void Finish(bool failed) {
+  // The port has gone (unplugged meanwhile): the probe need not wait.
+  void Fail() {
     {
       std::lock_guard lock(mutex_);
-      failed_ = failed;
+      failed_ = true;
     }
     platform::SetEvent(arrived_.get());
   }
