@@ -48,7 +48,7 @@ struct CachedDravikValues {
   int PinEnabled = 0;
   int CsNetworkState = 0;                          // 0 not registered, 1 home, 2 searching, 3 denied, 4 unknown, 5 roaming
   int PsNetworkState = 0;
-  int NetworkType = 0;                             // 1 GPRS, 2 UMTS
+  int NetworkType = 0;                             // 1 GPRS, 2 UMTS, 3 LTE, 4 5G
   int EdgeState = 0;
   int HsdpaState = 0;
   int ConnectionState = 0;                         // 0 disconnected, 1 connecting, 2 connected, 3 disconnecting

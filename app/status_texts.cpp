@@ -25,6 +25,23 @@ constexpr unsigned kGprs = 218;
 constexpr unsigned kEdge = 219;
 constexpr unsigned kUmts = 220;
 constexpr unsigned kHsdpa = 221;
+constexpr unsigned kLte = 222;
+constexpr unsigned kNr = 223;
+
+// Network types 3 and 4 come only from a standard card (LTE, 5G).
+constexpr int kNetworkTypeLte = 3;
+constexpr int kNetworkType5g = 4;
+
+// The text of a network type with packet service; empty for none.
+std::u16string PacketNetworkText(int network_type, const StringLoader& strings) {
+  switch (network_type) {
+    case 1: return strings(kGprs);
+    case 2: return strings(kUmts);
+    case kNetworkTypeLte: return strings(kLte);
+    case kNetworkType5g: return strings(kNr);
+    default: return {};
+  }
+}
 
 constexpr int kRegisteredHome = 1;
 constexpr int kSearchingState = 2;
@@ -123,11 +140,7 @@ StateText MakeStateText(const StatusInputs& in, const StringLoader& strings) {
 std::u16string MakePaneTechnologyText(const StatusInputs& in, const StringLoader& strings) {
   if (in.edge) return strings(kEdge);
   if (in.hsdpa) return strings(kHsdpa);
-  if (in.PsRegistered()) {
-    if (in.network_type == 1) return strings(kGprs);
-    if (in.network_type == 2) return strings(kUmts);
-    return {};
-  }
+  if (in.PsRegistered()) return PacketNetworkText(in.network_type, strings);
   if (IsRegistered(in.cs_state)) return strings(kGsm);
   return {};
 }
@@ -135,8 +148,8 @@ std::u16string MakePaneTechnologyText(const StatusInputs& in, const StringLoader
 std::u16string MakeTooltipTechnologyLine(const StatusInputs& in, const StringLoader& strings) {
   if (in.edge) return strings(kEdge);
   if (in.hsdpa) return strings(kHsdpa);
-  if (in.network_type == 1) return strings(kGprs);
-  if (in.network_type == 2) return strings(kUmts);
+  std::u16string packet = PacketNetworkText(in.network_type, strings);
+  if (!packet.empty()) return packet;
   if (in.PsRegistered()) return {};
   if (IsRegistered(in.cs_state)) return strings(kGsm);
   return {};

@@ -24,7 +24,7 @@ struct StatusInputs {
   std::u16string network_name;
   int device_state = 0;      // CachedDravikValues::kDevice...
   int radio_state = 0;       // 1 radio on
-  int network_type = 0;      // 1 GPRS, 2 UMTS
+  int network_type = 0;      // 1 GPRS, 2 UMTS, 3 LTE, 4 5G (the last two from a standard card)
   bool edge = false;
   bool hsdpa = false;
   int pin_puk_state = 0;
@@ -56,8 +56,8 @@ struct StateText {
 // network name the text is empty.
 StateText MakeStateText(const StatusInputs& in, const StringLoader& strings = LoadProgramString);
 
-// The technology pane's text ("EDGE", "HSDPA", "GPRS", "UMTS", "GSM" or
-// empty).
+// The technology pane's text ("EDGE", "HSDPA", "GPRS", "UMTS", "LTE", "5G",
+// "GSM" or empty).
 std::u16string MakePaneTechnologyText(const StatusInputs& in, const StringLoader& strings = LoadProgramString);
 // The tooltip's technology line: as the pane, but the network type counts
 // before the registration does.

@@ -66,6 +66,8 @@ NwCardInfo Device::CardInfo() const {
 
 uint32_t Device::Model() const { return GetDeviceState() == DeviceState::NotFound ? 0 : model_.load(); }
 
+bool Device::IsStandardCard() const { return IsStandardModel(Model()); }
+
 bool Device::Is3gCard() const { return Is3gModel(Model()); }
 
 bool Device::IsBroadcomCard() const {
@@ -98,16 +100,20 @@ bool Device::IsDataCallPollingCard() const {
 }
 
 bool Device::HasAppPort() const {
-  return GetDeviceState() != DeviceState::NotFound &&
-         (driver_capabilities_.load() & CardDriverCapabilitiesAppPort) != 0;
+  if (GetDeviceState() == DeviceState::NotFound) return false;
+  // A standard card's AT port beside the modem is what its multiplexing
+  // flag says; without one its modem port takes the commands.
+  const uint32_t flag = IsStandardCard() ? CardDriverCapabilitiesMultiplexing : CardDriverCapabilitiesAppPort;
+  return (driver_capabilities_.load() & flag) != 0;
 }
 
 bool Device::IsAntennaReportCard() const {
   const uint32_t model = Model();
-  return model != kCardModelNone && !IsGprsOnlyCard() && HasAntennaReports(model);
+  return model != kCardModelNone && !IsStandardModel(model) && !IsGprsOnlyCard() && HasAntennaReports(model);
 }
 
 bool Device::IsOneBasedSimIndexCard() const {
+  if (IsStandardCard()) return sim_index_base_.load() != 0;
   return !IsBroadcomCard() && !IsTechnologySelectionCard();
 }
 
@@ -129,6 +135,7 @@ std::string Device::CardDisplayName(uint32_t model) {
       {0x2100, "Vombel 3G technology selection card"},
       {0x2200, "Vombel 3G stack 3 card"},
       {0x2300, "Vombel 3G composite card"},
+      {kCardModelStandard, "Standard 3GPP modem"},
   };
   for (const Row& row : kNames) {
     if (row.model == model) return row.name;
@@ -169,7 +176,11 @@ void Device::UpdateCardState(uint32_t reason) {
       XLogLevel(kXLogError, "Dv: Device::UpdateCardState(): NwGetCardInfo failed with 0x%x", rc);
     }
   } else {
-    const bool app_port = (info.DriverCapabilities & CardDriverCapabilitiesAppPort) != 0;
+    // A standard card has no application-port flag: the port card detection
+    // named (its AT port, or its modem port when it has only that one) is
+    // where its commands go.
+    const bool app_port = (info.DriverCapabilities & CardDriverCapabilitiesAppPort) != 0 ||
+                          (IsStandardModel(info.Model) && !CardInfoText(info.AppPortName).empty());
     if (info.State == CardStateStarted) {
       take_up = app_port;
       if (!app_port) {
@@ -329,6 +340,11 @@ void Device::ResetAllStates(bool notify_all, bool found) {
     imsi_.clear();
   }
   ResetCommandCaches();
+  radio_technology_.store(0);
+  gprs_stat_.store(0);
+  eps_stat_.store(0);
+  sim_index_base_.store(1);
+  standard_retry_counters_.store(false);
 
   const bool silent = notify_all;
   SetPsAttachState(0);
@@ -352,6 +368,7 @@ void Device::ResetAllStates(bool notify_all, bool found) {
   Set3GCellType(0);
   // A USSD request of the card that went has nobody left to answer it.
   if (OnCommunicatorThread() && LibraryTimerRunning(TimerUssdAnswer)) StopLibraryTimer(TimerUssdAnswer);
+  if (OnCommunicatorThread() && LibraryTimerRunning(TimerRadioPolling)) StopLibraryTimer(TimerRadioPolling);
 
   if (notify_all) {
     static constexpr uint32_t kFullPicture[] = {

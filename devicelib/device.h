@@ -94,8 +94,20 @@ class Device final : public Modem, public Unsolicited {
   bool PortBusy() const;
 
   // --- Card predicates (all false while the device state is NotFound) -----
+  //
+  // A standard card (IsStandardCard: model kCardModelStandard, family and
+  // stack 0, no WWAN capabilities) knows only the 3GPP TS 27.007/27.005
+  // commands. For it: Is3gCard true (it reports UMTS and later radios);
+  // IsGprsOnlyCard, IsBroadcomCard, IsTechnologySelectionCard, IsNdisCard
+  // and IsDataCallPollingCard false (its data call is a dial-up link over
+  // pppd, ConnectionKind::Ras); PortUsableDuringDataCall and HasAppPort only
+  // with an AT port beside the modem (CardDriverCapabilitiesMultiplexing),
+  // else the modem port is its one port; IsAntennaReportCard false;
+  // IsOneBasedSimIndexCard as its "+CMGD=?" index list says (from 1 unless
+  // the card lists index 0); retry counters only when it knows "+CPINR".
 
   uint32_t Model() const;
+  bool IsStandardCard() const;
   bool Is3gCard() const;
   bool IsBroadcomCard() const;
   bool IsTechnologySelectionCard() const;
@@ -107,6 +119,11 @@ class Device final : public Modem, public Unsolicited {
   bool IsAntennaReportCard() const;
   // SMS storage indices count from 1 on this card.
   bool IsOneBasedSimIndexCard() const;
+  // What a standard card said of itself during start-up: the lowest index
+  // of its message storage, and whether it answers "AT+CPINR".
+  void SetSimIndexBase(int base) { sim_index_base_.store(base); }
+  void SetStandardRetryCounters(bool known) { standard_retry_counters_.store(known); }
+  bool StandardRetryCounters() const { return standard_retry_counters_.load(); }
 
   // --- States -------------------------------------------------------------
 
@@ -125,6 +142,10 @@ class Device final : public Modem, public Unsolicited {
   std::u16string GetIdleText() const;
   std::u16string GetCallerNumber() const;
   int GetAccessTechnology() const { return access_technology_.load(); }
+  // A standard card's radio technology (RadioTechnology of
+  // standard_answers.h), GSM shown as GPRS while packet registered;
+  // RadioTechnologyUnknown for the database cards.
+  int GetRadioTechnology() const;
   int Get2GCellType() const { return cell_type_2g_.load(); }
   int Get3GCellType() const { return cell_type_3g_.load(); }
   int GetPsAttachMode() const { return ps_attach_mode_.load(); }
@@ -155,6 +176,10 @@ class Device final : public Modem, public Unsolicited {
   void Set2GCellType(int value, bool silent = false);
   void Set3GCellType(int value, bool silent = false);
   void SetCallerNumber(std::u16string_view number);
+  // A standard card's serving radio from a 27.007 AcT (or -1: none given,
+  // nothing changes). It drives the states the clients read: the access
+  // technology, EDGE, HSDPA; sends nothing (the receiver thread calls it).
+  void SetRadioTechnologyOfAct(int act);
 
   void SetVoiceCapable(bool on) { voice_capable_.store(on); }
   void SetTechnologySelectionSupported(bool on) { technology_selection_.store(on); }
@@ -173,7 +198,10 @@ class Device final : public Modem, public Unsolicited {
 
   // The registration reports of the dispatcher, carried out on the window.
   void OnCsRegistration(int stat);
-  void OnPsRegistration(int stat);
+  // `eps`: a standard card's "+CEREG:"; its packet registration is the
+  // better of that and "+CGREG:" (a registration on LTE is one for packet
+  // data).
+  void OnPsRegistration(int stat, bool eps = false);
   void OnPdpContext(int context, bool active);
   // A stat after the virtual-home-network rule (may send a command).
   int ApplyVirtualHomeNetworkRule(int stat);
@@ -191,6 +219,9 @@ class Device final : public Modem, public Unsolicited {
   void OnHsdpaPoll();
   void OnDataCallPoll();
   void OnCellTypePoll();
+  // A standard card's radio poll while it is registered: "+CSQ" for the
+  // signal, "+COPS?" for the technology (it reports neither by itself).
+  void OnRadioPoll();
 
   // --- Unsolicited results (receiver thread) -----------------------------
 
@@ -244,6 +275,8 @@ class Device final : public Modem, public Unsolicited {
   bool OnClientThread() const;
   void DeriveOnClientThread();
   void StoreVoiceState(int value, bool silent);
+  void RefreshStandardTechnologyStates();
+  void DeriveStandardStates();
 
   // What card detection last reported. The predicates' fields are atomics
   // (the receiver thread reads them); the whole record sits under its lock.
@@ -273,6 +306,11 @@ class Device final : public Modem, public Unsolicited {
   std::atomic<int> wcdma_signal_{0};
   std::atomic<bool> wcdma_suppressed_{false};
   std::atomic<int> access_technology_{PacketSwitchedTechnologyNone};
+  std::atomic<int> radio_technology_{0};  // RadioTechnologyUnknown
+  std::atomic<int> gprs_stat_{0};         // a standard card's last +CGREG and +CEREG stats
+  std::atomic<int> eps_stat_{0};
+  std::atomic<int> sim_index_base_{1};
+  std::atomic<bool> standard_retry_counters_{false};
   std::atomic<int> cell_type_2g_{0};
   std::atomic<int> cell_type_3g_{0};
   std::atomic<int> ps_attach_mode_{PsAttachModeUnknown};

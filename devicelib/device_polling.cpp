@@ -36,7 +36,8 @@ void Device::OnSimPoll() {
 }
 
 void Device::OnHsdpaPoll() {
-  if (!Is3gCard() || IsGprsOnlyCard()) return;
+  // A standard card's HSDPA state is its radio's (OnRadioPoll).
+  if (!Is3gCard() || IsGprsOnlyCard() || IsStandardCard()) return;
   int state = 0;
   const DvResult rc = QueryHsdpaState(state);
   if (DvFailed(rc)) {
@@ -52,7 +53,7 @@ void Device::OnDataCallPoll() {
 }
 
 void Device::OnCellTypePoll() {
-  if (!Is3gCard() || IsGprsOnlyCard()) return;
+  if (!Is3gCard() || IsGprsOnlyCard() || IsStandardCard()) return;
   int type = 0;
   const DvResult rc = QueryWcdmaCellType(type);
   if (DvFailed(rc)) {
@@ -60,6 +61,22 @@ void Device::OnCellTypePoll() {
     return;
   }
   Set3GCellType(type);
+}
+
+void Device::OnRadioPoll() {
+  if (!IsStandardCard() || GetDeviceState() != DeviceState::Initialized || PortBusy() || GoingDown()) return;
+  int signal = 0;
+  int extended = 0;
+  const DvResult rc = QuerySignal(signal, extended);
+  if (DvFailed(rc)) {
+    XLogLevel(kXLogError, "Dv: Querying the signal failed with 0x%x during radio polling", rc);
+    return;
+  }
+  SetSignal(signal, extended);
+  const DvResult technology = QueryStandardTechnology();
+  if (DvFailed(technology)) {
+    XLogLevel(kXLogError, "Dv: Querying the radio technology failed with 0x%x during radio polling", technology);
+  }
 }
 
 }  // namespace GSM

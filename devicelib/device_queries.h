@@ -12,7 +12,10 @@
 
 namespace GSM {
 
-// "AT_OBLS": `initialised` is 1 when all three values are 1. Standard guard.
+// "AT_OBLS": `initialised` is 1 when all three values are 1. A standard
+// card's SIM is initialised once it is READY and its message storage
+// answers "AT+CPMS?" (a SIM still starting refuses it with +CME/+CMS ERROR).
+// Standard guard.
 DvResult QuerySimStatus(int& initialised);
 // The PIN state query of DvGetPinPukState (its retries and its mapping of
 // +CME ERROR 11, 12, 13 and 522), then the post-PIN operation on the first
@@ -25,11 +28,16 @@ DvResult ReadRawImsi(std::u16string& imsi);
 // succeeded, so that SIM polling can try again once the SIM is initialised.
 DvResult RunPostPinOperation();
 // The two set-up commands the post-PIN operation runs ("AT*MRINFO=1" and
-// "AT*MRINFO?" on a Broadcom-based card, "AT+CNMI=2,1,0,1;+CMGF=0").
+// "AT*MRINFO?" on a Broadcom-based card, "AT+CNMI=2,1,0,1;+CMGF=0"; on a
+// standard card then "AT+CMGD=?" for the lowest storage index, whose
+// failure leaves the storage counting from 1).
 DvResult EnableRadioInformationReports();
 DvResult EnableMessageIndications();
 // "AT+CSQ": signal value and extended value. Standard guard.
 DvResult QuerySignal(int& value, int& extended);
+// A standard card's "AT+COPS?": the AcT of the answer becomes the device's
+// radio technology (an answer without one changes nothing). Standard guard.
+DvResult QueryStandardTechnology();
 // "AT_OHCIP?": 1 when HSDPA is reported. Standard guard.
 DvResult QueryHsdpaState(int& state);
 // "AT_OWCTI?": the WCDMA cell type, raw. Standard guard.

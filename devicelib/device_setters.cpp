@@ -7,6 +7,7 @@
 #include "devicelib/device.h"
 #include "devicelib/device_queries.h"
 #include "devicelib/library.h"
+#include "devicelib/standard_answers.h"
 #include "foundation/card_models.h"
 #include "foundation/xlog.h"
 #include "platform/text.h"
@@ -15,6 +16,25 @@ namespace GSM {
 namespace {
 
 const char* RegisteredWord(int value) { return value != 0 ? "registered" : "not registered"; }
+
+// How much a registration stat says the card is on a network: registered
+// first, then searching, denied, unknown, not registered.
+int RegistrationRank(int stat) {
+  switch (stat) {
+    case NetworkState::Registered:
+    case NetworkState::RegisteredRoaming:
+      return 4;
+    case NetworkState::Registering:
+      return 3;
+    case NetworkState::RegistrationDenied:
+      return 2;
+    case NetworkState::Unknown:
+      return 1;
+    default:
+      return 0;
+  }
+}
+
 
 }  // namespace
 
@@ -58,6 +78,16 @@ void Device::AfterRegistrationChange(bool registered, bool other_registered, boo
     SetWcdmaSignal(0);
     if (clears_edge && Is3gCard()) SetEdgeState(0);
   }
+  if (IsStandardCard()) RefreshStandardTechnologyStates();
+}
+
+// A standard card's EDGE and HSDPA states are its radio's, while it is on a
+// network.
+void Device::RefreshStandardTechnologyStates() {
+  const auto radio = static_cast<RadioTechnology>(radio_technology_.load());
+  const bool registered = CsOrPsRegistered();
+  SetHsdpaState(registered && IsHspaTechnology(radio) ? 1 : 0);
+  SetEdgeState(registered && radio == RadioTechnologyEdge ? 1 : 0);
 }
 
 void Device::SetPsAttachState(int value) {
@@ -114,7 +144,7 @@ void Device::OnConnectionStateChanged(int value) {
     }
     if (LibraryTimerRunning(TimerDataCallPolling)) StopLibraryTimer(TimerDataCallPolling);
   } else if (value == ConnectionState::Connected && GetConnectionState() == ConnectionState::Connected &&
-             Is3gCard() && Model() != kCardModel0E00) {
+             Is3gCard() && Model() != kCardModel0E00 && !IsStandardCard()) {
     PostToCommunicator(WM_HSDPA_POLL);
     const DvResult rc = StartLibraryTimer(TimerHsdpaPolling);
     if (DvFailed(rc)) {
@@ -218,6 +248,23 @@ void Device::SetAccessTechnology(int value, bool silent) {
   DerivePsNetworkState();
 }
 
+int Device::GetRadioTechnology() const {
+  return WithPacketService(static_cast<RadioTechnology>(radio_technology_.load()), IsRegistered(GetPsState()));
+}
+
+void Device::SetRadioTechnologyOfAct(int act) {
+  if (act < 0 || !IsStandardCard()) return;
+  const RadioTechnology technology = RadioTechnologyOfAct(act);
+  if (radio_technology_.exchange(technology) == technology) return;
+  XLogLevel(kXLogTrace, "Dv: Radio technology changed to %s", RadioTechnologyName(technology));
+  SetAccessTechnology(AccessTechnologyOfRadio(technology));
+  RefreshStandardTechnologyStates();
+  // Clients read the network type together with the network's name, which
+  // they ask for again on a registration event.
+  if (IsRegistered(GetCsState())) RaiseEvent(EventCsNetworkStateChanged, 0);
+  if (IsRegistered(GetPsState())) RaiseEvent(EventPsNetworkStateChanged, 0);
+}
+
 void Device::Set2GCellType(int value, bool silent) {
   (void)silent;
   if (cell_type_2g_.exchange(value) == value) return;
@@ -237,6 +284,10 @@ void Device::Set3GCellType(int value, bool silent) {
 
 void Device::EdgeRefresh() {
   if (!Is3gCard()) return;
+  if (IsStandardCard()) {
+    RefreshStandardTechnologyStates();
+    return;
+  }
   SetEdgeState(CsOrPsRegistered() && Get2GCellType() == 3 ? 1 : 0);
 }
 
@@ -251,6 +302,10 @@ void Device::DerivePsNetworkState() {
 }
 
 void Device::DeriveOnClientThread() {
+  if (IsStandardCard()) {
+    DeriveStandardStates();
+    return;
+  }
   const int cs_state = GetCsState();
   const bool cs = IsRegistered(cs_state);
   const int attach = GetPsAttachState();
@@ -274,6 +329,25 @@ void Device::DeriveOnClientThread() {
                                                            : NetworkState::Registered);
   } else {
     SetPsState(NetworkState::NotRegistered);
+  }
+}
+
+// A standard card reports its packet registration itself (+CGREG, +CEREG)
+// and has no cell types to poll. It reports neither its signal nor every
+// change of radio, so the radio poll runs while it is on a network.
+void Device::DeriveStandardStates() {
+  if (LibraryTimerRunning(TimerCellTypePolling)) StopLibraryTimer(TimerCellTypePolling);
+  const int attach = GetPsAttachState();
+  SetPsState(IsRegistered(attach) ? attach : NetworkState::NotRegistered);
+  const bool registered = CsOrPsRegistered();
+  if (registered && !LibraryTimerRunning(TimerRadioPolling)) {
+    PostToCommunicator(WM_RADIO_POLL);
+    const DvResult rc = StartLibraryTimer(TimerRadioPolling);
+    if (DvFailed(rc) && rc != DV_E_NOT_INITIALIZED) {
+      XLogLevel(kXLogError, "Dv: Starting the radio polling failed with 0x%x", rc);
+    }
+  } else if (!registered && LibraryTimerRunning(TimerRadioPolling)) {
+    StopLibraryTimer(TimerRadioPolling);
   }
 }
 
@@ -322,8 +396,15 @@ void Device::OnCsRegistration(int stat) {
   }
 }
 
-void Device::OnPsRegistration(int stat) {
-  if (Available()) SetPsAttachState(stat);
+void Device::OnPsRegistration(int stat, bool eps) {
+  if (!Available()) return;
+  if (IsStandardCard()) {
+    (eps ? eps_stat_ : gprs_stat_).store(stat);
+    const int gprs = gprs_stat_.load();
+    const int lte = eps_stat_.load();
+    stat = RegistrationRank(lte) > RegistrationRank(gprs) ? lte : gprs;
+  }
+  SetPsAttachState(stat);
 }
 
 void Device::OnPdpContext(int context, bool active) {

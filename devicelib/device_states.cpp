@@ -35,8 +35,9 @@ const char* VoiceStateName(int state) {
 }
 
 const char* AccessTechnologyName(int technology) {
-  static constexpr std::array<const char*, 3> kNames{
-      "PacketSwitchedTechnologyNone", "PacketSwitchedTechnologyGprs", "PacketSwitchedTechnologyUmts"};
+  static constexpr std::array<const char*, 5> kNames{
+      "PacketSwitchedTechnologyNone", "PacketSwitchedTechnologyGprs", "PacketSwitchedTechnologyUmts",
+      "PacketSwitchedTechnologyLte", "PacketSwitchedTechnology5g"};
   return NameIn(kNames, technology, "<unknown AccessTechnology>");
 }
 

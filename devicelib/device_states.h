@@ -40,6 +40,9 @@ enum AccessTechnology : int {
   PacketSwitchedTechnologyNone = 0,
   PacketSwitchedTechnologyGprs = 1,
   PacketSwitchedTechnologyUmts = 2,
+  // Only a standard card reports these (its "+COPS?" and registration AcT).
+  PacketSwitchedTechnologyLte = 3,
+  PacketSwitchedTechnology5g = 4,
 };
 
 enum PsAttachMode : int {

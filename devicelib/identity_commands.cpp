@@ -49,6 +49,8 @@ DvResult DvGetHardwareInfo(char16_t* text) {
     device.Guard();
     if (text == nullptr) DvRaise(DV_E_INVALID_ARGUMENT);
     std::u16string version;
+    // A standard card has no hardware version command: none to show.
+    if (device.IsStandardCard()) return;
     try {
       SendQuery(device, u"AT_OHWV", kOhwvPrefix, kEngineDefaultTimeout,
                 [&](std::u16string_view fields) { return ParseOhwvAnswer(fields, version); });
@@ -67,7 +69,8 @@ DvResult DvGetImeiNumber(char16_t* text) {
     Device& device = Device::Instance();
     device.Guard();
     if (text == nullptr) DvRaise(DV_E_INVALID_ARGUMENT);
-    if (device.IsBroadcomCard()) {
+    // These cards answer the IMEI alone, as 27.007 has it.
+    if (device.IsBroadcomCard() || device.IsStandardCard()) {
       std::u16string line;
       SendQuery(device, u"AT+CGSN", u"", kEngineDefaultTimeout, [&](std::u16string_view rest) {
         line.assign(rest);

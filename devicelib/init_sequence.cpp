@@ -61,7 +61,7 @@ bool DetectVoice(Device& device) {
   const NwCardInfo info = device.CardInfo();
   bool capable = device.GetDeviceState() != DeviceState::NotFound &&
                  (info.Family == 1 || info.Family == 2 || device.Model() == kCardModel0300);
-  if (!capable && device.Model() != kCardModel0E00) {
+  if (!capable && device.Model() != kCardModel0E00 && !device.IsStandardCard()) {
     const DvResult rc = RunCommandCall([&] {
       SendQuery(device, u"AT_OPCMENABLE?", kOpcmenablePrefix, kEngineDefaultTimeout,
                 [&](std::u16string_view fields) { return ParseOpcmenableAnswer(fields, capable); });
@@ -124,6 +124,39 @@ void ReadHomeNetwork(Device& device) {
   }
 }
 
+// A standard card that knows "+CPINR" has retry counters; one that answers
+// ERROR simply has none.
+void DetectStandardRetryCounters(Device& device) {
+  const DvResult rc = RunCommandCall([&] { SendPlainCommand(device, u"AT+CPINR=?", 5000); });
+  RaiseIfGone(rc);
+  device.SetStandardRetryCounters(!DvFailed(rc));
+  XLogLevel(kXLogTrace, "Dv: PIN retry counters %s supported by this card", DvFailed(rc) ? "are not" : "are");
+}
+
+// A card that refused a command answered it: it is at its command line.
+bool Refused(DvResult rc) {
+  const DvResult group = rc & 0xFFFF0000u;
+  return rc == DV_E_ERROR || group == DV_E_CME_BASE || group == DV_E_CMS_BASE;
+}
+
+// Reports with cell and access technology ("=2"), or without (=1) on a card
+// that refuses those; +CEREG only on cards with LTE, the others refuse it.
+void EnableStandardRegistrationReports(Device& device) {
+  static constexpr std::u16string_view kCommands[] = {u"+CREG", u"+CGREG", u"+CEREG"};
+  for (std::u16string_view command : kCommands) {
+    const std::u16string at = u"AT" + std::u16string(command);
+    DvResult rc = RunCommandCall([&] { SendPlainCommand(device, at + u"=2;" + std::u16string(command) + u"?", 5000); });
+    if (Refused(rc)) {
+      rc = RunCommandCall([&] { SendPlainCommand(device, at + u"=1;" + std::u16string(command) + u"?", 5000); });
+    }
+    if (Refused(rc) && command == u"+CEREG") {
+      XLogLevel(kXLogTrace, "Dv: The card reports no EPS registration");
+      continue;
+    }
+    RaiseIfFailed(rc);
+  }
+}
+
 void EnableIdleText(Device& device) {
   RaiseIfGone(RunCommandCall([&] { SendPlainCommand(device, u"AT_OWIND=1", 5000); }));
   const DvResult rc = RunCommandCall([&] { SendPlainCommand(device, u"AT_OIDLETEXT=1", 5000); });
@@ -162,9 +195,10 @@ void InitializeDevice(Device& device) {
   DetectTechnologySelection(device);
   if (device.IsGprsOnlyCard()) device.SetAccessTechnology(PacketSwitchedTechnologyGprs);
 
+  // A standard card reports no signal by itself: the radio poll asks.
   if (device.IsBroadcomCard()) {
     SendPlainCommand(device, u"AT*MCSQ=1", 5000);
-  } else if (device.Model() != kCardModel0E00) {
+  } else if (device.Model() != kCardModel0E00 && !device.IsStandardCard()) {
     SendPlainCommand(device, u"AT_OSQI=1", 5000);
   }
   if (device.IsAntennaReportCard()) {
@@ -178,9 +212,10 @@ void InitializeDevice(Device& device) {
   XLogLevel(kXLogTrace, "Dv: Voice %s supported by this card", voice ? "is" : "is not");
 
   device.SetRemovabilityType(DetectRemovability(device));
+  if (device.IsStandardCard()) DetectStandardRetryCounters(device);
   RaiseIfFailed(DvEnableRegistrationEvents());
   ReadHomeNetwork(device);
-  if (device.Is3gCard()) EnableIdleText(device);
+  if (device.Is3gCard() && !device.IsStandardCard()) EnableIdleText(device);
 
   device.SetDeviceState(DeviceState::Initialized);
   device.SetVoiceState(voice && IsRegistered(device.GetCsState()) ? VoiceState::Disconnected
@@ -217,6 +252,10 @@ DvResult DvEnableRegistrationEvents() {
   Device& device = Device::Instance();
   if (!device.Available()) return DV_E_NO_DEVICE;
   return GSM::RunCommandCall([&] {
+    if (device.IsStandardCard()) {
+      GSM::EnableStandardRegistrationReports(device);
+      return;
+    }
     GSM::SendPlainCommand(device, u"AT+CGREG=1;+CGREG?", 5000);
     if (device.Model() != kCardModel0E00) GSM::SendPlainCommand(device, u"AT+CREG=1;+CREG?", 5000);
     if (device.Is3gCard()) {

@@ -28,12 +28,13 @@ struct TimerInfo {
   const char* stopped;
 };
 
-constexpr std::array<TimerInfo, 5> kTimers{{
+constexpr std::array<TimerInfo, 6> kTimers{{
     {1500, "Dv: SIM state polling has started", "Dv: SIM state polling has stopped"},
     {5000, "Dv: HSDPA state polling has started", "Dv: HSDPA state polling has stopped"},
     {1000, "Dv: Data call state polling has started", "Dv: Data call state polling has stopped"},
     {10000, "Dv: 3G cell type polling has started", "Dv: 3G cell type polling has stopped"},
     {kDvUssdAnswerTimeoutMs, "Dv: Waiting for the USSD answer", "Dv: USSD answer wait is over"},
+    {5000, "Dv: Radio polling has started", "Dv: Radio polling has stopped"},
 }};
 
 struct LibraryGlobals {
@@ -112,6 +113,9 @@ void OnTimer(uint32_t id) {
       break;
     case TimerUssdAnswer:
       OnUssdAnswerTimeout();
+      break;
+    case TimerRadioPolling:
+      device.OnRadioPoll();
       break;
     default:
       break;
@@ -215,7 +219,7 @@ platform::LRESULT WindowProcedure(platform::HWND hwnd, uint32_t message, platfor
         device.OnCsRegistration(static_cast<int>(wparam));
         break;
       case WM_PS_REGISTRATION:
-        device.OnPsRegistration(static_cast<int>(wparam));
+        device.OnPsRegistration(static_cast<int>(wparam), lparam != 0);
         break;
       case WM_EDGE_REFRESH:
         if (device.GetDeviceState() != DeviceState::NotFound && PortUsableOrIdle(device)) device.EdgeRefresh();
@@ -231,6 +235,9 @@ platform::LRESULT WindowProcedure(platform::HWND hwnd, uint32_t message, platfor
         break;
       case WM_CELL_TYPE_POLL:
         device.OnCellTypePoll();
+        break;
+      case WM_RADIO_POLL:
+        device.OnRadioPoll();
         break;
       case WM_CONNECTION_WORK:
         device.OnConnectionWork(static_cast<ConnectionKind>(lparam), static_cast<uint32_t>(wparam));

@@ -23,7 +23,7 @@ enum CommunicatorMessage : uint32_t {
   WM_ENABLE_EX_ERRORS = 0x8004,
   WM_PDP_CONTEXT = 0x8005,           // wParam: context; lParam: 1 active, 0 not
   WM_CS_REGISTRATION = 0x8006,       // wParam: stat
-  WM_PS_REGISTRATION = 0x8007,       // wParam: stat
+  WM_PS_REGISTRATION = 0x8007,       // wParam: stat; lParam: 1 for a "+CEREG:" stat
   WM_EDGE_REFRESH = 0x8008,
   WM_HSDPA_POLL = 0x8009,
   // Work of the state setters that belongs to the window's thread when a
@@ -35,6 +35,7 @@ enum CommunicatorMessage : uint32_t {
   WM_CONNECTION_WORK = 0x800D,       // wParam: the work; lParam: the ConnectionKind
   // The network answered a USSD request ("+CUSD:" from the receiver).
   WM_USSD_ANSWERED = 0x800E,
+  WM_RADIO_POLL = 0x800F,            // one immediate radio poll of a standard card
 };
 
 inline constexpr char16_t kCommunicatorWindowClass[] = u"DravikLibWindowClass";
@@ -48,6 +49,8 @@ enum LibraryTimer : uint32_t {
   TimerCellTypePolling = 4,  // 10000 ms
   // Runs while a USSD request waits for the network's answer.
   TimerUssdAnswer = 5,       // 30000 ms
+  // A standard card's signal and technology while it is registered.
+  TimerRadioPolling = 6,     // 5000 ms
 };
 
 // The error block of WM_DELIVER_ERROR, on the local heap.

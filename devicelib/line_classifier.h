@@ -54,9 +54,10 @@ enum UnsolicitedType : uint32_t {
   UnsolicitedTypeMtrsh = 38,
   UnsolicitedTypeMtcall = 39,
   UnsolicitedTypeMtlbr = 40,
+  UnsolicitedTypeCereg = 41,              // +CEREG: (a standard card's EPS registration)
 };
 
-inline constexpr size_t kUnsolicitedTypeCount = 41;
+inline constexpr size_t kUnsolicitedTypeCount = 42;
 
 // Tried in index order; the first prefix a line starts with gives its type.
 inline constexpr std::array<std::u16string_view, kUnsolicitedTypeCount> kUnsolicitedPrefixes{
@@ -66,7 +67,7 @@ inline constexpr std::array<std::u16string_view, kUnsolicitedTypeCount> kUnsolic
     u"+STTONE:",  u"_OCTI:",    u"_OGACT:",     u"_OWSTAT:", u"_OIDLETEXT:", u"*MRDY:",
     u"*MCSQ:",    u"*MRINFO:",  u"*MTZ:",       u"*MSTKEV:", u"*MTSMENU:",  u"*MTITEM:",
     u"*MTSMS:",   u"*MTSS:",    u"*MTUSSD:",    u"*MTDISP:", u"*MTKEY:",    u"*MTGIN:",
-    u"*MTITXT:",  u"*MTTONE:",  u"*MTRSH:",     u"*MTCALL:", u"*MTLBR:",
+    u"*MTITXT:",  u"*MTTONE:",  u"*MTRSH:",     u"*MTCALL:", u"*MTLBR:",    u"+CEREG:",
 };
 
 struct LineClass {

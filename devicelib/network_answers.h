@@ -32,6 +32,10 @@ enum NetworkType : uint32_t {
   NetworkTypeNone = 0,  // not registered (no query made)
   NetworkTypeGsm = 1,   // no access technology in the answer, or 0
   NetworkTypeUmts = 2,  // any other access technology
+  // A standard card's LTE and 5G networks; the database cards' answers never
+  // give these.
+  NetworkTypeLte = 3,
+  NetworkType5g = 4,
 };
 
 

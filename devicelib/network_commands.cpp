@@ -7,6 +7,7 @@
 #include "devicelib/dv_api.h"
 #include "devicelib/library.h"
 #include "devicelib/network_answers.h"
+#include "devicelib/standard_answers.h"
 #include "foundation/xlog.h"
 
 using namespace GSM;
@@ -88,6 +89,17 @@ DvResult QueryWcdmaCellType(int& type) {
   });
 }
 
+DvResult QueryStandardTechnology() {
+  return RunCommandCall([&] {
+    Device& device = Device::Instance();
+    device.Guard();
+    CopsAnswer answer;
+    SendQuery(device, u"AT+COPS?", kCopsPrefix, kEngineDefaultTimeout,
+              [&](std::u16string_view fields) { return ParseCopsAnswer(fields, answer); });
+    if (answer.act) device.SetRadioTechnologyOfAct(*answer.act);
+  });
+}
+
 DvResult QueryNumericOperator(uint32_t& code) {
   return RunCommandCall([&] {
     Device& device = Device::Instance();
@@ -110,6 +122,19 @@ DvResult DvGetNetworkInfo(char16_t* name, size_t capacity, int* type) {
     device.Guard();
     if (name != nullptr && capacity < 2) DvRaise(DV_E_INVALID_ARGUMENT);
     if (!device.CsOrPsRegistered()) return;
+    if (device.IsStandardCard()) {
+      // No name of its own: the network's, and the technology from its AcT.
+      CopsAnswer answer;
+      {
+        QuoteTrackingScope tracking(device);
+        SendQuery(device, u"AT+COPS=3,0;+COPS?", kCopsPrefix, kEngineDefaultTimeout,
+                  [&](std::u16string_view fields) { return ParseCopsAnswer(fields, answer); });
+      }
+      if (answer.act) device.SetRadioTechnologyOfAct(*answer.act);
+      if (type != nullptr) *type = NetworkTypeOfRadio(static_cast<RadioTechnology>(device.GetRadioTechnology()));
+      if (name != nullptr) CopyText(name, capacity, answer.oper);
+      return;
+    }
     const std::u16string own_name = device.IsBroadcomCard() ? std::u16string() : QueryOwnOperatorName(device);
     CopsNameAnswer answer;
     {
@@ -246,7 +271,9 @@ DvResult DvGetWcdmaSignalStrength(int* value) {
   return RunCommandCall([&] {
     CheckedLibraryState(value);
     Device& device = Device::Instance();
-    if (!device.CsOrPsRegistered() || device.IsGprsOnlyCard()) {
+    // A standard card has no antenna level to report ("AT_OEANT" is the
+    // vendor's).
+    if (!device.CsOrPsRegistered() || device.IsGprsOnlyCard() || device.IsStandardCard()) {
       *value = 0;
       return;
     }

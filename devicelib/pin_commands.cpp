@@ -8,6 +8,7 @@
 #include "devicelib/dv_api.h"
 #include "devicelib/library.h"
 #include "devicelib/sim_answers.h"
+#include "devicelib/standard_answers.h"
 #include "foundation/card_models.h"
 #include "foundation/xlog.h"
 #include "platform/clock.h"
@@ -25,6 +26,8 @@ constexpr uint32_t kMessageIndicationsTimeoutMs = 5000;
 constexpr int kSimBusyAttempts = 30;
 constexpr uint32_t kSimBusyPauseMs = 1000;
 constexpr DvResult kSimBusy = DvCmeError(522);
+// The standard "SIM busy" of 27.007.
+constexpr DvResult kStandardSimBusy = DvCmeError(14);
 constexpr DvResult kSimFailure = DvCmeError(13);
 constexpr DvResult kSimPinRequired = DvCmeError(11);
 constexpr DvResult kSimPukRequired = DvCmeError(12);
@@ -65,6 +68,36 @@ void SetUpGuard(const Device& device) {
   if (device.GetDeviceState() == DeviceState::NotFound || device.GoingDown()) DvRaise(DV_E_NO_DEVICE);
 }
 
+// A standard card numbers its message storage as it likes; the index list
+// of "AT+CMGD=?" shows it. Most count from 1, and a card that does not say
+// is taken to.
+void DetectSimIndexBase(Device& device) {
+  int lowest = 1;
+  const DvResult rc = RunCommandCall([&] {
+    SendQuery(device, u"AT+CMGD=?", kCmgdPrefix, kMessageIndicationsTimeoutMs,
+              [&](std::u16string_view fields) { return ParseCmgdTestAnswer(fields, lowest); });
+  });
+  if (rc == DV_E_NO_DEVICE) DvRaise(rc);
+  if (DvFailed(rc)) XLogLevel(kXLogWarning, "Dv: The message storage's index range is unknown (0x%x)", rc);
+  const int base = !DvFailed(rc) && lowest == 0 ? 0 : 1;
+  device.SetSimIndexBase(base);
+  XLogLevel(kXLogTrace, "Dv: The message storage counts from %d", base);
+}
+
+// "AT+CPINR": one line per code; a counter the card leaves out stays -1.
+PinPukRetries QueryStandardRetryCounters(Device& device) {
+  PinPukRetries retries{-1, -1};
+  device.SetCommand(u"AT+CPINR");
+  device.SendCommand(SendModeNormal);
+  while (!device.NextIsFinal()) {
+    device.ExpectLine(kCpinrPrefix);
+    RaiseParseFailure(device, ParseCpinrAnswer(device.ReadRest(), retries));
+    device.DropLine();
+  }
+  device.WaitFinal();
+  return retries;
+}
+
 }  // namespace
 
 namespace GSM {
@@ -79,12 +112,16 @@ DvResult QueryPinPukState(uint32_t& state, bool during_initialisation) {
       if (device.GetDeviceState() < lowest_state || device.GoingDown()) DvRaise(DV_E_NO_DEVICE);
       try {
         CpinAnswer answer;
-        SendQuery(device, u"AT+CPIN?", kCpinPrefix, kPinStateTimeoutMs,
-                  [&](std::u16string_view fields) { return ParseCpinAnswer(fields, answer); });
-        text = std::move(answer.text);
+        // Some standard cards quote the state ("+CPIN: \"SIM PIN\"").
+        const bool standard = device.IsStandardCard();
+        SendQuery(device, u"AT+CPIN?", kCpinPrefix, kPinStateTimeoutMs, [&](std::u16string_view fields) {
+          return standard ? ParseStandardCpinAnswer(fields, answer) : ParseCpinAnswer(fields, answer);
+        });
+        text = standard && answer.state != PinPukStateUnknown ? std::u16string(PinPukStateCardText(answer.state))
+                                                              : std::move(answer.text);
         break;
       } catch (const DvException& e) {
-        if (e.code == kSimBusy) {
+        if (e.code == kSimBusy || (e.code == kStandardSimBusy && device.IsStandardCard())) {
           XLogLevel(kXLogTrace, "Dv: Qualcomm SIM is not ready, waiting a sec...");
           platform::Sleep(kSimBusyPauseMs);
           if (attempt < kSimBusyAttempts) continue;
@@ -129,6 +166,7 @@ DvResult EnableMessageIndications() {
     Device& device = Device::Instance();
     SetUpGuard(device);
     SendPlainCommand(device, u"AT+CNMI=2,1,0,1;+CMGF=0", kMessageIndicationsTimeoutMs);
+    if (device.IsStandardCard()) DetectSimIndexBase(device);
   });
 }
 
@@ -217,8 +255,13 @@ DvResult DvGetPinPukRetryCounters(int* pin_retries, int* puk_retries) {
     device.Guard();
     if (pin_retries == nullptr || puk_retries == nullptr) DvRaise(DV_E_INVALID_ARGUMENT);
     PinPukRetries retries;
-    SendQuery(device, u"AT_OERCN?", kOercnPrefix, kEngineDefaultTimeout,
-              [&](std::u16string_view fields) { return ParseOercnAnswer(fields, retries); });
+    if (device.IsStandardCard()) {
+      if (!device.StandardRetryCounters()) DvRaise(DV_E_NOT_SUPPORTED);
+      retries = QueryStandardRetryCounters(device);
+    } else {
+      SendQuery(device, u"AT_OERCN?", kOercnPrefix, kEngineDefaultTimeout,
+                [&](std::u16string_view fields) { return ParseOercnAnswer(fields, retries); });
+    }
     *pin_retries = retries.pin;
     *puk_retries = retries.puk;
   });
@@ -228,7 +271,8 @@ DvResult DvIsPinPukRetryCounterSupported(int* supported) {
   return RunCommandCall([&] {
     if (!LibraryInitialized()) DvRaise(DV_E_NOT_INITIALIZED);
     if (supported == nullptr) DvRaise(DV_E_INVALID_ARGUMENT);
-    const uint32_t model = Device::Instance().Model();  // 0 while no card is present
-    *supported = HasRetryCounters(model) ? 1 : 0;
+    const Device& device = Device::Instance();
+    const uint32_t model = device.Model();  // 0 while no card is present
+    *supported = (device.IsStandardCard() ? device.StandardRetryCounters() : HasRetryCounters(model)) ? 1 : 0;
   });
 }

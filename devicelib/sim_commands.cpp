@@ -7,6 +7,7 @@
 #include "devicelib/dv_api.h"
 #include "devicelib/library.h"
 #include "devicelib/sim_answers.h"
+#include "devicelib/sms_answers.h"
 #include "foundation/xlog.h"
 #include "platform/clock.h"
 
@@ -18,6 +19,21 @@ constexpr int kImsiAttempts = 5;
 constexpr uint32_t kImsiRetryPauseMs = 500;
 constexpr uint32_t kRadioStateTimeoutMs = 10000;
 
+// A standard card has no SIM status of its own: its SIM is ready once the
+// PIN is in and the message storage answers. A refusal (the SIM still
+// starting, or locked) says not yet; any other failure is raised.
+bool StandardSimReady(Device& device) {
+  try {
+    SendQuery(device, u"AT+CPMS?", kCpmsPrefix, kEngineDefaultTimeout,
+              [](std::u16string_view) { return DV_S_OK; });
+    return true;
+  } catch (const DvException& e) {
+    const DvResult group = e.code & 0xFFFF0000u;
+    if (e.code == DV_E_ERROR || group == DV_E_CME_BASE || group == DV_E_CMS_BASE) return false;
+    throw;
+  }
+}
+
 }  // namespace
 
 namespace GSM {
@@ -26,6 +42,10 @@ DvResult QuerySimStatus(int& initialised) {
   return RunCommandCall([&] {
     Device& device = Device::Instance();
     device.Guard();
+    if (device.IsStandardCard()) {
+      initialised = StandardSimReady(device) ? 1 : 0;
+      return;
+    }
     bool ready = false;
     SendQuery(device, u"AT_OBLS", kOblsPrefix, kEngineDefaultTimeout,
               [&](std::u16string_view fields) { return ParseOblsAnswer(fields, ready); });

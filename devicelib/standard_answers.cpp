@@ -144,6 +144,60 @@ const char* RadioTechnologyName(int technology) {
   return kNames[static_cast<size_t>(technology)];
 }
 
+AccessTechnology AccessTechnologyOfRadio(RadioTechnology technology) {
+  switch (technology) {
+    case RadioTechnologyUnknown:
+      return PacketSwitchedTechnologyNone;
+    case RadioTechnologyGsm:
+    case RadioTechnologyGprs:
+    case RadioTechnologyEdge:
+      return PacketSwitchedTechnologyGprs;
+    case RadioTechnologyUmts:
+    case RadioTechnologyHsdpa:
+    case RadioTechnologyHsupa:
+    case RadioTechnologyHspa:
+      return PacketSwitchedTechnologyUmts;
+    case RadioTechnologyLte:
+      return PacketSwitchedTechnologyLte;
+    case RadioTechnology5g:
+      return PacketSwitchedTechnology5g;
+  }
+  return PacketSwitchedTechnologyNone;
+}
+
+NetworkType NetworkTypeOfRadio(RadioTechnology technology) {
+  switch (AccessTechnologyOfRadio(technology)) {
+    case PacketSwitchedTechnologyNone:
+    case PacketSwitchedTechnologyGprs:
+      return NetworkTypeGsm;
+    case PacketSwitchedTechnologyUmts:
+      return NetworkTypeUmts;
+    case PacketSwitchedTechnologyLte:
+      return NetworkTypeLte;
+    case PacketSwitchedTechnology5g:
+      return NetworkType5g;
+  }
+  return NetworkTypeGsm;
+}
+
+bool IsHspaTechnology(RadioTechnology technology) {
+  return technology == RadioTechnologyHsdpa || technology == RadioTechnologyHsupa ||
+         technology == RadioTechnologyHspa;
+}
+
+int NetworkStateOfStat(int stat) {
+  switch (stat) {
+    case 6:
+    case 9:
+      return NetworkState::Registered;
+    case 7:
+    case 10:
+      return NetworkState::RegisteredRoaming;
+    default:
+      return stat >= 0 && stat <= NetworkState::RegisteredRoaming ? stat : NetworkState::NotRegistered;
+  }
+}
+
 DvResult ParseRegistrationRecord(std::u16string_view answer, RegistrationRecord& out) {
   const Fields fields = SplitFields(answer);
   const bool starts_with_n =
@@ -203,6 +257,18 @@ DvResult ParseCpinrAnswer(std::u16string_view answer, PinPukRetries& retries) {
   const PinPukState code = PinPukStateFromText(fields.at[0].text);
   if (code == PinPukStateSimPin) retries.pin = *count;
   if (code == PinPukStateSimPuk) retries.puk = *count;
+  return DV_S_OK;
+}
+
+DvResult ParseCmgdTestAnswer(std::u16string_view answer, int& lowest) {
+  std::u16string_view text = Trimmed(answer);
+  if (text.empty() || text.front() != u'(') return DV_E_UNEXPECTED_ANSWER;
+  text.remove_prefix(1);
+  size_t digits = 0;
+  while (digits < text.size() && text[digits] >= u'0' && text[digits] <= u'9') ++digits;
+  const std::optional<int> first = Decimal(Field{text.substr(0, digits), false});
+  if (!first) return DV_E_UNEXPECTED_ANSWER;
+  lowest = *first;
   return DV_S_OK;
 }
 

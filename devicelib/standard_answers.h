@@ -14,13 +14,17 @@
 #include <string>
 #include <string_view>
 
+#include "devicelib/device_states.h"
+#include "devicelib/line_classifier.h"
+#include "devicelib/network_answers.h"
 #include "devicelib/result_codes.h"
 #include "devicelib/sim_answers.h"
 
 namespace GSM {
 
-inline constexpr std::u16string_view kCeregPrefix = u"+CEREG:";
+inline constexpr std::u16string_view kCeregPrefix = kUnsolicitedPrefixes[UnsolicitedTypeCereg];
 inline constexpr std::u16string_view kCpinrPrefix = u"+CPINR:";
+inline constexpr std::u16string_view kCmgdPrefix = u"+CMGD:";
 
 // The radio technology a display shows, from the 27.007 access technology
 // (AcT) of "+COPS?", "+CREG:", "+CGREG:" and "+CEREG:". AcT has no GPRS of
@@ -49,6 +53,21 @@ RadioTechnology RadioTechnologyOfAct(int act);
 RadioTechnology WithPacketService(RadioTechnology technology, bool packet_registered);
 // "GSM", "GPRS", ..., "5G"; "Unknown" for Unknown and any value outside.
 const char* RadioTechnologyName(int technology);
+
+// What the device's older states make of a technology, for the clients that
+// know only those: the packet technology (GSM, GPRS and EDGE are GPRS; UMTS
+// and HSPA are UMTS; LTE; 5G; Unknown is None), the network type of
+// DvGetNetworkInfo (GSM, GPRS, EDGE and Unknown are GSM, as a database
+// card's answer without AcT is), and whether it is one of the HSPA family.
+AccessTechnology AccessTechnologyOfRadio(RadioTechnology technology);
+NetworkType NetworkTypeOfRadio(RadioTechnology technology);
+bool IsHspaTechnology(RadioTechnology technology);
+
+// The NetworkState of a 27.007 registration stat: the later stats 6 and 9
+// (home, SMS only / CSFB not preferred) are Registered, 7 and 10 their
+// roaming forms RegisteredRoaming; 8 and 11 (emergency services only) and
+// anything unknown are NotRegistered; 0 to 5 stay.
+int NetworkStateOfStat(int stat);
 
 // One "+CREG:", "+CGREG:" or "+CEREG:" answer.
 struct RegistrationRecord {
@@ -94,5 +113,12 @@ DvResult ParseStandardCpinAnswer(std::u16string_view fields, CpinAnswer& out);
 // network locks) are read and leave the record as it was. A caller that must
 // know both counters came presets them (-1).
 DvResult ParseCpinrAnswer(std::u16string_view fields, PinPukRetries& retries);
+
+// "+CMGD:" of "AT+CMGD=?": "(list of indices)[,(list of delete flags)]".
+// `lowest` is the first index of the first list ("(1-20)" gives 1, "(0,3)"
+// 0). Many cards list only the indices in use, so only a 0 tells for sure
+// that the storage counts from 0. An empty list, or one that does not start
+// with a decimal of at most nine digits, fails.
+DvResult ParseCmgdTestAnswer(std::u16string_view fields, int& lowest);
 
 }  // namespace GSM

@@ -6,6 +6,7 @@
 #include "devicelib/device_queries.h"
 #include "devicelib/library.h"
 #include "devicelib/line_classifier.h"
+#include "devicelib/standard_answers.h"
 #include "devicelib/unsolicited_answers.h"
 #include "foundation/xlog.h"
 
@@ -16,6 +17,21 @@ template <typename Parse, typename Out>
 void Read(Line& line, Parse parse, Out& out) {
   const DvResult rc = parse(line.ReadRest(), out);
   if (DvFailed(rc)) DvRaise(rc);
+}
+
+// A standard card's registration, query answer and report alike (it sends
+// its cell and access technology with them after AT+CREG=2 and the like).
+void OnStandardRegistration(Device& device, uint32_t type, Line& line) {
+  RegistrationRecord record;
+  const DvResult rc = ParseRegistrationRecord(line.ReadRest(), record);
+  if (DvFailed(rc)) DvRaise(rc);
+  const int stat = NetworkStateOfStat(record.stat);
+  if (record.act) device.SetRadioTechnologyOfAct(*record.act);
+  if (type == UnsolicitedTypeCreg) {
+    PostToCommunicator(WM_CS_REGISTRATION, static_cast<platform::WPARAM>(stat));
+  } else {
+    PostToCommunicator(WM_PS_REGISTRATION, static_cast<platform::WPARAM>(stat), type == UnsolicitedTypeCereg ? 1 : 0);
+  }
 }
 
 void OnCallEnded(Device& device) {
@@ -34,6 +50,12 @@ void Device::HandleUnsolicited(uint32_t type, Line& line) {
   // states that the reset has just cleared.
   if (!Available()) {
     XLogLevel(kXLogTrace, "Dv: Ignored the unsolicited input of a card that is not served");
+    return;
+  }
+  if (IsStandardCard() &&
+      (type == UnsolicitedTypeCreg || type == UnsolicitedTypeCgreg || type == UnsolicitedTypeCereg)) {
+    XLogLevel(kXLogTrace, "Dv: Unsolicited::cStandardRegistration");
+    OnStandardRegistration(*this, type, line);
     return;
   }
   switch (type) {

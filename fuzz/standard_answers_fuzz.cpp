@@ -47,5 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   PinPukRetries retries{-1, -1};
   Check(ParseCpinrAnswer(text, retries));
   if (retries.pin < -1 || retries.puk < -1 || (retries.pin != -1 && retries.puk != -1)) std::abort();
+
+  int lowest = -1;
+  const DvResult cmgd = ParseCmgdTestAnswer(text, lowest);
+  Check(cmgd);
+  if ((cmgd == DV_S_OK) != (lowest >= 0)) std::abort();
   return 0;
 }

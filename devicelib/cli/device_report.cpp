@@ -129,6 +129,8 @@ std::string NetworkTypeText(int type) {
     case 0: return "none";
     case 1: return "GSM";
     case 2: return "UMTS";
+    case 3: return "LTE";
+    case 4: return "5G";
     default: return "unknown (" + std::to_string(type) + ")";
   }
 }
@@ -148,6 +150,8 @@ std::string AccessTechnologyText(int technology) {
     case GSM::PacketSwitchedTechnologyNone: return "none";
     case GSM::PacketSwitchedTechnologyGprs: return "GPRS";
     case GSM::PacketSwitchedTechnologyUmts: return "UMTS";
+    case GSM::PacketSwitchedTechnologyLte: return "LTE";
+    case GSM::PacketSwitchedTechnology5g: return "5G";
     default: return "unknown (" + std::to_string(technology) + ")";
   }
 }

@@ -138,6 +138,10 @@ TEST(StatusTextsTest, PaneTechnologyAndTooltipLine) {
       {false, false, 0, 0, 1, "", "GPRS"},
       {false, false, 0, 0, 0, "", ""},
       {false, false, 3, 2, 0, "", ""},
+      // A standard card's LTE and 5G networks.
+      {false, false, 1, 1, 3, "LTE", "LTE"},
+      {false, false, 5, 0, 4, "5G", "5G"},
+      {false, false, 0, 1, 3, "GSM", "LTE"},
   };
   for (const Row& row : rows) {
     StatusInputs in = Idle();

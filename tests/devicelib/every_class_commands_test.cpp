@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -84,5 +85,37 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ClassExpectations>& info) {
       return std::string(sim::ClassOf(info.param.kind).id);
     });
+
+// The standard card is no database card: detection's record is handed to
+// the device. It answers every query with the 3GPP commands alone.
+class StandardCardCommandsTest : public DeviceFixture {};
+
+TEST_F(StandardCardCommandsTest, AnswersEveryQueryWithoutAVendorCommand) {
+  ASSERT_NO_FATAL_FAILURE(Initialize());
+  ASSERT_TRUE(PlugStandardCard(sim::NewSimCard(sim::CardKind::kStandard).Registered(1)));
+  ASSERT_EQ(InitializeDevice(), DV_S_OK);
+  ASSERT_TRUE(PumpUntil([&] { return Device().CsOrPsRegistered(); }));
+  for (const Query& query : Queries()) {
+    SCOPED_TRACE(query.name);
+    EXPECT_EQ(query.call(), DV_S_OK);
+  }
+  static constexpr std::string_view kWrite = "Dv: Modem write: [";
+  std::set<std::string> sent;
+  for (const std::string& line : log_.Lines()) {
+    const size_t at = line.find(kWrite);
+    if (at == std::string::npos) continue;
+    std::string command = line.substr(at + kWrite.size());
+    command = command.substr(0, command.find_first_of("\r]"));
+    EXPECT_FALSE(command.starts_with("AT_") || command.starts_with("AT*") || command.starts_with("AT$")) << command;
+    sent.insert(command);
+  }
+  // The standard forms of what the database cards do with their own
+  // commands: registration with technology, retry counters, index range,
+  // SIM readiness, signal and technology.
+  for (const char* command : {"AT+CREG=2;+CREG?", "AT+CGREG=2;+CGREG?", "AT+CEREG=2;+CEREG?", "AT+CPINR=?",
+                              "AT+CPINR", "AT+CMGD=?", "AT+CPMS?", "AT+CSQ", "AT+COPS=3,0;+COPS?"}) {
+    EXPECT_TRUE(sent.count(command)) << command << " not sent";
+  }
+}
 
 }  // namespace

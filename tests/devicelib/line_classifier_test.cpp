@@ -117,7 +117,7 @@ TEST(LineClassifierTest, UnsolicitedResultsByPrefix) {
 // Each prefix must reach its own index: a shorter prefix earlier in the table
 // that also matched would steal its lines.
 TEST(LineClassifierTest, EveryPrefixOfTheTableGivesItsOwnType) {
-  ASSERT_EQ(kUnsolicitedPrefixes.size(), 41u);
+  ASSERT_EQ(kUnsolicitedPrefixes.size(), 42u);
   for (uint32_t type = 0; type < kUnsolicitedPrefixes.size(); ++type) {
     const std::u16string line = std::u16string(kUnsolicitedPrefixes[type]) + u" 1,2";
     const LineClass c = ClassifyLine(line);
@@ -127,6 +127,7 @@ TEST(LineClassifierTest, EveryPrefixOfTheTableGivesItsOwnType) {
   EXPECT_EQ(kUnsolicitedPrefixes[UnsolicitedTypeCds], u"+CDS:");
   EXPECT_EQ(kUnsolicitedPrefixes[UnsolicitedTypeCmt], u"+CMT:");
   EXPECT_EQ(kUnsolicitedPrefixes[UnsolicitedTypeMtlbr], u"*MTLBR:");
+  EXPECT_EQ(kUnsolicitedPrefixes[UnsolicitedTypeCereg], u"+CEREG:");
 }
 
 }  // namespace

@@ -154,6 +154,63 @@ TEST(StandardAnswersTest, TechnologyOfEveryAccessTechnology) {
   EXPECT_STREQ(RadioTechnologyName(10), "Unknown");
 }
 
+// What the older states a client reads make of each radio, and of each stat.
+TEST(StandardAnswersTest, OlderStatesOfEveryRadioAndStat) {
+  struct Row {
+    RadioTechnology radio;
+    AccessTechnology access;
+    NetworkType type;
+    bool hspa;
+  };
+  const Row rows[] = {
+      {RadioTechnologyUnknown, PacketSwitchedTechnologyNone, NetworkTypeGsm, false},
+      {RadioTechnologyGsm, PacketSwitchedTechnologyGprs, NetworkTypeGsm, false},
+      {RadioTechnologyGprs, PacketSwitchedTechnologyGprs, NetworkTypeGsm, false},
+      {RadioTechnologyEdge, PacketSwitchedTechnologyGprs, NetworkTypeGsm, false},
+      {RadioTechnologyUmts, PacketSwitchedTechnologyUmts, NetworkTypeUmts, false},
+      {RadioTechnologyHsdpa, PacketSwitchedTechnologyUmts, NetworkTypeUmts, true},
+      {RadioTechnologyHsupa, PacketSwitchedTechnologyUmts, NetworkTypeUmts, true},
+      {RadioTechnologyHspa, PacketSwitchedTechnologyUmts, NetworkTypeUmts, true},
+      {RadioTechnologyLte, PacketSwitchedTechnologyLte, NetworkTypeLte, false},
+      {RadioTechnology5g, PacketSwitchedTechnology5g, NetworkType5g, false},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(AccessTechnologyOfRadio(row.radio), row.access) << RadioTechnologyName(row.radio);
+    EXPECT_EQ(NetworkTypeOfRadio(row.radio), row.type) << RadioTechnologyName(row.radio);
+    EXPECT_EQ(IsHspaTechnology(row.radio), row.hspa) << RadioTechnologyName(row.radio);
+  }
+  const int by_stat[] = {0, 1, 2, 3, 4, 5, 1, 5, 0, 1, 5, 0, 0};
+  for (int stat = 0; stat < static_cast<int>(std::size(by_stat)); ++stat) {
+    EXPECT_EQ(NetworkStateOfStat(stat), by_stat[stat]) << "stat " << stat;
+  }
+  EXPECT_EQ(NetworkStateOfStat(-1), 0);
+}
+
+// "+CMGD:" of "AT+CMGD=?": 27.005's index list, as a range or the indices
+// in use.
+TEST(StandardAnswersTest, CmgdIndexList) {
+  struct Row {
+    const char16_t* fields;
+    DvResult result;
+    int lowest;
+  };
+  const Row rows[] = {
+      {u" (1-20),(0-4)", DV_S_OK, 1},
+      {u" (0-49),(0-4)", DV_S_OK, 0},
+      {u" (0,3,7),(0-4)", DV_S_OK, 0},
+      {u"(3)", DV_S_OK, 3},
+      {u" (),(0-4)", DV_E_UNEXPECTED_ANSWER, -1},   // nothing stored
+      {u" 1-20", DV_E_UNEXPECTED_ANSWER, -1},
+      {u" (1234567890-2)", DV_E_UNEXPECTED_ANSWER, -1},
+      {u"", DV_E_UNEXPECTED_ANSWER, -1},
+  };
+  for (const Row& row : rows) {
+    int lowest = -1;
+    EXPECT_EQ(ParseCmgdTestAnswer(row.fields, lowest), row.result) << U8(row.fields);
+    EXPECT_EQ(lowest, row.lowest) << U8(row.fields);
+  }
+}
+
 TEST(StandardAnswersTest, CpinAndCpinr) {
   struct CpinRow {
     std::u16string_view line;
