@@ -87,6 +87,8 @@ const char* NetworkTypeWord(int type) {
     case 0: return "none";
     case 1: return "gsm";
     case 2: return "umts";
+    case 3: return "lte";
+    case 4: return "5g";
     default: return "unknown";
   }
 }
@@ -96,6 +98,8 @@ const char* AccessTechnologyWord(int technology) {
     case GSM::PacketSwitchedTechnologyNone: return "none";
     case GSM::PacketSwitchedTechnologyGprs: return "gprs";
     case GSM::PacketSwitchedTechnologyUmts: return "umts";
+    case GSM::PacketSwitchedTechnologyLte: return "lte";
+    case GSM::PacketSwitchedTechnology5g: return "5g";
     default: return "unknown";
   }
 }
