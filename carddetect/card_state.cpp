@@ -87,6 +87,11 @@ void SetCardState(NwCardState state, NwEventReason reason) {
     case CardStateStarting:
       StartStartingTimers(reason);
       break;
+    case CardStateSuspended:
+      // The program that asked for the card asks ModemManager itself.
+      library.held_ports.Suspend();
+      StopAllTimers();
+      break;
     default:
       StopAllTimers();
       break;
@@ -188,6 +193,7 @@ void CheckActualState(NwEventReason reason) {
     return;
   }
   XLogLevel(kXLogTrace, "Nw: No supported card detected");
+  if (!library.held_ports.Text().empty()) RecheckHeldCardLater();
   if (reason != NwEventReasonInitialization) SendNotification(reason);
 }
 

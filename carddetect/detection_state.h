@@ -13,6 +13,7 @@
 
 #include "carddetect/card_db.h"
 #include "carddetect/detection_method.h"
+#include "carddetect/held_ports.h"
 #include "carddetect/nw_card_info.h"
 #include "platform/device_tree.h"
 
@@ -55,6 +56,9 @@ struct NwLibraryState {
   // Tty nodes probed for a standard card, and whether each answered "AT".
   // Survives ResetCardInfo; entries of nodes that have gone are dropped.
   std::map<platform::DEVINST, bool> probed_ports;
+  // Ports another program held when detection wanted them, ModemManager's
+  // inhibitions and the held-card sentence. Survives ResetCardInfo.
+  HeldPorts held_ports;
 
   // The detected card's table entry (StandardCardEntry() for a standard
   // card), null when none is detected.
@@ -65,6 +69,6 @@ struct NwLibraryState {
 NwLibraryState& NwState();
 
 // Zeroes the record (State becomes CardStateStopped, Model 0) and resets the
-// detection state (no card detected). The card table, the replug node and the
-// probed ports are left as they are.
+// detection state (no card detected). The card table, the replug node, the
+// probed ports and the held ports are left as they are.
 void ResetCardInfo(NwLibraryState& state);

@@ -33,6 +33,8 @@ std::string_view EventReasonName(uint32_t reason) {
       return "CardEvent";
     case NwEventReasonSuspension:
       return "Suspension";
+    case NwEventReasonCardHeld:
+      return "CardHeld";
     default:
       return "Unknown";
   }

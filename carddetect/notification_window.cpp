@@ -149,9 +149,13 @@ void OnTimer(uintptr_t id) {
       StopStandardProbeTimer();
       // The probes run here, on the client's thread: each port is asked once
       // in its life and answers (or not) within half a second.
-      if (library.card_info.Model == 0 && library.card_info.State == CardStateStopped && DetectAnyCard(library)) {
-        SetCardStateIfChanged(CardStateStarting, NwEventReasonCardEvent);
-        TryCompleteDetection(DetectionSteps::All(), NwEventReasonCardEvent);
+      if (library.card_info.Model == 0 && library.card_info.State == CardStateStopped) {
+        if (DetectAnyCard(library)) {
+          SetCardStateIfChanged(CardStateStarting, NwEventReasonCardEvent);
+          TryCompleteDetection(DetectionSteps::All(), NwEventReasonCardEvent);
+        } else if (!library.held_ports.Text().empty()) {
+          RecheckHeldCardLater();
+        }
       }
       break;
     case kReplugTimeoutTimer:
@@ -369,6 +373,7 @@ void StartReplugTimeoutTimer() { StartTimer(kReplugTimeout, kReplugTimeoutMs); }
 void StopReplugTimeoutTimer() { StopTimer(kReplugTimeout); }
 void StartStandardProbeTimer() { StartTimer(kStandardProbe, kStandardProbeSettleMs); }
 void StopStandardProbeTimer() { StopTimer(kStandardProbe); }
+void RecheckHeldCardLater() { StartTimer(kStandardProbe, kHeldCardRecheckMs); }
 
 void StopAllTimers() {
   StopDetectionTimeoutTimer();
@@ -382,6 +387,10 @@ platform::LRESULT NotificationWindowProc(platform::HWND, uint32_t message, platf
                                          platform::LPARAM lparam) {
   if (message == kMsgSuspensionOver) {
     CheckActualState(NwEventReasonSuspension);
+    return 0;
+  }
+  if (message == kMsgInhibitionLost) {
+    NwState().held_ports.CollectLost();
     return 0;
   }
   if (message == kMsgSuspensionRequest) {

@@ -39,6 +39,9 @@ inline constexpr uint32_t kMsgPortChange = platform::WM_APP + 2;
 // A suspension request has arrived: the client's thread resets the record and
 // enters CardStateSuspended, so that the record has one writing thread.
 inline constexpr uint32_t kMsgSuspensionRequest = platform::WM_APP + 3;
+// ModemManager left the bus while it left a card alone for us (posted by a
+// thread of the ModemManager link).
+inline constexpr uint32_t kMsgInhibitionLost = platform::WM_APP + 4;
 
 // Timer ids.
 inline constexpr uintptr_t kDetectionTimeoutTimer = 1;
@@ -58,6 +61,9 @@ inline constexpr uint32_t kWakeupTimeoutMs = 10000;
 inline constexpr uint32_t kSlowWakeupTimeoutMs = 60000;
 inline constexpr uint32_t kReplugTimeoutMs = 35000;
 inline constexpr uint32_t kStandardProbeSettleMs = 1000;
+// While a card's port is held, the probe timer looks again this often
+// whether it has come free (an open attempt; ModemManager is not asked).
+inline constexpr uint32_t kHeldCardRecheckMs = 3000;
 
 // Registers the class, creates the window and its six device notifications.
 // 0, or the error of the step that failed (the caller releases what was made).
@@ -78,6 +84,8 @@ void StartReplugTimeoutTimer();
 void StopReplugTimeoutTimer();
 // Not among the five: a state change does not cancel a pending probe.
 void StartStandardProbeTimer();
+// The probe timer at kHeldCardRecheckMs, when a card is held.
+void RecheckHeldCardLater();
 void StopStandardProbeTimer();
 // Stops the five timers in the order 1, 2, 4, 3, 5.
 void StopAllTimers();

@@ -79,12 +79,15 @@ uint32_t NwShutdown() {
     // back too.
     if (globals.exclusive_mutex) ReleaseExclusiveMutex();
     GiveBackRequestedAccess();
+    NwState().held_ports.Reset();
     return 0;
   }
   globals.listener_window = nullptr;
   globals.listener_message = 0;
   ResetCardInfo(NwState());
   ReleaseNotificationWindow();
+  // ModemManager may have the card again.
+  NwState().held_ports.Reset();
   StopListenerThread(kListenerStopLimitMs);
   ReleaseCardDb(NwState().card_db);
   ReleaseExclusiveMutex();
@@ -119,6 +122,18 @@ uint32_t NwGetCardInfo(NwCardInfo* info) {
   if (record.Model == 0 && record.State != CardStateSuspended) return platform::kErrorDevNotExist;
   std::memcpy(info, &record, size);
   info->Size = size;
+  return 0;
+}
+
+uint32_t NwGetCardHeldText(char16_t* buffer, uint32_t size) {
+  if (!NwGlobals().initialized) return platform::kErrorNotReady;
+  if (buffer == nullptr || size == 0) return platform::kErrorInsufficientBuffer;
+  const std::u16string& text = NwState().held_ports.Text();
+  buffer[0] = u'\0';
+  if (text.empty()) return platform::kErrorDevNotExist;
+  if (text.size() >= size) return platform::kErrorInsufficientBuffer;
+  std::memcpy(buffer, text.data(), text.size() * sizeof(char16_t));
+  buffer[text.size()] = u'\0';
   return 0;
 }
 

@@ -30,6 +30,17 @@ uint32_t NwUnregisterListener();
 // lists).
 uint32_t NwGetCardInfo(NwCardInfo* info);
 
+// The sentence for the user while a card is there but another program holds
+// its port and would not let go (ModemManager not allowed to hand it over,
+// or another program that has it open): which program holds it and what to
+// do. Announced with NwEventReasonCardHeld, once per held card, and again
+// when its port is free (the sentence is then gone); a client that
+// registers late reads it on NwEventReasonListenerRegistered. Copies it,
+// zero-terminated, into `buffer` of `size` characters (kNwCardHeldTextSize
+// always suffices). 0; 55 (an empty buffer) when no card is held; 122 when
+// `buffer` is null or too small (an empty buffer when `size` is not 0).
+uint32_t NwGetCardHeldText(char16_t* buffer, uint32_t size);
+
 // Whether the removal about to be reported is the first insertion's quirk of
 // a card with a smart card reader (checked once per card).
 bool NwIsFirstInsertionsFakeRemoval();

@@ -28,11 +28,17 @@ enum NwEventReason : uint32_t {
   NwEventReasonWakeUp = 3,
   NwEventReasonCardEvent = 4,
   NwEventReasonSuspension = 5,
+  // A card is there but another program holds its port and would not let
+  // go, or a held card's port is free again: NwGetCardHeldText says which.
+  NwEventReasonCardHeld = 6,
 };
 
 // Text fields: zero-terminated, at most kNwCardInfoTextMax characters.
 inline constexpr size_t kNwCardInfoTextSize = 260;
 inline constexpr size_t kNwCardInfoTextMax = kNwCardInfoTextSize - 1;
+
+// The longest held-card sentence, terminator included (NwGetCardHeldText).
+inline constexpr size_t kNwCardHeldTextSize = 512;
 
 struct NwCardInfo {
   uint32_t Size;

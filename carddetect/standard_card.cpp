@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "carddetect/card_state.h"
 #include "carddetect/detection_state.h"
 #include "carddetect/device_node.h"
 #include "carddetect/device_text.h"
@@ -139,38 +140,56 @@ std::u16string PortDeviceName(const PortCandidate& port) {
   return std::u16string(platform::kDeviceNamespacePrefix) + port.port_name;
 }
 
-// The answering ports of the device, at most two, probing those that were
-// never probed.
-std::vector<const PortCandidate*> AnsweringPorts(const std::vector<PortCandidate>& candidates,
-                                                 std::map<DEVINST, bool>& probed) {
-  std::vector<const PortCandidate*> answering;
+struct DevicePorts {
+  std::vector<const PortCandidate*> answering;  // at most two
+  const PortCandidate* held = nullptr;          // the first port another program would not give up
+};
+
+// The answering ports of the device, probing those that were never probed.
+// A port another program holds is taken over from ModemManager where it is
+// the holder (held_ports.h).
+DevicePorts AnsweringPorts(const std::vector<PortCandidate>& candidates, NwLibraryState& state) {
+  std::map<DEVINST, bool>& probed = state.probed_ports;
+  DevicePorts ports;
   for (const PortCandidate& candidate : candidates) {
-    if (answering.size() == 2) break;
+    if (ports.answering.size() == 2) break;
     const auto known = probed.find(candidate.port_node);
     if (known != probed.end()) {
-      if (known->second) answering.push_back(&candidate);
+      if (known->second) ports.answering.push_back(&candidate);
       continue;
     }
     const std::string path = CurrentDeviceTree().DevicePath(PortDeviceName(candidate));
-    const PortProbeResult result = ProbePort(path);
+    PortProbeResult result = ProbePort(path);
+    if (result == PortProbeResult::kBusy) {
+      state.held_ports.TakeOver(candidate.port_node, path, [&result, &path] {
+        result = ProbePort(path);
+        return result == PortProbeResult::kBusy;
+      });
+    }
     XLogLevel(kXLogTrace, "Nw: Port %s (devnode 0x%x) %s", Narrow(candidate.port_name).c_str(), candidate.port_node,
               PortProbeResultName(result));
+    if (result != PortProbeResult::kBusy && state.held_ports.Freed(candidate.port_node)) {
+      SendNotification(NwEventReasonCardHeld);
+    }
     switch (result) {
       case PortProbeResult::kAnswered:
         probed[candidate.port_node] = true;
-        answering.push_back(&candidate);
+        ports.answering.push_back(&candidate);
         break;
       case PortProbeResult::kSilent:
       case PortProbeResult::kNotSerial:
         probed[candidate.port_node] = false;
         break;
       case PortProbeResult::kBusy:
+        // Asked again once it is free.
+        if (ports.held == nullptr) ports.held = &candidate;
+        break;
       case PortProbeResult::kUnavailable:
-        // Asked again once it is free, or once its device node is there.
+        // Asked again once its device node is there.
         break;
     }
   }
-  return answering;
+  return ports;
 }
 
 struct PortRoles {
@@ -270,6 +289,7 @@ std::optional<unsigned> InterfaceNumberInId(std::u16string_view id) {
 }
 
 void ForgetGoneStandardPorts(NwLibraryState& state) {
+  if (state.held_ports.ForgetGone()) SendNotification(NwEventReasonCardHeld);
   platform::DeviceTree& tree = CurrentDeviceTree();
   std::map<DEVINST, bool>& probed = state.probed_ports;
   for (auto it = probed.begin(); it != probed.end();) {
@@ -281,12 +301,22 @@ void ForgetGoneStandardPorts(NwLibraryState& state) {
 
 bool DetectStandardCard(NwLibraryState& state) {
   ForgetGoneStandardPorts(state);
+  bool held_noted = false;
   for (const UnknownDevice& device : UnknownUsbDevices(state.card_db.entries)) {
     const std::vector<PortCandidate> candidates = PortCandidates(device.node);
     if (candidates.empty() || !IsDeviceNodeActive(device.node, true)) continue;
-    const std::vector<const PortCandidate*> answering = AnsweringPorts(candidates, state.probed_ports);
-    if (answering.empty()) continue;
-    const PortRoles roles = ChoosePortRoles(candidates, answering);
+    const DevicePorts ports = AnsweringPorts(candidates, state);
+    if (ports.answering.empty()) {
+      // A card whose every AT port is held: the user is told who holds it,
+      // once per card.
+      if (ports.held != nullptr && !held_noted) {
+        held_noted = true;
+        const std::string path = CurrentDeviceTree().DevicePath(PortDeviceName(*ports.held));
+        if (state.held_ports.SetHeld(ports.held->port_node, path)) SendNotification(NwEventReasonCardHeld);
+      }
+      continue;
+    }
+    const PortRoles roles = ChoosePortRoles(candidates, ports.answering);
     const PortCandidate& app = *roles.app;
     const PortCandidate& modem = *roles.modem;
 
@@ -299,6 +329,10 @@ bool DetectStandardCard(NwLibraryState& state) {
     XLogLevel(kXLogTrace, "Nw: Standard card's application port is %s, its modem port %s",
               Narrow(app.port_name).c_str(), Narrow(modem.port_name).c_str());
     FillRecord(state, device, app, modem);
+    // Found again from the probe results after a suspension or a restart of
+    // ModemManager: it is asked again to leave the card alone.
+    state.held_ports.Resume(app.port_node);
+    if (&modem != &app) state.held_ports.Resume(modem.port_node);
     return true;
   }
   return false;

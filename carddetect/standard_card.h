@@ -26,7 +26,10 @@
 // not probed again on every device event, and one that answered need not be
 // asked again. Node numbers are never reused, so a device that goes and
 // comes back is probed anew; the results of nodes that have gone are
-// dropped. A port another program holds is skipped and not remembered.
+// dropped. A port another program holds is not remembered: where it is
+// ModemManager's, ModemManager is asked to leave the card alone and the port
+// is probed once it is free (held_ports.h); a card whose every answering
+// port stays held is the held card, whose sentence the client can read.
 #pragma once
 
 #include <optional>
@@ -49,9 +52,10 @@ bool DetectStandardCard(NwLibraryState& state);
 // probed: detection waits for the device to settle and then probes.
 bool HasUnprobedStandardPorts(const NwLibraryState& state);
 
-// Drops the probe results of tty nodes that have gone; on every device
-// removal, so that a device that comes back is probed anew even where its
-// nodes get their old numbers again.
+// Drops the probe results and the held ports of tty nodes that have gone
+// (handing their devices back to ModemManager); on every device removal, so
+// that a device that comes back is probed anew even where its nodes get
+// their old numbers again.
 void ForgetGoneStandardPorts(NwLibraryState& state);
 
 // The interface number of an instance or hardware ID ("...&MI_02\..." is

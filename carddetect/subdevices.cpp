@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "carddetect/card_state.h"
 #include "carddetect/device_text.h"
 #include "carddetect/subdevice_search.h"
 #include "foundation/xlog.h"
@@ -123,7 +124,28 @@ bool DetectDefaultDbgPort(NwLibraryState& state) {
 }
 
 bool TestFinalPort(NwLibraryState& state) {
-  const uint32_t rc = OpenForReadWrite(CardInfoText(state.card_info.AppPortName));
+  const std::u16string port_name(CardInfoText(state.card_info.AppPortName));
+  uint32_t rc = OpenForReadWrite(port_name);
+  // The node the port's hold is kept by: the application port's, the
+  // modem's for a card whose modem port is the application port.
+  const DetectionState& detection = state.detection;
+  const platform::DEVINST node = detection.app_port_node != 0 ? detection.app_port_node
+                                 : detection.modem_node != 0  ? detection.modem_node
+                                                              : state.card_info.DevNode;
+  if (rc == platform::kErrorAccessDenied) {
+    const std::string path = CurrentDeviceTree().DevicePath(port_name);
+    state.held_ports.TakeOver(node, path, [&rc, &port_name] {
+      rc = OpenForReadWrite(port_name);
+      return rc == platform::kErrorAccessDenied;
+    });
+    // Held by the client of an earlier check, or by another program that
+    // the user must be told about.
+    if (rc == platform::kErrorAccessDenied && state.held_ports.SetHeld(node, path, true)) {
+      SendNotification(NwEventReasonCardHeld);
+    }
+  } else if (rc == 0 && state.held_ports.Freed(node)) {
+    SendNotification(NwEventReasonCardHeld);
+  }
   if (rc == 0) {
     XLogLevel(kXLogInformation, "Nw: Final port could be opened successfully");
   } else if (rc == platform::kErrorAccessDenied) {

@@ -1,6 +1,40 @@
 #include "platform/modem_manager.h"
 
+#include <atomic>
+
 namespace platform {
+
+namespace {
+
+std::atomic<ModemManagerLink*> g_installed{nullptr};
+
+// A link onto the installed one; the inhibitions it hands out are the
+// installed link's own.
+class BorrowedLink final : public ModemManagerLink {
+ public:
+  explicit BorrowedLink(ModemManagerLink& link) : link_(link) {}
+  bool Present() override { return link_.Present(); }
+  std::string DeviceOfPort(std::string_view port) override { return link_.DeviceOfPort(port); }
+  Inhibited Inhibit(const std::string& uid, LostHandler on_lost) override {
+    return link_.Inhibit(uid, std::move(on_lost));
+  }
+
+ private:
+  ModemManagerLink& link_;
+};
+
+}  // namespace
+
+std::unique_ptr<ModemManagerLink> OpenModemManager() {
+  ModemManagerLink* installed = g_installed.load(std::memory_order_acquire);
+  if (installed != nullptr) return std::make_unique<BorrowedLink>(*installed);
+  return ConnectModemManager();
+}
+
+ScopedModemManager::ScopedModemManager(ModemManagerLink& link)
+    : previous_(g_installed.exchange(&link, std::memory_order_acq_rel)) {}
+
+ScopedModemManager::~ScopedModemManager() { g_installed.store(previous_, std::memory_order_release); }
 
 const char* InhibitStatusName(InhibitStatus status) {
   switch (status) {

@@ -91,4 +91,23 @@ class ModemManagerLink {
 std::unique_ptr<ModemManagerLink> ConnectModemManager();
 std::unique_ptr<ModemManagerLink> ConnectModemManager(const std::string& address);
 
+// The link a program opens for itself: a connection to the system bus, or,
+// while a ScopedModemManager lives, a link onto the one it installed (the
+// tests' and the simulation's SimModemManager). Null, with the last error
+// set, when the bus cannot be reached.
+std::unique_ptr<ModemManagerLink> OpenModemManager();
+
+// Installs `link` for OpenModemManager for the life of the object. The links
+// opened meanwhile only borrow it: they must be gone before the object goes.
+class ScopedModemManager {
+ public:
+  explicit ScopedModemManager(ModemManagerLink& link);
+  ~ScopedModemManager();
+  ScopedModemManager(const ScopedModemManager&) = delete;
+  ScopedModemManager& operator=(const ScopedModemManager&) = delete;
+
+ private:
+  ModemManagerLink* previous_;
+};
+
 }  // namespace platform

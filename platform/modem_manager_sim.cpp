@@ -20,6 +20,7 @@ struct SimModemManager::State {
   std::vector<std::pair<std::string, std::string>> modems;  // uid, port
   std::vector<Held> held;
   uint64_t next_id = 0;
+  std::function<void(const std::string&)> on_inhibit;
 
   bool LostLocked(uint64_t id) const {
     auto it = std::find_if(held.begin(), held.end(), [id](const Held& h) { return h.id == id; });
@@ -68,6 +69,11 @@ void SimModemManager::AddModem(std::string uid, std::string port) {
   state_->modems.emplace_back(std::move(uid), std::move(port));
 }
 
+void SimModemManager::OnInhibit(std::function<void(const std::string& uid)> handler) {
+  std::lock_guard lock(state_->mutex);
+  state_->on_inhibit = std::move(handler);
+}
+
 void SimModemManager::GoAway() {
   std::vector<std::pair<std::string, LostHandler>> notices;
   {
@@ -109,7 +115,18 @@ std::string SimModemManager::DeviceOfPort(std::string_view port) {
 
 Inhibited SimModemManager::Inhibit(const std::string& uid, LostHandler on_lost) {
   Inhibited out;
-  std::lock_guard lock(state_->mutex);
+  std::function<void(const std::string&)> on_inhibit;
+  {
+    std::lock_guard lock(state_->mutex);
+    out = InhibitLocked(uid, std::move(on_lost));
+    if (out.inhibition) on_inhibit = state_->on_inhibit;
+  }
+  if (on_inhibit) on_inhibit(uid);
+  return out;
+}
+
+Inhibited SimModemManager::InhibitLocked(const std::string& uid, LostHandler on_lost) {
+  Inhibited out;
   switch (state_->behaviour) {
     case Behaviour::kWilling: {
       const uint64_t id = ++state_->next_id;

@@ -3,6 +3,7 @@
 // while it holds inhibitions. Nothing of it touches a bus.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -26,6 +27,11 @@ class SimModemManager final : public ModemManagerLink {
 
   // A modem the service manages: `uid` with the port `port` (kernel name).
   void AddModem(std::string uid, std::string port);
+  // Runs, on the calling thread, each time a willing service grants an
+  // inhibition, before Inhibit returns: the real service closes the
+  // device's ports before it answers, and a test that plays the service's
+  // hold on a port lets go of it here.
+  void OnInhibit(std::function<void(const std::string& uid)> handler);
   // The service leaves the bus: every inhibition is lost and its handler
   // runs, on the calling thread. It comes back (knowing nothing of them)
   // with Return.
@@ -41,6 +47,8 @@ class SimModemManager final : public ModemManagerLink {
   struct State;
 
  private:
+  Inhibited InhibitLocked(const std::string& uid, LostHandler on_lost);
+
   std::shared_ptr<State> state_;
 };
 

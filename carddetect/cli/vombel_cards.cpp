@@ -14,7 +14,9 @@
 #include "carddetect/notification_line.h"
 #include "carddetect/nw_api.h"
 #include "foundation/xlog.h"
+#include "platform/modem_manager_sim.h"
 #include "platform/power_monitor.h"
+#include "platform/text.h"
 #include "platform/sim_device_events.h"
 #include "platform/sim_device_tree.h"
 #include "platform/thread.h"
@@ -61,6 +63,10 @@ struct Simulation {
   platform::SimDeviceTree tree;
   platform::ScopedDeviceTree scoped_tree{tree};
   platform::SimDeviceEvents events{tree};
+  // The simulated card's ports are nobody else's: the system's ModemManager
+  // is never asked about them.
+  platform::SimModemManager modem_manager{platform::SimModemManager::Behaviour::kAbsent};
+  platform::ScopedModemManager scoped_modem_manager{modem_manager};
   sim::SimCardBuilder builder;
   std::unique_ptr<sim::SimPresence> presence;
 };
@@ -70,6 +76,8 @@ void PrintState(uint32_t reason) {
   info.Size = sizeof info;
   const uint32_t rc = NwGetCardInfo(&info);
   std::printf("%s\n", FormatNotificationLine(reason, rc, info).c_str());
+  char16_t held[kNwCardHeldTextSize];
+  if (NwGetCardHeldText(held, kNwCardHeldTextSize) == 0) std::printf("   %s\n", platform::Utf16ToUtf8(held).c_str());
   std::fflush(stdout);
   // Another program asked for the card: this one holds nothing on it, so it
   // lets go at once and hears when the card is back.

@@ -2,7 +2,8 @@
 // named objects, a simulated device tree whose changes are broadcast, a card
 // table of the test's own, a listener window on the test's thread that
 // records every notification as a client would (reason plus the record it
-// reads then), and, unless asked otherwise, the virtual clock.
+// reads then), a simulated ModemManager (absent unless the test brings it
+// back), and, unless asked otherwise, the virtual clock.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 #include "carddetect/library_globals.h"
 #include "carddetect/nw_api.h"
 #include "platform/clock.h"
+#include "platform/modem_manager_sim.h"
 #include "platform/pty.h"
 #include "platform/resource_module.h"
 #include "platform/sim_device_events.h"
@@ -189,6 +191,8 @@ class NwLibraryFixture : public ::testing::Test {
   platform::SimDeviceTree tree_;
   platform::ScopedDeviceTree scoped_tree_{tree_};
   platform::SimDeviceEvents events_{tree_};
+  platform::SimModemManager modem_manager_{platform::SimModemManager::Behaviour::kAbsent};
+  platform::ScopedModemManager scoped_modem_manager_{modem_manager_};
   platform::PseudoTerminal pty_;
   std::optional<platform::ResourceModule> module_;
   platform::HWND window_ = nullptr;

@@ -1,6 +1,16 @@
 #include "carddetect/standard_card.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include <atomic>
 #include <chrono>
@@ -13,10 +23,16 @@
 
 #include "carddetect/detection_state.h"
 #include "carddetect/enumeration.h"
+#include "carddetect/library_globals.h"
 #include "carddetect/notification_window.h"
 #include "carddetect/port_probe.h"
 #include "foundation/card_models.h"
 #include "platform/clock.h"
+#include "platform/event.h"
+#include "platform/modem_manager_sim.h"
+#include "platform/named_event.h"
+#include "platform/port_holder_text.h"
+#include "platform/win32_error.h"
 #include "platform/pty.h"
 #include "platform/serial_port.h"
 #include "platform/sysfs_device_tree.h"
@@ -150,6 +166,8 @@ class StandardCardTest : public ::testing::Test {
   testing_support::SysfsFixture fixture_;
   platform::SysfsDeviceTree tree_{fixture_.Roots()};
   platform::ScopedDeviceTree scoped_tree_{tree_};
+  platform::SimModemManager modem_manager_{platform::SimModemManager::Behaviour::kAbsent};
+  platform::ScopedModemManager scoped_modem_manager_{modem_manager_};
   NwLibraryState state_;
   std::map<std::string, std::unique_ptr<ScriptedPort>> ports_;
 };
@@ -334,6 +352,209 @@ TEST_F(StandardCardLibraryTest, SimulatedStandardCardIsProbedOnceItHasSettled) {
   tree_.Remove(node);
   Pump();
   EXPECT_EQ(State(), CardStateStopped);
+}
+
+// Another program holding ports: a child process that opens them
+// exclusively (TIOCEXCL and flock, as SerialPort does) under the name
+// `name`. It ends when this object goes, or when the test's process does.
+class OtherProgramHolding {
+ public:
+  OtherProgramHolding(const char* name, const std::vector<std::string>& paths) {
+    int ready[2];
+    int stay[2];
+    if (::pipe(ready) != 0 || ::pipe(stay) != 0) return;
+    std::vector<const char*> raw;
+    for (const std::string& path : paths) raw.push_back(path.c_str());
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      // Only system calls here: the test's other threads are gone.
+      ::close(ready[0]);
+      ::close(stay[1]);
+      for (const char* path : raw) {
+        const int fd = ::open(path, O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0 || ::ioctl(fd, TIOCEXCL) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) ::_exit(1);
+      }
+      ::prctl(PR_SET_NAME, name);
+      if (::write(ready[1], "x", 1) != 1) ::_exit(1);
+      char c;
+      while (::read(stay[0], &c, 1) > 0) {
+      }
+      ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(stay[0]);
+    stay_ = stay[1];
+    char c;
+    holding_ = pid_ > 0 && ::read(ready[0], &c, 1) == 1;
+    ::close(ready[0]);
+  }
+  ~OtherProgramHolding() {
+    if (stay_ >= 0) ::close(stay_);
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+  OtherProgramHolding(const OtherProgramHolding&) = delete;
+  OtherProgramHolding& operator=(const OtherProgramHolding&) = delete;
+
+  bool Holding() const { return holding_; }
+
+ private:
+  pid_t pid_ = -1;
+  int stay_ = -1;
+  bool holding_ = false;
+};
+
+// The simulated standard card with both its ports held, as ModemManager
+// holds a modem it has taken up: the held port is asked about, and the card
+// is ours while ModemManager leaves it alone.
+class HeldStandardCardTest : public StandardCardLibraryTest {
+ protected:
+  static constexpr char kUid[] = "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-4";
+
+  HeldStandardCardTest() {
+    modem_manager_.AddModem(kUid, modem_.SlavePath());
+    modem_manager_.AddModem(kUid, at_port_.SlavePath());
+    // The real service closes the ports before it answers.
+    modem_manager_.OnInhibit([this](const std::string&) {
+      for (platform::SerialPort& held : held_) held.Close();
+    });
+  }
+
+  // Plugs the card with the ports held in this process (the /proc scan
+  // cannot see it: as with a ModemManager of another user) and lets it
+  // settle; its node.
+  platform::DEVINST PlugHeldCard(bool held_here = true) {
+    if (held_here) {
+      EXPECT_TRUE(held_[0].Open(modem_.SlavePath()));
+      EXPECT_TRUE(held_[1].Open(at_port_.SlavePath()));
+    }
+    platform::SimDeviceTree::Node card = testing_support::CardNode("USB", "USB\\VID_F7A7&PID_0701&REV_0100",
+                                                                   u"USB\\VID_F7A7&PID_0701\\VSIM0-1");
+    card.class_guid = std::string(platform::kDeviceClassUsb);
+    const platform::DEVINST node = tree_.Add(0, std::move(card));
+    const platform::DEVINST mi00 = tree_.Add(node, Interface(0));
+    const platform::DEVINST mi02 = tree_.Add(node, Interface(2));
+    tree_.Add(mi00, Tty(0, false, modem_.SlavePath()));
+    tree_.Add(mi00, Tty(0, true, modem_.SlavePath()));
+    tree_.Add(mi02, Tty(2, false, at_port_.SlavePath()));
+    Pump();
+    clock_.Advance(kStandardProbeSettleMs);
+    Pump();
+    return node;
+  }
+
+  size_t HeldNotes() const {
+    return static_cast<size_t>(std::count_if(notes_.begin(), notes_.end(), [](const testing_support::Notification& n) {
+      return n.reason == NwEventReasonCardHeld;
+    }));
+  }
+  std::string HeldText() {
+    char16_t buffer[kNwCardHeldTextSize];
+    held_rc_ = NwGetCardHeldText(buffer, kNwCardHeldTextSize);
+    return platform::Utf16ToUtf8(buffer);
+  }
+
+  ScriptedPort modem_{clock_, true};
+  ScriptedPort at_port_{clock_, true};
+  platform::SerialPort held_[2];
+  uint32_t held_rc_ = 0;
+};
+
+TEST_F(HeldStandardCardTest, WillingModemManagerLeavesTheCardAloneForAsLongAsTheLibraryHasIt) {
+  modem_manager_.Return(platform::SimModemManager::Behaviour::kWilling);
+  Initialize(EventCard().Text());
+  platform::DEVINST card = PlugHeldCard();
+  ASSERT_TRUE(PumpUntil([&] { return State() == CardStateStarted; }));
+  EXPECT_TRUE(modem_manager_.IsInhibited(kUid));
+  EXPECT_EQ(modem_.Received(), "AT\r");
+  EXPECT_EQ(HeldNotes(), 0u);
+  EXPECT_EQ(HeldText(), "");
+  EXPECT_EQ(held_rc_, platform::kErrorDevNotExist);
+
+  // Given to another program: ModemManager may have it meanwhile; back,
+  // it is asked again.
+  ASSERT_TRUE(PumpUntil([&] { return log_.Contains("New listener thread duty is 'WaitForSuspend'"); }));
+  platform::UniqueHandle request(platform::CreateNamedEvent(kSuspensionEventName, true, false));
+  bool inhibited_while_suspended = true;
+  on_suspended_ = [&] {
+    inhibited_while_suspended = modem_manager_.IsInhibited(kUid);
+    platform::ResetEvent(request.get());
+  };
+  platform::SetEvent(request.get());
+  ASSERT_TRUE(PumpUntil([&] { return HasNote({NwEventReasonCardEvent, CardStateSuspended, 0}); }, 1));
+  ASSERT_TRUE(PumpUntil([&] { return State() == CardStateStarted; }, 1));
+  EXPECT_FALSE(inhibited_while_suspended);
+  EXPECT_TRUE(modem_manager_.IsInhibited(kUid));
+
+  // ModemManager restarts: the loss is noted, and the card is asked for
+  // again when it is next found (here: after a standby).
+  modem_manager_.GoAway();
+  ASSERT_TRUE(PumpUntil([&] { return log_.Contains("Nw: ModemManager has left the bus"); }));
+  modem_manager_.Return(platform::SimModemManager::Behaviour::kWilling);
+  EXPECT_FALSE(modem_manager_.IsInhibited(kUid));
+  platform::BroadcastPowerEvent(platform::PBT_APMSUSPEND);
+  platform::BroadcastPowerEvent(platform::PBT_APMRESUMESUSPEND);
+  ASSERT_TRUE(PumpUntil([&] { return State() == CardStateStarted; }));
+  EXPECT_TRUE(modem_manager_.IsInhibited(kUid));
+
+  // Pulled: handed back.
+  tree_.Remove(card);
+  Pump();
+  EXPECT_EQ(State(), CardStateStopped);
+  EXPECT_FALSE(modem_manager_.IsInhibited(kUid));
+
+  // Plugged again and held again: taken over again, and handed back at
+  // shut-down.
+  card = PlugHeldCard();
+  ASSERT_TRUE(PumpUntil([&] { return State() == CardStateStarted; }));
+  EXPECT_TRUE(modem_manager_.IsInhibited(kUid));
+  NwShutdown();
+  EXPECT_FALSE(modem_manager_.IsInhibited(kUid));
+}
+
+TEST_F(HeldStandardCardTest, RefusingModemManagerIsNamedOnceUntilThePortIsFree) {
+  modem_manager_.Return(platform::SimModemManager::Behaviour::kRefusing);
+  Initialize(EventCard().Text());
+  PlugHeldCard();
+  ASSERT_TRUE(PumpUntil([&] { return HeldNotes() == 1; }));
+  EXPECT_EQ(State(), CardStateStopped);
+  EXPECT_EQ(HeldText(), platform::PortInUseText(modem_.SlavePath(), platform::kModemManagerProgram));
+  EXPECT_EQ(held_rc_, 0u);
+  EXPECT_EQ(modem_.Received(), "");
+  char16_t small[8];
+  EXPECT_EQ(NwGetCardHeldText(small, 8), platform::kErrorInsufficientBuffer);
+  EXPECT_EQ(small[0], u'\0');
+
+  // Looked at again while held: neither asked nor announced again.
+  log_.Clear();
+  clock_.Advance(kHeldCardRecheckMs);
+  Pump();
+  EXPECT_TRUE(log_.Contains("Nw: Standard card probe timer event"));
+  EXPECT_FALSE(log_.Contains("asking ModemManager"));
+  EXPECT_EQ(HeldNotes(), 1u);
+
+  // The holder lets go: the sentence goes, with one more notice, and the
+  // card is found.
+  held_[0].Close();
+  held_[1].Close();
+  clock_.Advance(kHeldCardRecheckMs);
+  ASSERT_TRUE(PumpUntil([&] { return State() == CardStateStarted; }));
+  EXPECT_EQ(HeldNotes(), 2u);
+  EXPECT_EQ(HeldText(), "");
+  EXPECT_EQ(held_rc_, platform::kErrorDevNotExist);
+}
+
+TEST_F(HeldStandardCardTest, WithoutModemManagerTheHoldingProgramIsNamed) {
+  Initialize(EventCard().Text());
+  OtherProgramHolding other("minicom", {modem_.SlavePath(), at_port_.SlavePath()});
+  ASSERT_TRUE(other.Holding());
+  PlugHeldCard(false);
+  ASSERT_TRUE(PumpUntil([&] { return HeldNotes() == 1; }));
+  EXPECT_EQ(State(), CardStateStopped);
+  EXPECT_EQ(HeldText(), platform::PortInUseText(modem_.SlavePath(), "minicom"));
+  EXPECT_FALSE(log_.Contains("asking ModemManager"));
 }
 
 }  // namespace
