@@ -24,19 +24,14 @@
 #include <thread>
 #include <vector>
 
-#include "carddetect/card_info.h"
-#include "carddetect/detection_state.h"
 #include "devicelib/device.h"
-#include "foundation/card_models.h"
 #include "devicelib/dv_api.h"
 #include "platform/clock.h"
-#include "platform/device_tree.h"
 #include "platform/heap.h"
 #include "platform/sim_device_events.h"
 #include "platform/sim_device_tree.h"
 #include "platform/sim_dial_up_service.h"
 #include "platform/sim_ip_helper.h"
-#include "platform/text.h"
 #include "platform/window.h"
 #include "sim/sim_card_builder.h"
 #include "tests/support/eventually.h"
@@ -110,39 +105,6 @@ class DeviceFixture : public ::testing::Test {
   }
 
   DvResult InitializeDevice() { return DvInitializeDevice(); }
-
-  // Plugs a standard card and hands the device the record card detection
-  // gives such a card (model kCardModelStandard, family and stack 0, a
-  // modem, and an AT port beside it when multiplexing), then pumps until
-  // the device is Found.
-  bool PlugStandardCard(const sim::SimCardBuilder& builder, bool multiplexing = true) {
-    presence_ = builder.BuildIn(tree_, &adapters_);
-    if (presence_ == nullptr) return false;
-    std::u16string modem_name;
-    const bool inserted = PumpUntil([&] {
-      std::vector<platform::DEVINST> nodes;
-      tree_.PresentDevicesOfClass(platform::kDeviceClassModem, nodes);
-      for (platform::DEVINST node : nodes) {
-        const auto what = tree_.Get(node);
-        if (what && what->friendly_name && !what->friendly_name->texts.empty()) {
-          modem_name = platform::Utf8ToUtf16(what->friendly_name->texts.front());
-        }
-      }
-      return !modem_name.empty();
-    });
-    if (!inserted) return false;
-    NwCardInfo info{};
-    info.Size = kNwCardInfoSize5248;
-    info.State = CardStateStarted;
-    info.Model = kCardModelStandard;
-    info.DriverCapabilities = CardDriverCapabilitiesModem | (multiplexing ? CardDriverCapabilitiesMultiplexing : 0);
-    const std::string port = multiplexing ? Card().AtPortPath() : Card().ModemPortPath();
-    SetCardInfoText(info.AppPortName, std::u16string(platform::kDeviceNamespacePrefix) + platform::Utf8ToUtf16(port));
-    SetCardInfoText(info.ModemName, modem_name);
-    NwState().card_info = info;
-    GSM::Device::Instance().UpdateCardState(NwEventReasonCardEvent);
-    return PumpUntil([] { return GSM::Device::Instance().GetDeviceState() != GSM::DeviceState::NotFound; });
-  }
 
   sim::SimCard& Card() { return presence_->Card(); }
   sim::SimPresence& Presence() { return *presence_; }

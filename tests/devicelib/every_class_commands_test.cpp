@@ -92,7 +92,7 @@ class StandardCardCommandsTest : public DeviceFixture {};
 
 TEST_F(StandardCardCommandsTest, AnswersEveryQueryWithoutAVendorCommand) {
   ASSERT_NO_FATAL_FAILURE(Initialize());
-  ASSERT_TRUE(PlugStandardCard(sim::NewSimCard(sim::CardKind::kStandard).Registered(1)));
+  ASSERT_TRUE(Plug(sim::NewSimCard(sim::CardKind::kStandard).Registered(1)));
   ASSERT_EQ(InitializeDevice(), DV_S_OK);
   ASSERT_TRUE(PumpUntil([&] { return Device().CsOrPsRegistered(); }));
   for (const Query& query : Queries()) {

@@ -36,7 +36,7 @@ class StandardCardRoadTest : public DeviceFixture {
   void SetUp() override { ASSERT_NO_FATAL_FAILURE(Initialize()); }
 
   bool PlugAndInitializeStandard(const sim::SimCardBuilder& builder) {
-    if (!PlugStandardCard(builder)) return false;
+    if (!Plug(builder)) return false;
     const DvResult rc = InitializeDevice();
     EXPECT_EQ(rc, DV_S_OK) << std::hex << rc;
     Settle();
