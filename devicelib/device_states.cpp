@@ -61,7 +61,7 @@ const char* DvEventName(uint32_t event) {
       "EventSignalStrengthChanged",    "EventWcdmaSignalStrengthChanged", "EventVoiceStateChanged",
       "EventSimStateChanged",          "EventSmsMessageArrived",        "EventTemporarySmsMessageArrived",
       "EventSmsStatusReportArrived",   "EventRadioStateChanged",        "EventIdleTextChanged",
-      "EventUssdMessageArrived",
+      "EventUssdMessageArrived",       "EventCardHeld",
   };
   return event < kDvEventCount ? kNames[event] : "<unknown DvEvent>";
 }

@@ -84,9 +84,10 @@ enum DvEvent : uint32_t {
   EventRadioStateChanged = 13,
   EventIdleTextChanged = 14,
   EventUssdMessageArrived = 15,          // parameter: DvUssdMessage*, the client frees it
+  EventCardHeld = 16,                    // parameter: DvCardHeld*, the client frees it
 };
 
-inline constexpr uint32_t kDvEventCount = 16;
+inline constexpr uint32_t kDvEventCount = 17;
 
 // The event's name as the library writes it ("EventDeviceStateChanged").
 const char* DvEventName(uint32_t event);
@@ -95,7 +96,7 @@ const char* DvEventName(uint32_t event);
 // frees.
 constexpr bool DvEventCarriesRecord(uint32_t event) {
   return event == EventTemporarySmsMessageArrived || event == EventSmsStatusReportArrived ||
-         event == EventUssdMessageArrived;
+         event == EventUssdMessageArrived || event == EventCardHeld;
 }
 
 // The record of EventUssdMessageArrived.
@@ -106,3 +107,11 @@ struct DvUssdMessage {
 };
 static_assert(sizeof(DvUssdMessage) == 520);
 static_assert(offsetof(DvUssdMessage, Text) == 4 && offsetof(DvUssdMessage, Terminator) == 516);
+
+// The record of EventCardHeld: the sentence that tells the user which
+// program holds the card's port and what to do about it, zero-terminated;
+// empty when the held card's port is free again.
+inline constexpr size_t kDvCardHeldTextSize = 512;
+struct DvCardHeld {
+  char16_t Text[kDvCardHeldTextSize];
+};

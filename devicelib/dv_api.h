@@ -20,7 +20,7 @@
 #include "platform/module.h"
 
 // Called on the library's thread for every event (DvEvent) with its
-// parameter; the records of events 11, 12 and 15 belong to the handler,
+// parameter; the records of events 11, 12, 15 and 16 belong to the handler,
 // which frees them with platform::LocalFree.
 using DvEventHandler = void (*)(uint32_t event, uintptr_t parameter, void* context);
 // Called on the library's thread for failures the connection threads detect.
@@ -37,6 +37,14 @@ struct DvClientHandlers {
 // Creates the communicator window on the calling thread, starts card
 // detection and registers the window as its listener. 0 when already
 // initialised.
+//
+// A card that is there but whose port another program holds and would not
+// give up (ModemManager not allowed to hand it over, or a terminal program
+// that has it open) is never taken up: the library raises EventCardHeld
+// with a DvCardHeld record whose Text is the one sentence for the user,
+// naming the program and what to do. It comes once per held card (a card
+// already held at DvInitialize included), and once more with an empty Text
+// when the port is free again; the card is then found as usual.
 DvResult DvInitialize(platform::HMODULE instance, const DvClientHandlers& handlers);
 DvResult DvSetApplicationName(const char16_t* name);
 DvResult DvShutdown();

@@ -5,7 +5,9 @@
 #include <array>
 #include <atomic>
 #include <mutex>
+#include <cstring>
 #include <set>
+#include <string>
 
 #include "carddetect/nw_api.h"
 #include "devicelib/device.h"
@@ -54,6 +56,11 @@ struct LibraryGlobals {
   // are (a failed post, no handler, shut-down).
   std::mutex pending_lock;
   std::set<void*> pending;
+
+  // The held-card sentence last raised to the client (client thread only):
+  // the client hears of each held card once, however card detection's
+  // notices and the listener registration come.
+  std::u16string card_held_text;
 };
 
 LibraryGlobals& Globals() {
@@ -85,11 +92,42 @@ void FreePendingRecords() {
 }
 
 const char* ReasonName(uint32_t reason) {
-  static constexpr std::array<const char*, 6> kNames{
+  static constexpr std::array<const char*, 7> kNames{
       "NwEventReasonInitialization", "NwEventReasonListenerRegistered", "NwEventReasonStandby",
       "NwEventReasonWakeUp",         "NwEventReasonCardEvent",          "NwEventReasonSuspension",
+      "NwEventReasonCardHeld",
   };
   return reason < kNames.size() ? kNames[reason] : "<unknown NwEventReason>";
+}
+
+static_assert(kDvCardHeldTextSize >= kNwCardHeldTextSize);
+
+// Reads card detection's held-card sentence and raises EventCardHeld when it
+// differs from the one the client has: a new held card, or (empty) its port
+// free again. A failed read changes nothing, so the client is never told
+// that a card came free when it was only not asked.
+void RelayCardHeldText() {
+  LibraryGlobals& g = Globals();
+  char16_t buffer[kNwCardHeldTextSize];
+  const uint32_t rc = NwGetCardHeldText(buffer, kNwCardHeldTextSize);
+  std::u16string text;
+  if (rc == 0) {
+    text = buffer;
+  } else if (rc != platform::kErrorDevNotExist) {
+    XLogLevel(kXLogError, "Dv: NwGetCardHeldText failed with 0x%x", rc);
+    return;
+  }
+  if (text == g.card_held_text) return;
+  auto* record = static_cast<DvCardHeld*>(platform::LocalAlloc(sizeof(DvCardHeld)));
+  if (record == nullptr) {
+    XLogLevel(kXLogError, "Dv: No memory for the held card's record");
+    return;
+  }
+  std::memset(record, 0, sizeof(DvCardHeld));
+  std::memcpy(record->Text, text.data(), text.size() * sizeof(char16_t));
+  XLogLevel(kXLogTrace, "Dv: %s", text.empty() ? "The held card's port is free" : "A card is held by another program");
+  if (DvFailed(RaiseEvent(EventCardHeld, reinterpret_cast<uintptr_t>(record)))) return;
+  g.card_held_text = std::move(text);
 }
 
 bool PortUsableOrIdle(const Device& device) {
@@ -192,12 +230,20 @@ platform::LRESULT WindowProcedure(platform::HWND hwnd, uint32_t message, platfor
       case WM_CARD_DETECTION_EVENT: {
         const auto reason = static_cast<uint32_t>(wparam);
         XLogLevel(kXLogTrace, "Dv: Card detection event arrived, reason is %s", ReasonName(reason));
+        // A held card changes nothing of the record: its state comes with a
+        // card event of its own.
+        if (reason == NwEventReasonCardHeld) {
+          RelayCardHeldText();
+          break;
+        }
         if (reason == NwEventReasonWakeUp) {
           XLogLevel(kXLogTrace, "Dv: Gathering access to COM port after waking up...");
         } else if (reason == NwEventReasonStandby) {
           XLogLevel(kXLogTrace, "Dv: Releasing COM port before going standby...");
         }
         device.UpdateCardState(reason);
+        // A card held since before the registration was announced to nobody.
+        if (reason == NwEventReasonListenerRegistered) RelayCardHeldText();
         break;
       }
       case WM_DELIVER_EVENT:
@@ -282,6 +328,7 @@ void TearDown() {
   g.thread_id.store(0);
   g.instance = nullptr;
   g.handlers = {};
+  g.card_held_text.clear();
   FreePendingRecords();
 }
 

@@ -41,6 +41,7 @@
 #include "foundation/xlog.h"
 #include "platform/clock.h"
 #include "platform/heap.h"
+#include "platform/modem_manager_sim.h"
 #include "platform/sim_device_events.h"
 #include "platform/sim_device_tree.h"
 #include "platform/sim_dial_up_service.h"
@@ -117,6 +118,10 @@ struct Simulation {
   platform::SimDialUpService dial_up{adapters};
   platform::ScopedDialUpService scoped_dial_up{dial_up};
   platform::SimDeviceEvents events{tree};
+  // The simulated card's ports are nobody else's: the system's ModemManager
+  // is never asked about them.
+  platform::SimModemManager modem_manager{platform::SimModemManager::Behaviour::kAbsent};
+  platform::ScopedModemManager scoped_modem_manager{modem_manager};
   sim::SimCardBuilder builder;
   std::unique_ptr<sim::SimPresence> presence;
 };
@@ -146,6 +151,8 @@ class Client {
 
   bool Watching() const { return options_.command == Command::kWatch; }
   bool Done() const { return done_ || (session_ && session_->Over()); }
+  // Which program holds the card's port, while one does (EventCardHeld).
+  const std::string& HeldText() const { return held_text_; }
   int ExitCode() const { return session_ && session_->Started() ? session_->ExitCode() : exit_code_; }
   int DeviceState() const { return status_.device_state.ok() ? status_.device_state.value : 0; }
   bool WaitingForSim() const { return pin_entered_ || waiting_for_sim_; }
@@ -176,6 +183,10 @@ class Client {
     ShowArrival(event, parameter);
     if (event == EventUssdMessageArrived && parameter != 0) {
       OnUssdAnswer(*reinterpret_cast<const DvUssdMessage*>(parameter));
+    }
+    if (event == EventCardHeld && parameter != 0) {
+      held_text_ = platform::Utf16ToUtf8(reinterpret_cast<const DvCardHeld*>(parameter)->Text);
+      Say(held_text_.empty() ? "-- the held card's port is free" : "-- " + held_text_);
     }
     if (DvEventCarriesRecord(event) && parameter != 0) {
       platform::LocalFree(reinterpret_cast<void*>(parameter));  // ours to free; not shown
@@ -470,6 +481,7 @@ class Client {
   bool waiting_for_network_ = false;
   bool done_ = false;
   int exit_code_ = 0;
+  std::string held_text_;
 };
 
 }  // namespace
@@ -607,7 +619,8 @@ int main(int argc, char** argv) {
         exit_code = output.Fail(Failure::kSystem, "vombel-device: the simulated card could not be made");
       }
     } else if (no_card && options.command != Command::kWatch) {
-      exit_code = output.Fail(Failure::kUnavailable, "No data card found.");
+      // A card another program holds is there all the same: say who has it.
+      exit_code = output.Fail(Failure::kUnavailable, client.HeldText().empty() ? "No data card found." : client.HeldText());
     } else if (no_card) {
       client.Say("no data card yet; waiting for one");
     }

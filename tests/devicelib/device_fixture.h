@@ -28,6 +28,7 @@
 #include "devicelib/dv_api.h"
 #include "platform/clock.h"
 #include "platform/heap.h"
+#include "platform/modem_manager_sim.h"
 #include "platform/sim_device_events.h"
 #include "platform/sim_device_tree.h"
 #include "platform/sim_dial_up_service.h"
@@ -174,6 +175,10 @@ class DeviceFixture : public ::testing::Test {
   platform::ScopedClock scoped_clock_{clock_};
   platform::SimDeviceTree tree_;
   platform::ScopedDeviceTree scoped_tree_{tree_};
+  // Card detection asks this one about a held port, never the system's
+  // ModemManager; absent unless a test makes it return.
+  platform::SimModemManager modem_manager_{platform::SimModemManager::Behaviour::kAbsent};
+  platform::ScopedModemManager scoped_modem_manager_{modem_manager_};
   platform::SimDeviceEvents device_events_{tree_};
   // The system's network adapters: the simulated card's adapter among them.
   platform::SimIpHelper adapters_;

@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "carddetect/notification_window.h"
 #include "devicelib/device.h"
 #include "devicelib/dv_api.h"
 #include "devicelib/library.h"
 #include "platform/heap.h"
+#include "platform/port_holder_text.h"
+#include "platform/serial_port.h"
+#include "platform/text.h"
 #include "platform/window.h"
 #include "tests/devicelib/device_fixture.h"
 
@@ -140,6 +145,46 @@ TEST_F(LibraryTest, ExtendedErrorsAreNotReEnabledWhileConnecting) {
   ASSERT_EQ(GSM::PostToCommunicator(GSM::WM_ENABLE_EX_ERRORS), DV_S_OK);
   Settle();
   EXPECT_GT(Card().LinesAnswered(), answered);
+}
+
+// A standard card whose ports ModemManager holds and will not hand over:
+// the client hears the one sentence once, the card is left alone, and once
+// the ports are free the client hears an empty sentence and gets the card.
+TEST_F(LibraryTest, AHeldCardsSentenceReachesTheClientOnceAndGoesWhenThePortIsFree) {
+  ASSERT_NO_FATAL_FAILURE(Initialize());
+  modem_manager_.Return(platform::SimModemManager::Behaviour::kRefusing);
+  presence_ = sim::NewSimCard(sim::CardKind::kStandard).Registered(1).BuildIn(tree_, &adapters_);
+  ASSERT_NE(presence_, nullptr);
+  // Held in this process, as by a ModemManager of another user whose
+  // process the /proc scan cannot read: ModemManager says it has the modem.
+  const std::string ports[] = {Card().ModemPortPath(), Card().AtPortPath()};
+  platform::SerialPort held[2];
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(held[i].Open(ports[i])) << ports[i];
+    modem_manager_.AddModem("/sys/devices/pci0000:00/0000:00:14.0/usb1/1-4", ports[i]);
+  }
+  auto held_texts = [&] {
+    std::vector<std::string> texts;
+    for (const testing_support::DeliveredEvent& e : events_) {
+      if (e.code == EventCardHeld) texts.push_back(platform::Utf16ToUtf8(reinterpret_cast<DvCardHeld*>(e.parameter)->Text));
+    }
+    return texts;
+  };
+  ASSERT_TRUE(PumpUntil([&] { return held_texts().size() == 1; }));
+  const std::string sentence = held_texts()[0];
+  EXPECT_TRUE(sentence == platform::PortInUseText(ports[0], platform::kModemManagerProgram) ||
+              sentence == platform::PortInUseText(ports[1], platform::kModemManagerProgram))
+      << sentence;
+  EXPECT_EQ(Device().GetDeviceState(), GSM::DeviceState::NotFound);
+
+  // Looked at again while held: not told again.
+  Pass(2 * kHeldCardRecheckMs);
+  EXPECT_EQ(held_texts().size(), 1u);
+
+  for (platform::SerialPort& port : held) port.Close();
+  ASSERT_TRUE(PumpUntil([&] { return Device().GetDeviceState() != GSM::DeviceState::NotFound; }));
+  ASSERT_TRUE(PumpUntil([&] { return held_texts().size() == 2; }));
+  EXPECT_EQ(held_texts()[1], "");
 }
 
 }  // namespace
