@@ -27,5 +27,6 @@ void CachedDravik::Reset(std::shared_ptr<const CProfile> profile) {
   CachedDravikValues fresh;
   if (profile) fresh.CurrentProfile = std::move(profile);
   std::lock_guard lock(mutex_);
+  fresh.CardHeldText = std::move(values_.CardHeldText);
   values_ = std::move(fresh);
 }

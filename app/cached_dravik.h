@@ -60,6 +60,10 @@ struct CachedDravikValues {
   std::shared_ptr<const CSmsMessages> SmsStore;    // never null; replaced, never changed in place
   int RemovableKind = 0;
   TrafficFigures Traffic;                          // while connected: sampled once a second
+  // Which program holds the card's port and what to do, as the library
+  // said it (EventCardHeld); empty while no card is held. Card detection's,
+  // not the device's: a reset keeps it.
+  std::u16string CardHeldText;
 
   // The card's driver capability flags; 0 without a card record.
   uint32_t DriverCapabilities() const { return CardRecord ? CardRecord->DriverCapabilities : 0; }
@@ -84,7 +88,8 @@ class CachedDravik {
   void Update(const std::function<void(CachedDravikValues&)>& change);
   // Every value back to its device-gone value, with `profile` (when not
   // null) as the current profile: the user's stored profile stays in use
-  // across a pull.
+  // across a pull. The held card's sentence stays too: a held card is no
+  // device, so it goes only when the library says its port is free.
   void Reset(std::shared_ptr<const CProfile> profile = nullptr);
 
  private:

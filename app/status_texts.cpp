@@ -76,6 +76,7 @@ StateText DeviceText(const StatusInputs& in, const StringLoader& strings) {
   if (CachedDravikValues::IsDeviceLock(in.pin_puk_state)) return {strings(kDeviceLocked), true};
   switch (in.device_state) {
     case CachedDravikValues::kDeviceNotPresent:
+      if (!in.card_held_text.empty()) return {in.card_held_text, true};
       return {strings(kDeviceNotFound), true};
     case CachedDravikValues::kDeviceInitializing:
       return {strings(kDeviceInitializing), false};
@@ -105,6 +106,7 @@ StatusInputs StatusInputs::From(const CachedDravikValues& cache, const CSettings
   in.pin_puk_state = cache.PinPukState;
   in.signal_value = cache.SignalValue;
   in.wcdma_signal_supported = cache.WcdmaSignalSupported != 0;
+  in.card_held_text = cache.CardHeldText;
   in.sms_icon = sms_icon;
   in.active_connections = active_connections;
   in.roaming_aware = settings.RoamingAware != 0;

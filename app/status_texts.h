@@ -30,6 +30,7 @@ struct StatusInputs {
   int pin_puk_state = 0;
   int signal_value = 0;
   bool wcdma_signal_supported = false;
+  std::u16string card_held_text;  // which program holds the card's port; empty when none
   // From the rest of the program.
   SmsIconState sms_icon = SmsIconState::kHidden;
   int active_connections = 0;  // every active connection, the program's own included
@@ -53,7 +54,9 @@ struct StateText {
 
 // The first pane's text. In "Connected to %s", "Registered to %s" and
 // "Roaming to %s" the network name takes the place of "%s"; without a
-// network name the text is empty.
+// network name the text is empty. Without a device, a card that another
+// program holds is told by the library's sentence instead of "Device not
+// found".
 StateText MakeStateText(const StatusInputs& in, const StringLoader& strings = LoadProgramString);
 
 // The technology pane's text ("EDGE", "HSDPA", "GPRS", "UMTS", "LTE", "5G",

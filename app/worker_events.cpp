@@ -1,6 +1,9 @@
 // The library's events, as the worker turns them into cache values and
 // notifications.
 #include <cstring>
+#include <iterator>
+#include <string>
+#include <string_view>
 
 #include "app/app_messages.h"
 #include "app/settings.h"
@@ -66,6 +69,9 @@ void CWorkerThread::Work::OnEvent(uint32_t event, uintptr_t parameter) {
       break;
     case EventUssdMessageArrived:
       OnUssdMessage(parameter);
+      break;
+    case EventCardHeld:
+      OnCardHeld(parameter);
       break;
     default:
       // Nothing to show; a record the event carried is ours to free all
@@ -244,4 +250,17 @@ void CWorkerThread::Work::OnStatusReport(uintptr_t parameter) {
        matched ? "taken" : "no message waits for it");
   platform::LocalFree(report);
   if (matched && CSettings::Instance().SmsSupported) Notify(WM_APP_SMS, SmsNewsDeliveryReport);
+}
+
+void CWorkerThread::Work::OnCardHeld(uintptr_t parameter) {
+  auto* record = reinterpret_cast<DvCardHeld*>(parameter);
+  if (record == nullptr) {
+    XLogLevel(kXLogError, "EventCardHeld suspicious evtParams.");
+    return;
+  }
+  const std::u16string_view text(record->Text, std::size(record->Text));
+  std::u16string sentence(text.substr(0, text.find(u'\0')));
+  platform::LocalFree(record);
+  XLog("Card held by another program: %s", sentence.empty() ? "no longer" : "yes");
+  cache_.Update([&](CachedDravikValues& v) { v.CardHeldText = std::move(sentence); });
 }

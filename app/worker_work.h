@@ -53,6 +53,7 @@ class CWorkerThread::Work {
   void OnSimStateChanged();
   void OnTemporarySms(uintptr_t parameter);
   void OnStatusReport(uintptr_t parameter);
+  void OnCardHeld(uintptr_t parameter);
 
   // --- shared queries (worker_queries.cpp) ---
   DvResult QueryRetryCounters();

@@ -1,6 +1,6 @@
 // What `vombel-connect --simulate` runs on instead of the machine: a
-// simulated device tree and its device events, network adapters and dial-up
-// service, installed as the program's for the object's life, and one
+// simulated device tree and its device events, network adapters, dial-up
+// service and an absent ModemManager, installed as the program's for the object's life, and one
 // simulated data card (registered with its home network) plugged into the
 // tree shortly after start, as a user plugs a card into a running program.
 //
@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/handle.h"
+#include "platform/modem_manager_sim.h"
 #include "platform/sim_device_events.h"
 #include "platform/sim_device_tree.h"
 #include "platform/sim_dial_up_service.h"
@@ -62,6 +63,10 @@ class SimulatedSystem {
   platform::SimDialUpService dial_up_{adapters_};
   platform::ScopedDialUpService scoped_dial_up_{dial_up_};
   platform::SimDeviceEvents events_{tree_};
+  // The simulated card's ports are nobody else's: card detection never asks
+  // the system's ModemManager about them.
+  platform::SimModemManager modem_manager_{platform::SimModemManager::Behaviour::kAbsent};
+  platform::ScopedModemManager scoped_modem_manager_{modem_manager_};
 
   mutable std::mutex mutex_;
   std::unique_ptr<sim::SimPresence> presence_;  // under mutex_

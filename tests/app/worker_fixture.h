@@ -20,6 +20,7 @@
 #include "app/ussd_session.h"
 #include "app/worker_thread.h"
 #include "platform/clock.h"
+#include "platform/modem_manager_sim.h"
 #include "platform/sim_device_events.h"
 #include "platform/sim_device_tree.h"
 #include "platform/sim_dial_up_service.h"
@@ -171,6 +172,10 @@ class WorkerFixture : public ::testing::Test {
   platform::ScopedClock scoped_clock_{clock_};
   platform::SimDeviceTree tree_;
   platform::ScopedDeviceTree scoped_tree_{tree_};
+  // Card detection asks this one about a held port, never the system's
+  // ModemManager; absent unless a test makes it return.
+  platform::SimModemManager modem_manager_{platform::SimModemManager::Behaviour::kAbsent};
+  platform::ScopedModemManager scoped_modem_manager_{modem_manager_};
   platform::SimDeviceEvents device_events_{tree_};
   platform::SimIpHelper adapters_;
   platform::ScopedIpHelper scoped_adapters_{adapters_};

@@ -8,7 +8,10 @@
 #include <string>
 
 #include "app/profile.h"
+#include "app/settings.h"
+#include "app/status_texts.h"
 #include "devicelib/sms_message.h"
+#include "platform/serial_port.h"
 #include "platform/text.h"
 #include "sim/sms_pdu_encoder.h"
 #include "tests/app/worker_fixture.h"
@@ -248,6 +251,46 @@ TEST_F(WorkerThreadTest, AMuteCardEndsTheDiagnosticsRunInTimeAndOneRunAtATime) {
   EXPECT_EQ(d.PhoneNumbers, u"+491705550001");
   EXPECT_FALSE(d.Imei.empty());
   EXPECT_FALSE(d.Iccid.empty());
+}
+
+// A card whose ports ModemManager holds and will not hand over: the state
+// text is the library's sentence in place of "Device not found" until the
+// ports are free, and then the card is taken up.
+TEST_F(WorkerThreadTest, AHeldCardIsToldByTheStateTextUntilItsPortIsFree) {
+  StartWorker();
+  modem_manager_.Return(platform::SimModemManager::Behaviour::kRefusing);
+  Plug(sim::NewSimCard(CardKind::kStandard).Registered(1));
+  ASSERT_NE(presence_, nullptr);
+  // Held in this process, which the /proc scan takes for nobody's: the
+  // sentence names ModemManager, which says it has the modem.
+  platform::SerialPort held[2];
+  const std::string ports[] = {Card().ModemPortPath(), Card().AtPortPath()};
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(held[i].Open(ports[i])) << ports[i];
+    modem_manager_.AddModem("/sys/devices/pci0000:00/0000:00:14.0/usb1/1-4", ports[i]);
+  }
+  auto state_text = [](const CachedDravikValues& values) {
+    return platform::Utf16ToUtf8(
+        MakeStateText(StatusInputs::From(values, CSettings::Instance(), SmsIconState::kHidden, 0)).text);
+  };
+  auto state_changed_with = [&](auto predicate) {
+    return RunUntil([&] {
+      const testing_support::Notification* last = Last(WM_APP_STATE_CHANGED);
+      return last != nullptr && predicate(last->values);
+    });
+  };
+  ASSERT_TRUE(state_changed_with([](const CachedDravikValues& v) { return !v.CardHeldText.empty(); }));
+  const CachedDravikValues held_values = Last(WM_APP_STATE_CHANGED)->values;
+  EXPECT_EQ(held_values.DeviceState, CachedDravikValues::kDeviceNotPresent);
+  const std::string sentence = platform::Utf16ToUtf8(held_values.CardHeldText);
+  EXPECT_NE(sentence.find("ModemManager"), std::string::npos) << sentence;
+  EXPECT_EQ(state_text(held_values), sentence);
+
+  for (platform::SerialPort& port : held) port.Close();
+  ASSERT_TRUE(state_changed_with([](const CachedDravikValues& v) {
+    return v.CardHeldText.empty() && v.DeviceState == CachedDravikValues::kDeviceReady;
+  }));
+  EXPECT_NE(state_text(Last(WM_APP_STATE_CHANGED)->values), sentence);
 }
 
 }  // namespace
