@@ -6,7 +6,6 @@
 // arrived during the call (sd-bus queues it) is dispatched at once.
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -42,19 +41,6 @@ constexpr const char* kOwnerWatch =
     "type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
     "interface='org.freedesktop.DBus',member='NameOwnerChanged',"
     "arg0='org.freedesktop.ModemManager1'";
-
-// Milliseconds until sd-bus wants to be called again; -1 for never.
-int PollTimeoutMs(sd_bus* bus) {
-  uint64_t due_us = 0;
-  if (sd_bus_get_timeout(bus, &due_us) < 0 || due_us == UINT64_MAX) return -1;
-  timespec now{};
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  const uint64_t now_us =
-      static_cast<uint64_t>(now.tv_sec) * 1'000'000 + static_cast<uint64_t>(now.tv_nsec) / 1000;
-  if (due_us <= now_us) return 0;
-  const uint64_t ms = (due_us - now_us + 999) / 1000;
-  return ms > INT32_MAX ? INT32_MAX : static_cast<int>(ms);
-}
 
 void Signal(int eventfd) {
   const uint64_t one = 1;
@@ -249,7 +235,7 @@ class Connection {
           return;
         }
         fds[0] = {sd_bus_get_fd(bus_.get()), static_cast<short>(events), 0};
-        timeout = PollTimeoutMs(bus_.get());
+        timeout = SdBusPollTimeoutMs(bus_.get());
       }
       if (::poll(fds, 3, timeout) < 0 && errno != EINTR) return;
       if (fds[1].revents) return;

@@ -4,12 +4,12 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <systemd/sd-bus.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <thread>
 
+#include "platform/sd_bus_handles.h"
 #include "platform/sleep_preparation.h"
 #include "platform/unique_fd.h"
 #include "platform/win32_error.h"
@@ -23,30 +23,10 @@ constexpr const char* kLogind = "org.freedesktop.login1";
 constexpr const char* kLogindPath = "/org/freedesktop/login1";
 constexpr const char* kLogindManager = "org.freedesktop.login1.Manager";
 
-struct BusCloser {
-  void operator()(sd_bus* bus) const { sd_bus_flush_close_unref(bus); }
-};
-struct SlotUnref {
-  void operator()(sd_bus_slot* slot) const { sd_bus_slot_unref(slot); }
-};
-struct MessageUnref {
-  void operator()(sd_bus_message* message) const { sd_bus_message_unref(message); }
-};
-using Bus = std::unique_ptr<sd_bus, BusCloser>;
-using Slot = std::unique_ptr<sd_bus_slot, SlotUnref>;
-using Message = std::unique_ptr<sd_bus_message, MessageUnref>;
-
-class BusError {
- public:
-  BusError() = default;
-  ~BusError() { sd_bus_error_free(&error_); }
-  BusError(const BusError&) = delete;
-  BusError& operator=(const BusError&) = delete;
-  sd_bus_error* get() { return &error_; }
-
- private:
-  sd_bus_error error_ = SD_BUS_ERROR_NULL;
-};
+using Bus = SdBus;
+using Slot = SdBusSlot;
+using Message = SdBusMessage;
+using BusError = SdBusError;
 
 // Calls a method with arguments `args` of D-Bus `types`; the reply, or null with
 // the last error set.
@@ -96,19 +76,6 @@ class LogindInhibitor final : public SleepInhibitor {
   sd_bus* bus_;
   UniqueFd fd_;
 };
-
-// Milliseconds until sd-bus wants to be called again; -1 for never.
-int PollTimeoutMs(sd_bus* bus) {
-  uint64_t due_us = 0;
-  if (sd_bus_get_timeout(bus, &due_us) < 0 || due_us == UINT64_MAX) return -1;
-  timespec now{};
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  const uint64_t now_us =
-      static_cast<uint64_t>(now.tv_sec) * 1'000'000 + static_cast<uint64_t>(now.tv_nsec) / 1000;
-  if (due_us <= now_us) return 0;
-  const uint64_t ms = (due_us - now_us + 999) / 1000;
-  return ms > INT32_MAX ? INT32_MAX : static_cast<int>(ms);
-}
 
 class LogindPowerMonitor final : public PowerMonitor {
  public:
@@ -161,7 +128,7 @@ class LogindPowerMonitor final : public PowerMonitor {
       if (events < 0) break;
       pollfd fds[2] = {{sd_bus_get_fd(bus), static_cast<short>(events), 0},
                        {stop_.get(), POLLIN, 0}};
-      if (::poll(fds, 2, PollTimeoutMs(bus)) < 0 && errno != EINTR) break;
+      if (::poll(fds, 2, SdBusPollTimeoutMs(bus)) < 0 && errno != EINTR) break;
       if (fds[1].revents) return;
     }
     // Nobody hears of sleeps any more: do not hold them back.

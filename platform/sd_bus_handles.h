@@ -1,6 +1,7 @@
 // Owners for sd-bus's reference-counted objects: a connection (flushed and
 // closed when it goes), a message, a slot (a match or an object vtable,
-// removed when it goes) and an error.
+// removed when it goes) and an error; and how long a thread that polls a
+// connection may sleep.
 #pragma once
 
 #include <systemd/sd-bus.h>
@@ -35,5 +36,8 @@ class SdBusError {
  private:
   sd_bus_error error_ = SD_BUS_ERROR_NULL;
 };
+
+// Milliseconds until sd-bus wants to be called again; -1 for never.
+int SdBusPollTimeoutMs(sd_bus* bus);
 
 }  // namespace platform
