@@ -125,6 +125,24 @@ std::optional<CardMatch> DetectCard(const std::vector<CardDbEntry>& table) {
   return best;
 }
 
+void FillCardRecord(NwCardInfo& info, platform::DEVINST node, const CardDbEntry& entry) {
+  info.DevNode = node;
+  std::u16string instance_id;
+  const uint32_t rc = CurrentDeviceTree().GetDeviceId(node, instance_id);
+  if (rc != 0) {
+    XLogLevel(kXLogWarning, "Nw: Could not get the device instance ID (0x%x)", rc);
+    instance_id.clear();
+  }
+  SetCardInfoText(info.DeviceInstanceId, instance_id);
+  info.Model = entry.Model;
+  info.Family = entry.Family;
+  info.Stack = entry.Stack;
+  info.WwanCapabilities = entry.WwanCapabilities;
+  info.WlanCapabilities = entry.WlanCapabilities;
+  info.DriverCapabilities = entry.DriverCapabilities;
+  info.AppPortType = entry.AppPortType;
+}
+
 bool DetectAnyCard(NwLibraryState& state, bool probe_ports) {
   std::optional<CardMatch> match = DetectCard(state.card_db.entries);
   if (!match) {
@@ -161,23 +179,8 @@ bool DetectAnyCard(NwLibraryState& state, bool probe_ports) {
   NwCardInfo& info = state.card_info;
   DetectionState& detection = state.detection;
   detection.card_index = match->index;
-  info.DevNode = match->node;
   detection.first_hardware_id = match->first_hardware_id.substr(0, kNwCardInfoTextMax);
-  std::u16string instance_id;
-  const uint32_t rc = CurrentDeviceTree().GetDeviceId(match->node, instance_id);
-  if (rc != 0) {
-    XLogLevel(kXLogWarning, "Nw: Could not get the device instance ID (0x%x)", rc);
-    instance_id.clear();
-  }
-  SetCardInfoText(info.DeviceInstanceId, instance_id);
-
-  info.Model = entry.Model;
-  info.Family = entry.Family;
-  info.Stack = entry.Stack;
-  info.WwanCapabilities = entry.WwanCapabilities;
-  info.WlanCapabilities = entry.WlanCapabilities;
-  info.DriverCapabilities = entry.DriverCapabilities;
-  info.AppPortType = entry.AppPortType;
+  FillCardRecord(info, match->node, entry);
   detection.slow_wake_up = entry.SlowWakeUp;
   SetCardInfoText(info.AppPortName, {});
   SetCardInfoText(info.ModemName, {});

@@ -40,6 +40,11 @@ bool CardDbNamesDevice(const std::vector<CardDbEntry>& table, uint32_t bus,
 // which may probe ports for up to half a second each.
 bool DetectAnyCard(NwLibraryState& state, bool probe_ports = true);
 
+// Fills the parts of the card's record that come from its device node and
+// its database entry: DevNode, DeviceInstanceId, Model, Family, Stack, the
+// capabilities and the application port type.
+void FillCardRecord(NwCardInfo& info, platform::DEVINST node, const CardDbEntry& entry);
+
 // Whether the detected card's sub-devices are there to be classified: for
 // composite-interface cards, the network function (or the first interface's
 // class) is known; for other cards of Model 0x800 to 0x7FFF, every child of

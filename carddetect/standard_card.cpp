@@ -230,21 +230,8 @@ void FillRecord(NwLibraryState& state, const UnknownDevice& device, const PortCa
   detection.subdevices_ready = true;
 
   const CardDbEntry& entry = StandardCardEntry();
-  info.DevNode = device.node;
-  std::u16string instance_id;
-  const uint32_t rc = CurrentDeviceTree().GetDeviceId(device.node, instance_id);
-  if (rc != 0) {
-    XLogLevel(kXLogWarning, "Nw: Could not get the device instance ID (0x%x)", rc);
-    instance_id.clear();
-  }
-  SetCardInfoText(info.DeviceInstanceId, instance_id);
-  info.Model = entry.Model;
-  info.Family = entry.Family;
-  info.Stack = entry.Stack;
-  info.WwanCapabilities = entry.WwanCapabilities;
-  info.WlanCapabilities = entry.WlanCapabilities;
-  info.DriverCapabilities = entry.DriverCapabilities | (multiplexing ? CardDriverCapabilitiesMultiplexing : 0);
-  info.AppPortType = entry.AppPortType;
+  FillCardRecord(info, device.node, entry);
+  if (multiplexing) info.DriverCapabilities |= CardDriverCapabilitiesMultiplexing;
   SetCardInfoText(info.AppPortName, PortDeviceName(app));
   std::u16string modem_name = FriendlyName(detection.modem_node);
   if (modem_name.empty()) modem_name = modem.port_name;
